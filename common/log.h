@@ -1,0 +1,29 @@
+// The daily diagnostic log: one plain-text file a day in the temporary folder, one line
+// per event.
+#pragma once
+
+#include <string>
+
+#include "common/global_functions.h"
+
+// Appends one line; an empty text writes nothing; a failure is swallowed.
+void Write_Log(const std::string& text);
+
+// The file that Write_Log writes today.
+std::string Log_File_Path();
+
+// The text of a caught error's log line: "<class> error raised, with message : <message>".
+std::string Error_Line(const std::string& class_name, const std::string& message);
+std::string Error_Line(const std::exception& error);
+
+// The main window's way into the log: waits (pumping messages) while another write is in
+// progress, then writes, so that two lines never interleave.
+class Guarded_Log {
+ public:
+  explicit Guarded_Log(Message_Pump pump) : pump_(std::move(pump)) {}
+  void Local_Writelog(const std::string& text);
+  bool USING_WRITE_LOG = false;
+
+ private:
+  Message_Pump pump_;
+};

@@ -1,0 +1,76 @@
+#include "common/result_text.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+// A magnitude rounded to four significant digits: mantissa (1000..9999) x 10^(exponent - 3);
+// zero has mantissa 0.
+struct Four_Digits {
+  int mantissa = 0;
+  int exponent = 0;
+};
+
+// Rounds half away from zero on the value's decimal text (15 significant digits, as the
+// value was written), so that 2.048 or 1234.5 round the way a reader expects.
+Four_Digits Round_Four_Digits(double magnitude) {
+  Four_Digits result;
+  if (magnitude == 0) return result;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.15e", magnitude);  // d.ddddddddddddddde+XX
+  const int leading = text[0] - '0';
+  result.mantissa = leading * 1000 + (text[2] - '0') * 100 + (text[3] - '0') * 10 + (text[4] - '0');
+  result.exponent = std::atoi(text + 18);
+  if (text[5] >= '5') ++result.mantissa;
+  if (result.mantissa == 10000) {
+    result.mantissa = 1000;
+    ++result.exponent;
+  }
+  return result;
+}
+
+// The four-digit value rounded half away from zero to hundredths.
+long long Hundredths(const Four_Digits& digits) {
+  const int shift = digits.exponent - 1;
+  if (shift >= 0) return static_cast<long long>(digits.mantissa) * (shift == 0 ? 1 : shift == 1 ? 10 : 100);
+  if (shift < -4) return 0;
+  long long divisor = 1;
+  for (int i = 0; i < -shift; ++i) divisor *= 10;
+  return digits.mantissa / divisor + (2 * (digits.mantissa % divisor) >= divisor ? 1 : 0);
+}
+
+std::string Exponent_Text(const Four_Digits& digits, const QLocale& locale) {
+  const std::string all = std::to_string(digits.mantissa);
+  std::string rest = all.substr(1);
+  while (!rest.empty() && rest.back() == '0') rest.pop_back();
+  std::string text = all.substr(0, 1);
+  if (!rest.empty()) text += locale.decimalPoint().toStdString() + rest;
+  const std::string exponent = std::to_string(digits.exponent);
+  return text + "E" + (exponent.size() < 2 ? "0" : "") + exponent;
+}
+
+}  // namespace
+
+std::string Result_Text(double value) {
+  if (std::isnan(value)) return "NAN";
+  if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
+  QLocale locale;
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  const Four_Digits digits = Round_Four_Digits(std::fabs(value));
+  std::string text;
+  bool zero = false;
+  if (digits.exponent >= 4) {
+    text = Exponent_Text(digits, locale);
+  } else {
+    const long long hundredths = Hundredths(digits);
+    zero = hundredths == 0;
+    text = locale.toString(static_cast<double>(hundredths) / 100.0, 'f', 2).toStdString();
+  }
+  if (value < 0 && !zero) text = locale.negativeSign().toStdString() + text;
+  return text;
+}

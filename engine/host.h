@@ -1,0 +1,34 @@
+// What the benchmark engine asks of the window that runs it. The main window implements
+// it; the headless runner and the tests have their own.
+#pragma once
+
+#include <string>
+
+class Engine_Host {
+ public:
+  virtual ~Engine_Host() = default;
+
+  // Handles the pending window messages once (this is how a press of Stop arrives).
+  virtual void Process_Messages() = 0;
+  // Shows the loading panel with one line of text, or hides it; then pumps once.
+  virtual void Display_Loading_Panel(bool show, const std::string& text) = 0;
+  // Draws the bar of a result that the engine has just stored in the plan.
+  virtual void DrawGraph(int column, double value) = 0;
+  // Draws the graph anew from the plan (after a reset).
+  virtual void Redraw_Graph() = 0;
+  virtual void Set_Label_Text(const std::string& label, const std::string& text) = 0;
+  virtual void Set_Status_Text(const std::string& text) = 0;
+  // Shows an error to the user and waits until it is acknowledged.
+  virtual void Show_Error(const std::string& text) = 0;
+  virtual void Local_Writelog(const std::string& text) = 0;
+
+  virtual void Set_Start_Caption(const std::string& caption) = 0;
+  virtual void Enable_Start_Button(bool enabled) = 0;
+  // Enables the drive list, the test-time box and the results grid (status) and the Start
+  // button (sbutton).
+  virtual void Enable_All_Buttons(bool status, bool sbutton) = 0;
+
+  // A finished run that was not stopped is reported and added to the grid.
+  virtual void Send_Result_To_Database() = 0;
+  virtual void Send_Result_to_Grid() = 0;
+};

@@ -1,0 +1,121 @@
+// The sequential pair: one large file written block by block for a fixed time (or until
+// the free-space limit), then read back whole, both bypassing the page cache.
+#include <filesystem>
+#include <new>
+
+#include "common/clock.h"
+#include "common/log.h"
+#include "engine/benchmark.h"
+#include "engine/plan.h"
+
+namespace {
+
+std::string Folder_Of(const std::string& file) { return std::filesystem::path(file).parent_path().string(); }
+
+std::string Size_Text(std::int64_t bytes) { return Format_Size(bytes, "0.##", false); }
+
+}  // namespace
+
+bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPosition, std::int64_t targetfreespace) {
+  const TMyGraphColumn& entry = graph_.GraphColumn[GraphPosition];
+  const std::string D = entry.Description;
+  Log(D + " Start");
+  host_.Display_Loading_Panel(true, D + " Start...");
+  std::int64_t total = 0, blocks = 0, elapsed = 0;
+  std::int64_t block_size = entry.BufferSize;
+  const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 2000;
+  std::string error_line;
+  TDateTime start = Now();
+  try {
+    if (block_size <= 0) block_size = Calculate_Buffer_Size(Folder_Of(SrcFile));
+    Log("Temporary File Size:" + Size_Text(entry.TargetSize));
+    Log("Creating File:" + SrcFile);
+    platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
+    if (!buffer.valid()) throw std::bad_alloc();
+    Fill_Random_Buffer(buffer.data(), buffer.size());
+    platform::Open_Result opened = os_.Open_Transfer_File(SrcFile, true, true);
+    if (!opened.file.valid()) {
+      Log("Error creating file " + SrcFile + ": " + platform::Error_Text(opened.error));
+    } else {
+      Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(opened.mode));
+      while (total <= targetfreespace && !stopprogram && elapsed <= limit_ms) {
+        int error = 0;
+        std::int64_t written = os_.Write_All(opened.file, buffer.data(), buffer.size(), error);
+        total += written;
+        if (error == 0) ++blocks;  // only a whole block counts
+        elapsed = Milliseconds_Between(start, Now());
+        Pump();
+        if (error != 0) {
+          Log("Error writing file " + SrcFile + ": " + platform::Error_Text(error));
+          break;
+        }
+      }
+      // The data must be on the drive before the span ends; a buffered file also leaves
+      // the cache so that the read that follows reaches the drive.
+      int error = opened.mode == platform::Io_Mode::Direct ? os_.Flush_File(opened.file)
+                                                           : os_.Sync_And_Drop_Cache(opened.file);
+      if (error != 0) Log("Error flushing file " + SrcFile + ": " + platform::Error_Text(error));
+      opened.file.close();
+      Log("Closing File:" + SrcFile);
+    }
+  } catch (const std::exception& error) {
+    error_line = Error_Line(error);
+  }
+  TDateTime end = Now();
+  if (stopprogram) host_.Display_Loading_Panel(true, "Stopping...");
+  double rate = Calculate_Speed(start, end, blocks, block_size);
+  Pump();
+  Wait_With_Messages(1, Pump_Function());
+  Show_Result(entry.Column, rate);
+  return Finish_Test(D + " Finish", error_line, 500);
+}
+
+bool Benchmark_Engine::Sequential_Read(const std::string& SrcFile, int GraphPosition) {
+  const TMyGraphColumn& entry = graph_.GraphColumn[GraphPosition];
+  const std::string D = entry.Description;
+  Log(D + " Start");
+  host_.Display_Loading_Panel(true, D + " Start...");
+  std::int64_t total = 0, blocks = 0;
+  std::int64_t block_size = entry.BufferSize;
+  std::string error_line;
+  TDateTime start = Now();
+  try {
+    if (block_size <= 0) block_size = Calculate_Buffer_Size(Folder_Of(SrcFile));
+    Log("Getting Temporary file size");
+    std::int64_t file_size = Get_File_Size(SrcFile, false);
+    Log("Reading File:" + SrcFile);
+    Log("Temporary File Size:" + Size_Text(file_size));
+    platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
+    if (!buffer.valid()) throw std::bad_alloc();
+    platform::Open_Result opened = os_.Open_Transfer_File(SrcFile, false, true);
+    if (!opened.file.valid()) {
+      Log("Error opening file " + SrcFile + ": " + platform::Error_Text(opened.error));
+    } else {
+      Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(opened.mode));
+      if (opened.mode == platform::Io_Mode::Buffered) os_.Drop_Cache(opened.file);
+      // Every whole block read counts, the first one too. The loop ends at the end of the
+      // file, on a read error, or on Stop.
+      bool first = true;
+      while (first || (!stopprogram && total < file_size)) {
+        int error = 0;
+        std::int64_t got = os_.Read_Full(opened.file, buffer.data(), buffer.size(), error);
+        total += got;
+        if (error == 0 && got == block_size) ++blocks;
+        if (error != 0) Log("Error reading file " + SrcFile + ": " + platform::Error_Text(error));
+        if (error != 0 || got == 0) break;
+        if (!first) Pump();
+        first = false;
+      }
+      opened.file.close();
+      Log("Closing File:" + SrcFile);
+    }
+  } catch (const std::exception& error) {
+    error_line = Error_Line(error);
+  }
+  TDateTime end = Now();
+  if (stopprogram) host_.Display_Loading_Panel(true, "Stopping...");
+  double rate = Calculate_Speed(start, end, blocks, block_size);
+  Wait_With_Messages(1, Pump_Function());
+  Show_Result(entry.Column, rate);
+  return Finish_Test(D + " Finish", error_line, 0);
+}

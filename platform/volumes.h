@@ -1,0 +1,45 @@
+// Facts about the file systems that hold the program's files and test folders.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Drive-type codes, as the benchmark uses them to size its blocks.
+enum Drive_Type_Code {
+  kDriveUnknown = 0,
+  kDriveRemovable = 1,
+  kDriveFixed = 2,
+  kDriveNetwork = 3,
+  kDriveOptical = 4,
+  kDriveRam = 5,
+};
+
+struct Volume_Facts {
+  bool ok = false;           // the file system could be asked at all
+  std::string mount_point;   // where the file system holding the path is mounted
+  std::string file_system;   // its type name, e.g. "ext4", "tmpfs"
+  std::string device;        // the mount source, e.g. "/dev/vda1"
+  int drive_type = kDriveUnknown;
+  std::int64_t total_bytes = 0;
+  std::int64_t free_bytes = 0;  // available to the caller
+};
+
+// Bytes available to the caller on the file system that holds the path; -1 when the file
+// system cannot be asked.
+std::int64_t Disk_Free_Bytes(const std::string& path);
+
+Volume_Facts Get_Volume_Facts(const std::string& path);
+
+// The mount points of the machine's local and network file systems (no proc, sysfs,
+// cgroup and the like), in ascending order.
+std::vector<std::string> Local_Mount_Points();
+
+// Chooses the folder that a run on a drive (a mount point) works in: the mount point when
+// the user may create files there, otherwise the home folder, /var/tmp or /tmp when they lie
+// on that file system. Returns false, with the reason, when none qualifies.
+bool Resolve_Work_Folder(const std::string& drive, std::string& folder, std::string& reason);
+
+}  // namespace platform

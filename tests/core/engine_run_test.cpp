@@ -1,0 +1,141 @@
+// Whole runs through the engine on file systems the tests mount themselves.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/plan.h"
+#include "fake_host.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool Is_Root() { return ::geteuid() == 0; }
+
+// The lines must appear in the log in this order (other lines may come between).
+::testing::AssertionResult Logged_In_Order(const Fake_Host& host, const std::vector<std::string>& lines) {
+  std::size_t at = 0;
+  for (const std::string& line : lines) {
+    while (at < host.log.size() && host.log[at] != line) ++at;
+    if (at == host.log.size()) return ::testing::AssertionFailure() << "missing or out of order: " << line;
+    ++at;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+class Engine_Run_Test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!Is_Root()) GTEST_SKIP() << "mounting a test file system needs root";
+  }
+  TMyGraph graph;
+  Fake_Host host;
+  Benchmark_Engine engine{graph, host};
+};
+
+}  // namespace
+
+TEST_F(Engine_Run_Test, FullRunMeasuresEighteenRatesAndLeavesNothing) {
+  Mounted_File_System disk(Mounted_File_System::Kind::Tmpfs, 160);
+  ASSERT_TRUE(disk.mounted());
+  engine.StartButtonClick(disk.path(), "1");
+
+  for (int i = 0; i <= kLastTest; ++i) {
+    EXPECT_GT(graph.GraphColumn[i].Value, 0.0) << graph.GraphColumn[i].Description;
+    EXPECT_NE(host.labels[graph.GraphColumn[i].TestSpeedLabel], "00.00");
+  }
+  EXPECT_EQ(host.drawn.size(), 18u);
+  EXPECT_EQ(host.reports, 1);
+  EXPECT_EQ(host.grid_rows, 1);
+  EXPECT_TRUE(host.errors.empty()) << host.errors.front();
+  const std::string folder = disk.path() + "/_Quillorane";
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_TRUE(fs::is_empty(disk.path()));
+  EXPECT_TRUE(Logged_In_Order(host, {"Benchmark Start", "Synthetic Test Start", "Target Drive:" + disk.path(),
+                                     "Calculating Buffer Size Start", "Buffer Size:524.29 KB",
+                                     "Calculating Buffer Size Finish", "Buffer Size:524.29 KB",
+                                     "Target Folder:" + folder, "Sequential Write Start", "Sequential Write Finish",
+                                     "Sequential Read Start", "Getting Temporary file size", "Sequential Read Finish",
+                                     "Random Write Test Start", "Random Write Test Finish", "Random Read Test Start",
+                                     "Random Read Test Finish", "Deleting Temp Dir:" + folder,
+                                     "Synthetic Test Finish"}));
+  EXPECT_TRUE(host.Logged_Prefix("Targer Free Space:"));
+  EXPECT_TRUE(host.Logged_Prefix("Final Temporary Sample Size:"));
+  EXPECT_TRUE(host.Logged_Prefix("Target File:" + folder + "/"));
+  for (const std::string& line : host.log) EXPECT_EQ(line.rfind("Error", 0), std::string::npos) << line;
+  // Back to idle: controls enabled, the button reads "Start", the panel hidden.
+  EXPECT_EQ(host.start_caption, "Start");
+  EXPECT_TRUE(host.start_enabled);
+  EXPECT_TRUE(host.controls_enabled);
+  EXPECT_FALSE(host.panel_visible);
+  EXPECT_FALSE(engine.programrunning);
+  EXPECT_EQ(engine.DEFAULTSECONDS, 1);
+}
+
+TEST_F(Engine_Run_Test, StopDuringAFileWriteKeepsItsPartialRateAndReportsNothing) {
+  Mounted_File_System disk(Mounted_File_System::Kind::Tmpfs, 160);
+  ASSERT_TRUE(disk.mounted());
+  int pumps_in_4k_write = 0;
+  host.on_pump = [&] {
+    if (host.panel_text == "Random 4K Write  Start..." && ++pumps_in_4k_write == 200) host.Press_Stop(engine);
+  };
+  engine.StartButtonClick(disk.path(), "1");
+
+  ASSERT_TRUE(engine.stopprogram);
+  EXPECT_GT(graph.GraphColumn[6].Value, 0.0);  // the partial 4K write rate is shown
+  EXPECT_NE(host.labels["test3W"], "00.00");
+  for (int i = 7; i <= kLastTest; ++i) {
+    EXPECT_EQ(graph.GraphColumn[i].Value, -1.0) << i;
+    EXPECT_EQ(host.labels[graph.GraphColumn[i].TestSpeedLabel], "00.00") << i;
+  }
+  EXPECT_EQ(host.reports, 0);
+  EXPECT_EQ(host.grid_rows, 0);
+  EXPECT_TRUE(host.Logged("Abort on user request!!!!!!!!!!!!!!!!!!"));
+  EXPECT_NE(std::find(host.panel_texts.begin(), host.panel_texts.end(), "Stopping, please wait..."),
+            host.panel_texts.end());
+  EXPECT_FALSE(fs::exists(disk.path() + "/_Quillorane"));
+  EXPECT_EQ(host.start_caption, "Start");
+  EXPECT_TRUE(host.start_enabled);
+}
+
+TEST_F(Engine_Run_Test, BelowTwentyMebibytesFreeEveryRateIsZeroAndTheRunCompletes) {
+  Mounted_File_System disk(Mounted_File_System::Kind::Tmpfs, 16);
+  ASSERT_TRUE(disk.mounted());
+  engine.StartButtonClick(disk.path(), "1");
+  for (int i = 0; i <= kLastTest; ++i) EXPECT_EQ(graph.GraphColumn[i].Value, 0.0) << i;
+  EXPECT_EQ(host.labels["test1W"], "0.00");
+  EXPECT_EQ(host.reports, 1);
+  EXPECT_EQ(host.grid_rows, 1);
+  EXPECT_TRUE(fs::is_empty(disk.path()));
+}
+
+TEST_F(Engine_Run_Test, FixedDiskUsesEightMebibyteDirectBlocks) {
+  Mounted_File_System disk(Mounted_File_System::Kind::Ext4, 200);
+  ASSERT_TRUE(disk.mounted());
+  engine.pair_selected.fill(false);
+  engine.pair_selected[0] = true;
+  engine.StartButtonClick(disk.path(), "1");
+  EXPECT_TRUE(host.Logged("Buffer Size:8.39 MB"));
+  EXPECT_TRUE(host.Logged("Transfer Mode:direct (unbuffered)"));
+  EXPECT_GT(graph.GraphColumn[0].Value, 0.0);
+  EXPECT_GT(graph.GraphColumn[1].Value, 0.0);
+  for (int i = 2; i <= kLastTest; ++i) EXPECT_EQ(graph.GraphColumn[i].Value, -1.0) << i;
+  EXPECT_FALSE(fs::exists(disk.path() + "/_Quillorane"));
+}
+
+TEST(Engine_Refusal_Test, ADriveThatCannotBeWrittenIsRefusedBeforeTheRunStarts) {
+  TMyGraph graph;
+  Fake_Host host;
+  Benchmark_Engine engine(graph, host);
+  for (const std::string& drive : {std::string(), std::string("/nonexistent-platterscope-drive")}) {
+    host.errors.clear();
+    engine.StartButtonClick(drive, "1");
+    EXPECT_FALSE(engine.run_started);
+    EXPECT_FALSE(engine.programrunning);
+    ASSERT_EQ(host.errors.size(), 1u);
+    EXPECT_EQ(host.errors[0].rfind("Cannot write to " + drive + ": ", 0), 0u) << host.errors[0];
+    EXPECT_TRUE(host.Logged(host.errors[0]));
+    EXPECT_FALSE(host.Logged("Benchmark Start"));
+  }
+  EXPECT_EQ(host.reports, 0);
+}

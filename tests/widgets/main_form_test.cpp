@@ -1,0 +1,219 @@
+// The main window as the engine and the user see it: its components, their places and
+// what the host operations do to them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+#include "app/main_form.h"
+#include "engine/plan.h"
+#include "platform/volumes.h"
+
+namespace {
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  template <class T>
+  T* Child(const char* name) {
+    return form.findChild<T*>(QString::fromLatin1(name));
+  }
+
+  QString Status_Text() { return Child<QLabel>("StatusText")->text(); }
+
+  // The message box that a press of Start opened, closed again at once.
+  struct Seen_Box {
+    bool shown = false;
+    QString title, text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+  };
+
+  Seen_Box Press_Start_And_Close_Box() {
+    Seen_Box seen;
+    QTimer watcher;
+    watcher.setInterval(10);
+    QObject::connect(&watcher, &QTimer::timeout, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        seen = {true, box->windowTitle(), box->text(), box->icon()};
+        watcher.stop();
+        box->accept();
+      }
+    });
+    watcher.start();
+    QTest::mouseClick(Child<QPushButton>("StartButton"), Qt::LeftButton);
+    return seen;
+  }
+
+  TMainForm form;
+};
+
+// The nine rows of results: caption and top of the row, which holds plan entries 2k, 2k+1.
+struct Row {
+  const char* caption;
+  int top;
+};
+constexpr Row kRows[] = {{"Sequential", 40},  {"Random 512B", 62}, {"Random 1K", 86},
+                         {"Random 4K", 109},  {"Random 64K", 132}, {"Random 128K", 158},
+                         {"Random 512K", 184}, {"Random 1MB", 207}, {"Random 4MB", 230}};
+
+TEST_F(MainFormTest, ResultLabelsAreThePlansLabelsInTheirRowsAndColumns) {
+  QWidget* panel = Child<QWidget>("Panel2");
+  ASSERT_NE(panel, nullptr);
+  const QList<QLabel*> labels = panel->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly);
+  auto text_at = [&](int x, int y) {
+    for (QLabel* label : labels)
+      if (label->x() == x && label->y() == y) return label->text();
+    return QStringLiteral("<none>");
+  };
+  EXPECT_EQ(text_at(864, 27), "Write/Mbs");
+  EXPECT_EQ(text_at(939, 27), "Read/Mbs");
+
+  for (int i = 0; i <= kLastTest; ++i) {
+    const TMyGraphColumn& entry = MyGraph.GraphColumn[i];
+    SCOPED_TRACE(entry.TestSpeedLabel);
+    auto* label = Child<QLabel>(entry.TestSpeedLabel.c_str());
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(label->parentWidget(), panel);
+    EXPECT_EQ(label->text(), "00.00");
+    const Row& row = kRows[i / 2];
+    EXPECT_EQ(label->geometry(), QRect(entry.ReadOrWrite == 0 ? 864 : 939, row.top, 64, 16));
+    EXPECT_EQ(text_at(769, row.top), row.caption);
+  }
+  for (int i = kLastTest + 1; i < kPlanEntries; ++i) EXPECT_TRUE(MyGraph.GraphColumn[i].TestSpeedLabel.empty());
+}
+
+TEST_F(MainFormTest, TestTimeBoxIsHiddenWithFortyItemsShowingTwenty) {
+  auto* box = Child<QComboBox>("combo_testtime");
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isHidden());
+  EXPECT_FALSE(box->isEditable());
+  QStringList expected{"1", "5"};
+  for (int s = 10; s <= 190; s += 5) expected << QString::number(s);
+  expected << "200";
+  ASSERT_EQ(expected.size(), 40);
+  QStringList items;
+  for (int i = 0; i < box->count(); ++i) items << box->itemText(i);
+  EXPECT_EQ(items, expected);
+  EXPECT_EQ(box->currentIndex(), 4);
+  EXPECT_EQ(box->currentText(), "20");
+}
+
+TEST_F(MainFormTest, CreationEndsIdleWithCaptionAndDriveList) {
+  EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillorane - Platterscope v" PS_TEST_VERSION));
+  EXPECT_TRUE(Child<QFrame>("loadingpanel")->isHidden());
+  EXPECT_TRUE(Status_Text().isEmpty());
+
+  auto* start = Child<QPushButton>("StartButton");
+  EXPECT_EQ(start->text(), "Start");
+  EXPECT_TRUE(start->isEnabled());
+
+  auto* drives = Child<QComboBox>("TargetDriveComboBox");
+  EXPECT_TRUE(drives->isEnabled());
+  EXPECT_FALSE(drives->isEditable());
+  QStringList expected;
+  for (const std::string& point : platform::Local_Mount_Points()) expected << QString::fromStdString(point);
+  expected.sort();
+  QStringList items;
+  for (int i = 0; i < drives->count(); ++i) items << drives->itemText(i);
+  EXPECT_EQ(items, expected);
+  EXPECT_EQ(drives->currentIndex(), expected.isEmpty() ? -1 : 0);
+}
+
+TEST_F(MainFormTest, WindowIsFixedAroundItsClientArea) {
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  EXPECT_EQ(form.minimumSize(), form.maximumSize());
+  EXPECT_EQ(form.size(), form.minimumSize());
+  EXPECT_EQ(form.width(), 1012);
+  const QRect client = form.centralWidget()->geometry();
+  const QRect status = form.statusBar()->geometry();
+  EXPECT_EQ(client.size(), QSize(1012, 550));
+  EXPECT_EQ(client.top(), form.menuBar()->geometry().bottom() + 1);
+  EXPECT_EQ(status.height(), 19);
+  EXPECT_EQ(status.top(), client.bottom() + 1);
+  EXPECT_EQ(status.bottom() + 1 - client.top(), 569);
+  EXPECT_EQ(form.height(), form.menuBar()->height() + 569);
+}
+
+TEST_F(MainFormTest, SetLabelTextWritesOnlyTheNamedLabel) {
+  form.Set_Label_Text("test3R", "123.50");
+  form.Set_Label_Text("no such label", "9.99");
+  for (int i = 0; i <= kLastTest; ++i) {
+    const std::string& name = MyGraph.GraphColumn[i].TestSpeedLabel;
+    EXPECT_EQ(Child<QLabel>(name.c_str())->text(), name == "test3R" ? "123.50" : "00.00") << name;
+  }
+  form.Set_Status_Text("Sent");
+  form.Clean_ALL_Stats();
+  EXPECT_EQ(Child<QLabel>("test3R")->text(), "00.00");
+  EXPECT_TRUE(Status_Text().isEmpty());
+}
+
+TEST_F(MainFormTest, LoadingPanelShowsOneLineOverTheGraphAndHidesIt) {
+  auto* panel = Child<QFrame>("loadingpanel");
+  auto* label = Child<QLabel>("loadinglabel");
+  form.Display_Loading_Panel(true, "Deleting temporary files, please wait...");
+  form.Display_Loading_Panel(true, "Sequential Write Start...");
+  EXPECT_FALSE(panel->isHidden());
+  EXPECT_EQ(label->text(), "Sequential Write Start...");
+  // Centred on the 760 x 340 graph, a third of the left margin (34) to the right.
+  EXPECT_EQ(panel->geometry(), QRect(37, 152, 709, 37));
+  form.Display_Loading_Panel(false, "");
+  EXPECT_TRUE(panel->isHidden());
+  EXPECT_TRUE(label->text().isEmpty());
+}
+
+TEST_F(MainFormTest, EnableAllButtonsSetsTheControlsAndTheStartButtonApart) {
+  struct Case {
+    bool status, sbutton;
+  };
+  for (const Case c : {Case{false, false}, Case{false, true}, Case{true, false}, Case{true, true}}) {
+    SCOPED_TRACE(testing::Message() << "status " << c.status << ", sbutton " << c.sbutton);
+    form.Enable_All_Buttons(c.status, c.sbutton);
+    EXPECT_EQ(Child<QComboBox>("TargetDriveComboBox")->isEnabled(), c.status);
+    EXPECT_EQ(Child<QComboBox>("combo_testtime")->isEnabled(), c.status);
+    EXPECT_EQ(Child<QWidget>("gridresults")->isEnabled(), c.status);
+    EXPECT_EQ(Child<QPushButton>("StartButton")->isEnabled(), c.sbutton);
+  }
+}
+
+TEST_F(MainFormTest, StartWithoutDriveShowsTheErrorAndStaysIdle) {
+  Child<QComboBox>("TargetDriveComboBox")->clear();
+  const Seen_Box box = Press_Start_And_Close_Box();
+  EXPECT_TRUE(box.shown);
+  EXPECT_EQ(box.title, "Platterscope");
+  EXPECT_EQ(box.icon, QMessageBox::Critical);
+  EXPECT_TRUE(box.text.contains("no drive selected")) << box.text.toStdString();
+  EXPECT_FALSE(form.Engine().programrunning);
+  EXPECT_EQ(Child<QPushButton>("StartButton")->text(), "Start");
+  EXPECT_TRUE(Child<QPushButton>("StartButton")->isEnabled());
+  EXPECT_TRUE(Child<QComboBox>("TargetDriveComboBox")->isEnabled());
+}
+
+TEST_F(MainFormTest, CloseDuringARunWaitsUntilThePressOfStartHasReturned) {
+  form.show();
+  form.Engine().programrunning = true;
+  EXPECT_FALSE(form.close());
+  EXPECT_TRUE(form.isVisible());
+  EXPECT_FALSE(Status_Text().isEmpty());
+
+  // The run ends; the handler of the press that started it returns last.
+  form.Engine().programrunning = false;
+  Child<QComboBox>("TargetDriveComboBox")->clear();
+  Press_Start_And_Close_Box();
+  EXPECT_FALSE(form.isVisible());
+}
+
+TEST_F(MainFormTest, CloseWhenIdleClosesAtOnce) {
+  form.show();
+  EXPECT_TRUE(form.close());
+  EXPECT_FALSE(form.isVisible());
+}
+
+}  // namespace

@@ -1,0 +1,20 @@
+// Entry of the window tests: an offscreen application, numbers in a pinned locale, and the
+// diagnostic log kept in a folder of its own.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLocale>
+#include <QTemporaryDir>
+
+int main(int argc, char** argv) {
+  // Test discovery runs this program too, so the platform is chosen here and not only by
+  // the test's environment.
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir log_folder;
+  if (log_folder.isValid()) qputenv("TMPDIR", log_folder.path().toLocal8Bit());
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  QApplication application(argc, argv);
+  QApplication::setQuitOnLastWindowClosed(false);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
