@@ -1,46 +1,23 @@
+// The main window's layout: every component at its place and size.
 #include "app/main_form.h"
 
 #include <algorithm>
-#include <exception>
 
-#include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayout>
 #include <QMenuBar>
-#include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
-#include <QSysInfo>
 
-#include "common/global_functions.h"
-#include "platform/volumes.h"
+#include "app/window_style.h"
 
 namespace {
-
-const QString kApplicationTitle = QStringLiteral("Platterscope");
-const std::string kCaptionPrefix = "Quillorane - Platterscope";
-
-// The window's typeface at a pixel size. Where Tahoma is missing a narrow face keeps the
-// texts inside the fixed layout.
-QFont Tahoma(int pixels, bool bold = false) {
-  QFont font;
-  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"), QStringLiteral("Liberation Sans")});
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
-}
-
-void Fill_Background(QWidget* widget, const QColor& background, const QColor& text) {
-  QPalette palette = widget->palette();
-  palette.setColor(QPalette::Window, background);
-  palette.setColor(QPalette::WindowText, text);
-  widget->setPalette(palette);
-  widget->setAutoFillBackground(true);
-}
 
 // A text label at left, top that is at least width wide and grows to fit its text.
 QLabel* Make_Label(QWidget* parent, const char* name, const QString& text, int left, int top, int width, int height,
@@ -57,6 +34,23 @@ QFrame* Make_Panel(QWidget* parent, const char* name, const QRect& geometry) {
   panel->setObjectName(QString::fromLatin1(name));
   panel->setGeometry(geometry);
   return panel;
+}
+
+// The close picture of a status panel: a white cross on the panel's colour.
+QLabel* Make_Close_Picture(QWidget* parent, const char* name, int left, int top) {
+  QPixmap picture(19, 19);
+  picture.fill(QColor(0, 128, 255));
+  QPainter painter(&picture);
+  painter.setPen(QPen(Qt::white, 2));
+  painter.drawRect(1, 1, 17, 17);
+  painter.drawLine(5, 5, 13, 13);
+  painter.drawLine(13, 5, 5, 13);
+  auto* label = new QLabel(parent);
+  label->setObjectName(QString::fromLatin1(name));
+  label->setPixmap(picture);
+  label->setGeometry(left, top, 19, 19);
+  label->setCursor(Qt::PointingHandCursor);
+  return label;
 }
 
 // One row of results: its caption and the names of its write and read labels.
@@ -84,6 +78,27 @@ constexpr Result_Row kResultRows[] = {
 constexpr int kCaptionLeft = 769;
 constexpr int kWriteLeft = 864;
 constexpr int kReadLeft = 939;
+const QColor kPanelColour(0, 128, 255);
+
+// Clicks on a picture label.
+class Click_Filter : public QObject {
+ public:
+  Click_Filter(QObject* parent, std::function<void()> on_click) : QObject(parent), on_click_(std::move(on_click)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonRelease) {
+      on_click_();
+      return true;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+
+ private:
+  std::function<void()> on_click_;
+};
+
+void On_Click(QWidget* widget, std::function<void()> on_click) {
+  widget->installEventFilter(new Click_Filter(widget, std::move(on_click)));
+}
 
 }  // namespace
 
@@ -93,11 +108,7 @@ TMainForm::TMainForm(QWidget* parent)
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   setFont(Tahoma(11));
-
-  QMenu* file_menu = menuBar()->addMenu(QStringLiteral("&File"));
-  file_menu->setObjectName(QStringLiteral("File1"));
-  QAction* exit_action = file_menu->addAction(QStringLiteral("E&xit"), this, &TMainForm::Exit1Click);
-  exit_action->setObjectName(QStringLiteral("Exit1"));
+  Build_Menu();
 
   auto* client = new QWidget(this);
   client->setObjectName(QStringLiteral("client"));
@@ -106,6 +117,7 @@ TMainForm::TMainForm(QWidget* parent)
   Build_Top_Panel(client);
   Build_Middle_Panel(client);
   Build_Results_Panel(client);
+  Build_Status_Panels();
 
   statusBar()->setObjectName(QStringLiteral("StatusBar"));
   statusBar()->setFixedHeight(19);
@@ -118,24 +130,18 @@ TMainForm::TMainForm(QWidget* parent)
   layout()->setSizeConstraint(QLayout::SetFixedSize);
   adjustSize();
   if (QScreen* shown_on = screen()) move(shown_on->availableGeometry().center() - rect().center());
-
-  // Creation.
-  Local_Writelog("Application Start Version:" + Get_File_Version(4, ""));
-  Local_Writelog("Operating System: " + QSysInfo::prettyProductName().toStdString());
-  const std::string version = Get_File_Version(3, "");
-  setWindowTitle(QString::fromStdString(version.empty() ? kCaptionPrefix : kCaptionPrefix + " v" + version));
-  Clean_ALL_Stats();
-  Redraw_Graph();
-  Enable_All_Buttons(false, false);
-  Display_Loading_Panel(true, "Loading...");
-
-  // Start-up.
-  combo_testtime->setCurrentIndex(4);
-  Refresh_Drive_List();
-  Finish_Startup();
+  connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &TMainForm::Focus_Changed);
+  FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+void TMainForm::Build_Menu() {
+  QMenu* file_menu = menuBar()->addMenu(QStringLiteral("&File"));
+  file_menu->setObjectName(QStringLiteral("File1"));
+  file_menu->addAction(QStringLiteral("E&xit"), this, &TMainForm::Exit1Click)->setObjectName(QStringLiteral("Exit1"));
+  QMenu* help_menu = menuBar()->addMenu(QStringLiteral("&Help"));
+  help_menu->setObjectName(QStringLiteral("Help1"));
+  help_menu->addAction(QStringLiteral("&About"), this, &TMainForm::About1Click)->setObjectName(QStringLiteral("About1"));
+}
 
 void TMainForm::Build_Top_Panel(QWidget* client) {
   Panel1 = Make_Panel(client, "Panel1", QRect(0, 0, kClientWidth, 61));
@@ -152,6 +158,12 @@ void TMainForm::Build_Top_Panel(QWidget* client) {
   StartButton->setObjectName(QStringLiteral("StartButton"));
   StartButton->setGeometry(387, 19, 75, 25);
   connect(StartButton, &QPushButton::clicked, this, &TMainForm::StartButtonClick);
+
+  // The advertisement banner's place.
+  Image1 = new QLabel(Panel1);
+  Image1->setObjectName(QStringLiteral("Image1"));
+  Image1->setGeometry(543, 0, 468, 60);
+  Image1->setAlignment(Qt::AlignCenter);
 
   combo_testtime = new QComboBox(Panel1);
   combo_testtime->setObjectName(QStringLiteral("combo_testtime"));
@@ -170,12 +182,8 @@ void TMainForm::Build_Top_Panel(QWidget* client) {
 
 void TMainForm::Build_Middle_Panel(QWidget* client) {
   Panel2 = Make_Panel(client, "Panel2", QRect(0, 61, kClientWidth, 489));
-
-  // The bar graph draws here; until then it is the black area it starts as.
-  graph = new QWidget(Panel2);
-  graph->setObjectName(QStringLiteral("graph"));
-  graph->setGeometry(0, -1, 760, 340);
-  Fill_Background(graph, Qt::black, Qt::white);
+  graph = new Graph_View(Panel2, bar_graph_);
+  graph->move(0, -1);
 
   label7 = Make_Label(Panel2, "label7", QStringLiteral("Write/Mbs"), kWriteLeft, 27, 64, 13, font());
   label7->setFixedSize(64, 13);
@@ -192,15 +200,41 @@ void TMainForm::Build_Middle_Panel(QWidget* client) {
     Add_Result_Label(Panel2, row.write_label, kWriteLeft, row.top);
     Add_Result_Label(Panel2, row.read_label, kReadLeft, row.top);
   }
+}
 
-  loadingpanel = Make_Panel(Panel2, "loadingpanel", QRect(27, 132, 709, 37));
-  loadingpanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-  Fill_Background(loadingpanel, QColor(0, 128, 255), Qt::white);
+QFrame* TMainForm::Add_Status_Panel(const char* name, const QRect& geometry) {
+  QFrame* panel = Make_Panel(Panel2, name, geometry);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  Fill_Background(panel, kPanelColour, Qt::white);
+  panel->setFont(Tahoma(21, true));
+  return panel;
+}
+
+void TMainForm::Build_Status_Panels() {
+  loadingpanel = Add_Status_Panel("loadingpanel", QRect(27, 132, 709, 37));
   loadinglabel = new QLabel(loadingpanel);
   loadinglabel->setObjectName(QStringLiteral("loadinglabel"));
   loadinglabel->setGeometry(7, 5, 690, 25);
-  loadinglabel->setFont(Tahoma(21, true));
   loadinglabel->setAlignment(Qt::AlignCenter);
+
+  errorPanel = Add_Status_Panel("errorPanel", QRect(27, 193, 709, 37));
+  errorLabel = new QLabel(errorPanel);
+  errorLabel->setObjectName(QStringLiteral("errorLabel"));
+  errorLabel->setGeometry(24, 5, 637, 25);
+  errorLabel->setAlignment(Qt::AlignCenter);
+  errorpanel_close_button = Make_Close_Picture(errorPanel, "errorpanel_close_button", 676, 9);
+  On_Click(errorpanel_close_button, [this] { errorpanel_close_buttonClick(); });
+  errorPanel->hide();
+
+  messagepanel = Add_Status_Panel("messagepanel", QRect(27, 6, 708, 96));
+  message_caption = new QLabel(QStringLiteral("News"), messagepanel);
+  message_caption->setObjectName(QStringLiteral("message_caption"));
+  message_caption->setFont(Tahoma(15, true));
+  message_caption->setGeometry(328, 8, 49, 18);
+  message_caption->setAlignment(Qt::AlignCenter);
+  messagepanel_close_button = Make_Close_Picture(messagepanel, "messagepanel_close_button", 675, 7);
+  On_Click(messagepanel_close_button, [this] { messagepanel_close_buttonClick(); });
+  messagepanel->hide();
 }
 
 void TMainForm::Build_Results_Panel(QWidget* client) {
@@ -208,11 +242,8 @@ void TMainForm::Build_Results_Panel(QWidget* client) {
   panelresults->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   Label11 = Make_Label(panelresults, "Label11", QStringLiteral("Latest Results"), 2, 1, 1006, 19, Tahoma(16, true));
   Label11->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-  // The results grid takes this place.
-  gridresults = new QFrame(panelresults);
-  gridresults->setObjectName(QStringLiteral("gridresults"));
+  gridresults = new Results_Grid(MyGraph, bar_graph_, *this, panelresults);
   gridresults->setGeometry(2, 20, 1006, 129);
-  Fill_Background(gridresults, palette().color(QPalette::Base), palette().color(QPalette::Text));
 }
 
 QLabel* TMainForm::Add_Result_Label(QWidget* parent, const char* name, int left, int top) {
@@ -224,120 +255,4 @@ QLabel* TMainForm::Add_Result_Label(QWidget* parent, const char* name, int left,
   Fill_Background(label, Qt::black, QColor(0, 255, 0));
   result_labels_[name] = label;
   return label;
-}
-
-// ---- Engine_Host ----
-
-void TMainForm::Process_Messages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
-void TMainForm::Display_Loading_Panel(bool status, const std::string& messagetext) {
-  // Centred on the graph, moved right by a third of the graph's left margin.
-  loadingpanel->move(graph->width() / 2 - loadingpanel->width() / 2 + MyGraph.LeftMargin / 3,
-                     graph->height() / 2 - loadingpanel->height() / 2);
-  loadinglabel->setText(status ? QString::fromStdString(messagetext) : QString());
-  loadingpanel->setVisible(status);
-  if (status) {
-    loadingpanel->raise();
-    loadingpanel->repaint();
-  }
-  Process_Messages();
-}
-
-void TMainForm::DrawGraph(int /*column*/, double /*value*/) {
-  // The bar graph draws the new bar here; the value is already in the plan.
-  graph->update();
-}
-
-void TMainForm::Redraw_Graph() {
-  // The bar graph draws itself anew from the plan here.
-  graph->update();
-}
-
-void TMainForm::Set_Label_Text(const std::string& label, const std::string& text) {
-  auto found = result_labels_.find(label);
-  if (found != result_labels_.end()) found->second->setText(QString::fromStdString(text));
-}
-
-void TMainForm::Set_Status_Text(const std::string& text) { StatusText->setText(QString::fromStdString(text)); }
-
-void TMainForm::Show_Error(const std::string& text) {
-  QMessageBox::critical(this, kApplicationTitle, QString::fromStdString(text));
-}
-
-void TMainForm::Local_Writelog(const std::string& strText) { log_.Local_Writelog(strText); }
-
-void TMainForm::Set_Start_Caption(const std::string& caption) { StartButton->setText(QString::fromStdString(caption)); }
-
-void TMainForm::Enable_Start_Button(bool enabled) { StartButton->setEnabled(enabled); }
-
-void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
-  TargetDriveComboBox->setEnabled(status);
-  combo_testtime->setEnabled(status);
-  gridresults->setEnabled(status);
-  StartButton->setEnabled(sbutton);
-}
-
-void TMainForm::Send_Result_To_Database() {
-  // The result report is sent from here once reporting exists.
-}
-
-void TMainForm::Send_Result_to_Grid() {
-  // The run becomes a row of the results grid here once the grid exists.
-}
-
-// ---- the window's own steps ----
-
-void TMainForm::Clean_ALL_Stats() { ::Clean_ALL_Stats(MyGraph, *this); }
-
-void TMainForm::Refresh_Drive_List() {
-  if (!TargetDriveComboBox->currentText().isEmpty()) return;
-  Local_Writelog("Refreshing Drives Start");
-  TargetDriveComboBox->clear();
-  for (const std::string& point : platform::Local_Mount_Points())
-    TargetDriveComboBox->addItem(QString::fromStdString(point));
-  TargetDriveComboBox->model()->sort(0);
-  if (TargetDriveComboBox->count() > 0) TargetDriveComboBox->setCurrentIndex(0);
-  Local_Writelog("Refreshing Drives Finish");
-}
-
-void TMainForm::Finish_Startup() {
-  Display_Loading_Panel(false, "");
-  Enable_All_Buttons(true, true);
-  StartButton->setFocus();
-}
-
-void TMainForm::StartButtonClick() {
-  // An error must not leave the handler: the event loop cannot carry it.
-  try {
-    engine_.StartButtonClick(TargetDriveComboBox->currentText().toStdString(),
-                             combo_testtime->currentText().toStdString());
-  } catch (const std::exception& error) {
-    Local_Writelog(Error_Line(error));
-    Show_Unhandled_Error(error.what());
-  } catch (...) {
-    Local_Writelog("Unknown error raised during the benchmark run");
-    Show_Unhandled_Error("Unknown error raised during the benchmark run");
-  }
-  // The outermost press returns when its run is over; a close asked for meanwhile is due now.
-  if (close_requested_ && !engine_.programrunning) close();
-}
-
-void TMainForm::Exit1Click() { close(); }
-
-void TMainForm::Show_Unhandled_Error(const std::string& message) {
-  QString text = QString::fromStdString(message);
-  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') text += QLatin1Char('.');
-  QMessageBox::critical(this, kApplicationTitle, text);
-}
-
-void TMainForm::closeEvent(QCloseEvent* event) {
-  // A run goes on to its end, clean-ups included; the window closes after it.
-  if (engine_.programrunning) {
-    close_requested_ = true;
-    Set_Status_Text("Platterscope closes when the benchmark run has ended.");
-    event->ignore();
-    return;
-  }
-  close_requested_ = false;
-  QMainWindow::closeEvent(event);
 }

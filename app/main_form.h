@@ -1,14 +1,21 @@
-// The main window: the drive list, the Start button, the result labels and the panels over
+// The main window: the drive list and the Start button, the bar graph with the result
+// labels beside it, the grid of the runs made since start, and the panels that float over
 // the graph. It is the engine's host: every text, panel and button change of a run goes
 // through the Engine_Host methods below.
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 
 #include <QMainWindow>
+#include <QWindow>
 
+#include "app/activation_tracker.h"
+#include "app/message_browser.h"
 #include "common/log.h"
+#include "display/bar_graph.h"
+#include "display/results_grid.h"
 #include "engine/benchmark.h"
 #include "engine/host.h"
 #include "engine/plan.h"
@@ -18,6 +25,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
+
 
 class TMainForm : public QMainWindow, public Engine_Host {
   Q_OBJECT
@@ -45,28 +53,52 @@ class TMainForm : public QMainWindow, public Engine_Host {
   void Send_Result_To_Database() override;
   void Send_Result_to_Grid() override;
 
-  // Resets the plan and the result labels.
+  // ---- the window's own steps ----
   void Clean_ALL_Stats();
-  // The end of start-up: loading panel hidden, controls enabled, Start focused.
-  void Finish_Startup();
+  void PrepareGraph(bool InitializeValues);
+  void ConstructGrid();
+  void Display_Message_Panel(bool status, const std::string& messagetext);
+  void Display_Error_Panel(bool status, const std::string& messagetext);
+  // The start-up sequence; runs when the window is first shown and at every later
+  // activation after another window of the program was active.
+  void FormActivate();
+  void ExitApplication();
 
   Benchmark_Engine& Engine() { return engine_; }
+  Bar_Graph& Graph() { return bar_graph_; }
+  Results_Grid* Grid() { return gridresults; }
+  Message_Browser* Browser() { return browser_.get(); }
+  const std::string& Computer_Id() const { return COMPUTERID; }
 
  public slots:
   void StartButtonClick();
   void Exit1Click();
+  void About1Click();
+  void messagepanel_close_buttonClick();
+  void errorpanel_close_buttonClick();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
+  void FormCreate();
+  void Build_Menu();
   void Build_Top_Panel(QWidget* client);
   void Build_Middle_Panel(QWidget* client);
+  void Build_Status_Panels();
   void Build_Results_Panel(QWidget* client);
   QLabel* Add_Result_Label(QWidget* parent, const char* name, int left, int top);
-  // Fills the drive list with the machine's mount points while it shows no drive.
+  QFrame* Add_Status_Panel(const char* name, const QRect& geometry);
+  // The steps of the start-up sequence.
+  void Run_Startup_Sequence();
   void Refresh_Drive_List();
-  // An error that escaped an event handler: shown like the framework would show it.
+  void Remove_Upgrade_Leftovers();
+  void Finish_Startup();
+  void Focus_Changed(QWindow* now);
+  // Places a status panel centred on the graph, a third of the left margin to the right.
+  void Place_Status_Panel(QFrame* panel);
+  // An error that escaped an event handler: logged and shown as the framework would.
   void Show_Unhandled_Error(const std::string& message);
 
   // Top panel.
@@ -74,27 +106,40 @@ class TMainForm : public QMainWindow, public Engine_Host {
   QLabel* Label3 = nullptr;
   QComboBox* TargetDriveComboBox = nullptr;
   QPushButton* StartButton = nullptr;
+  QLabel* Image1 = nullptr;
   QComboBox* combo_testtime = nullptr;
   QLabel* Label10 = nullptr;
   // Middle panel.
   QFrame* Panel2 = nullptr;
-  QWidget* graph = nullptr;
+  Graph_View* graph = nullptr;
   QLabel* label7 = nullptr;
   QLabel* Label8 = nullptr;
   QFrame* loadingpanel = nullptr;
   QLabel* loadinglabel = nullptr;
-  // Results panel; the grid is a placeholder until the results grid exists.
+  QFrame* messagepanel = nullptr;
+  QLabel* message_caption = nullptr;
+  QLabel* messagepanel_close_button = nullptr;
+  QFrame* errorPanel = nullptr;
+  QLabel* errorLabel = nullptr;
+  QLabel* errorpanel_close_button = nullptr;
+  // Results panel.
   QFrame* panelresults = nullptr;
   QLabel* Label11 = nullptr;
-  QWidget* gridresults = nullptr;
+  Results_Grid* gridresults = nullptr;
   // The one text panel of the status bar.
   QLabel* StatusText = nullptr;
 
   // The result labels by the names that the plan uses.
   std::map<std::string, QLabel*> result_labels_;
+  std::unique_ptr<Message_Browser> browser_;
 
   Guarded_Log log_;
+  Bar_Graph bar_graph_{MyGraph, *this};
   Benchmark_Engine engine_{MyGraph, *this};
+  Activation_Tracker activation_;
+  std::string COMPUTERID;
+  bool shown_once_ = false;
+  bool sequence_running_ = false;
   // A close request that arrived during a run; carried out when the run has ended.
   bool close_requested_ = false;
 };

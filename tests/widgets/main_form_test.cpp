@@ -21,6 +21,9 @@ namespace {
 
 class MainFormTest : public ::testing::Test {
  protected:
+  // The window as the user meets it: created, then through its start-up sequence.
+  void SetUp() override { form.FormActivate(); }
+
   template <class T>
   T* Child(const char* name) {
     return form.findChild<T*>(QString::fromLatin1(name));
@@ -105,7 +108,7 @@ TEST_F(MainFormTest, TestTimeBoxIsHiddenWithFortyItemsShowingTwenty) {
   EXPECT_EQ(box->currentText(), "20");
 }
 
-TEST_F(MainFormTest, CreationEndsIdleWithCaptionAndDriveList) {
+TEST_F(MainFormTest, StartUpEndsIdleWithCaptionAndDriveList) {
   EXPECT_EQ(form.windowTitle(), QStringLiteral("Quillorane - Platterscope v" PS_TEST_VERSION));
   EXPECT_TRUE(Child<QFrame>("loadingpanel")->isHidden());
   EXPECT_TRUE(Status_Text().isEmpty());

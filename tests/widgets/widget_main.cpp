@@ -6,13 +6,20 @@
 #include <QLocale>
 #include <QTemporaryDir>
 
+#include "app/message_browser.h"
+
 int main(int argc, char** argv) {
   // Test discovery runs this program too, so the platform is chosen here and not only by
   // the test's environment.
   qputenv("QT_QPA_PLATFORM", "offscreen");
   QTemporaryDir log_folder;
-  if (log_folder.isValid()) qputenv("TMPDIR", log_folder.path().toLocal8Bit());
+  if (log_folder.isValid()) {
+    qputenv("TMPDIR", log_folder.path().toLocal8Bit());
+    // The settings store of the tests is theirs alone, never the machine's.
+    qputenv("PLATTERSCOPE_SETTINGS", (log_folder.path() + QStringLiteral("/Platterscope.conf")).toLocal8Bit());
+  }
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  Prepare_Message_Browser_Engine();
   QApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   ::testing::InitGoogleTest(&argc, argv);

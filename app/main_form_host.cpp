@@ -1,0 +1,135 @@
+// What the engine asks of the window, and the panels that float over the graph.
+#include <exception>
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "app/main_form.h"
+#include "common/server.h"
+
+namespace {
+const QString kApplicationTitle = QStringLiteral("Platterscope");
+}
+
+void TMainForm::Process_Messages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void TMainForm::Place_Status_Panel(QFrame* panel) {
+  panel->move(graph->width() / 2 - panel->width() / 2 + MyGraph.LeftMargin / 3,
+              graph->height() / 2 - panel->height() / 2);
+}
+
+void TMainForm::Display_Loading_Panel(bool status, const std::string& messagetext) {
+  Place_Status_Panel(loadingpanel);
+  loadinglabel->setText(status ? QString::fromStdString(messagetext) : QString());
+  loadinglabel->setVisible(status);
+  loadingpanel->setVisible(status);
+  if (status) loadingpanel->raise();
+  loadingpanel->repaint();
+  Process_Messages();
+}
+
+void TMainForm::Display_Error_Panel(bool status, const std::string& messagetext) {
+  Place_Status_Panel(errorPanel);
+  errorLabel->setText(status ? QString::fromStdString(messagetext) : QString());
+  errorLabel->setVisible(status);
+  errorPanel->setVisible(status);
+  if (status) errorPanel->raise();
+  errorPanel->repaint();
+  Process_Messages();
+}
+
+void TMainForm::Display_Message_Panel(bool status, const std::string& messagetext) {
+  // The tall panel stands inside the middle panel, 10 pixels from its top, so that its
+  // caption, close picture and browser can be seen.
+  if (!messagetext.empty()) messagepanel->resize(messagepanel->width(), Panel2->height() - 20);
+  messagepanel->move(graph->width() / 2 - messagepanel->width() / 2 + MyGraph.LeftMargin / 3, 10);
+  if (status && messagepanel->isHidden()) {
+    Enable_All_Buttons(false, false);
+    messagepanel->show();
+    messagepanel->raise();
+    if (!messagetext.empty()) {
+      if (!browser_) browser_ = Make_Message_Browser(messagepanel);
+      browser_->Widget()->setGeometry(7, 32, 691, messagepanel->height() - 45);
+      browser_->Widget()->show();
+      browser_->Open(QUrl(QString::fromStdString("http://" + Results_Server_Host() + "/" + messagetext)));
+    }
+  } else if (!status && !messagepanel->isHidden()) {
+    messagepanel->hide();
+    Enable_All_Buttons(true, true);
+  }
+  messagepanel->repaint();
+}
+
+void TMainForm::messagepanel_close_buttonClick() {
+  Display_Message_Panel(false, "");
+  // The way out always brings the controls back, also when the panel was shown in a way
+  // that left them disabled.
+  if (!engine_.programrunning && !sequence_running_) Enable_All_Buttons(true, true);
+}
+
+void TMainForm::errorpanel_close_buttonClick() { Display_Error_Panel(false, ""); }
+
+void TMainForm::DrawGraph(int column, double value) { bar_graph_.DrawGraph(column, value); }
+
+void TMainForm::Redraw_Graph() { bar_graph_.PrepareGraph(false); }
+
+void TMainForm::PrepareGraph(bool InitializeValues) { bar_graph_.PrepareGraph(InitializeValues); }
+
+void TMainForm::ConstructGrid() { gridresults->ConstructGrid(); }
+
+void TMainForm::Set_Label_Text(const std::string& label, const std::string& text) {
+  auto found = result_labels_.find(label);
+  if (found != result_labels_.end()) found->second->setText(QString::fromStdString(text));
+}
+
+void TMainForm::Set_Status_Text(const std::string& text) { StatusText->setText(QString::fromStdString(text)); }
+
+void TMainForm::Show_Error(const std::string& text) {
+  QMessageBox::critical(this, kApplicationTitle, QString::fromStdString(text));
+}
+
+void TMainForm::Local_Writelog(const std::string& strText) { log_.Local_Writelog(strText); }
+
+void TMainForm::Set_Start_Caption(const std::string& caption) { StartButton->setText(QString::fromStdString(caption)); }
+
+void TMainForm::Enable_Start_Button(bool enabled) { StartButton->setEnabled(enabled); }
+
+void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
+  TargetDriveComboBox->setEnabled(status);
+  combo_testtime->setEnabled(status);
+  gridresults->setEnabled(status);
+  StartButton->setEnabled(sbutton);
+}
+
+void TMainForm::Send_Result_To_Database() {
+  // The result report is sent from here once reporting exists.
+}
+
+void TMainForm::Send_Result_to_Grid() { gridresults->Send_Result_to_Grid(MyGraph); }
+
+void TMainForm::Clean_ALL_Stats() { ::Clean_ALL_Stats(MyGraph, *this); }
+
+void TMainForm::StartButtonClick() {
+  // An error must not leave the handler: the event loop cannot carry it.
+  try {
+    engine_.StartButtonClick(TargetDriveComboBox->currentText().toStdString(),
+                             combo_testtime->currentText().toStdString());
+  } catch (const std::exception& error) {
+    Show_Unhandled_Error(error.what());
+  } catch (...) {
+    Show_Unhandled_Error("Unknown error raised during the benchmark run");
+  }
+  // The outermost press returns when its run is over; a close asked for meanwhile is due now.
+  if (close_requested_ && !engine_.programrunning) close();
+}
+
+void TMainForm::Show_Unhandled_Error(const std::string& message) {
+  Local_Writelog(message);
+  QString text = QString::fromStdString(message);
+  if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') text += QLatin1Char('.');
+  QMessageBox::critical(this, kApplicationTitle, text);
+}

@@ -1,0 +1,119 @@
+// Creation, the start-up sequence that runs at activation, and shutdown.
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QPushButton>
+#include <QSysInfo>
+#include <QTimer>
+#include <QWindow>
+
+#include "app/computer_id.h"
+#include "app/help_form.h"
+#include "app/main_form.h"
+#include "common/global_functions.h"
+#include "platform/volumes.h"
+
+void TMainForm::FormCreate() {
+  Local_Writelog("Application Start Version:" + Get_File_Version(4, ""));
+  Local_Writelog("Operating System: " + QSysInfo::prettyProductName().toStdString());
+  std::vector<std::string> fields(4);
+  Split_String(fields, Get_File_Version(4, ""), ".");
+  setWindowTitle(QString::fromStdString("Quillorane - Platterscope v" + fields[0] + "." + fields[1] + "." + fields[2]));
+  Clean_ALL_Stats();
+  PrepareGraph(true);
+  ConstructGrid();
+  Enable_All_Buttons(false, false);
+  Display_Loading_Panel(true, "Loading...");
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (shown_once_) return;
+  shown_once_ = true;
+  // The window is on the screen with "Loading..." before the slow steps run.
+  QTimer::singleShot(0, this, &TMainForm::FormActivate);
+}
+
+void TMainForm::Focus_Changed(QWindow* now) {
+  if (activation_.Focus_Changed(now, windowHandle()) && shown_once_) FormActivate();
+}
+
+void TMainForm::FormActivate() {
+  // Not inside a run (a test's message box closing), and not inside a sequence that is
+  // still pumping messages further up: either would redo the start-up mid-way and enable
+  // controls that must stay disabled.
+  if (engine_.programrunning || sequence_running_) return;
+  sequence_running_ = true;
+  try {
+    Run_Startup_Sequence();
+  } catch (const std::exception& error) {
+    sequence_running_ = false;
+    Show_Unhandled_Error(error.what());
+    return;
+  }
+  sequence_running_ = false;
+}
+
+void TMainForm::Run_Startup_Sequence() {
+  combo_testtime->setCurrentIndex(4);
+  COMPUTERID = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
+  Refresh_Drive_List();
+  Remove_Upgrade_Leftovers();
+  Finish_Startup();
+}
+
+void TMainForm::Refresh_Drive_List() {
+  if (!TargetDriveComboBox->currentText().isEmpty()) return;
+  Local_Writelog("Refreshing Drives Start");
+  TargetDriveComboBox->clear();
+  for (const std::string& point : platform::Local_Mount_Points())
+    TargetDriveComboBox->addItem(QString::fromStdString(point));
+  TargetDriveComboBox->model()->sort(0);
+  if (TargetDriveComboBox->count() > 0) TargetDriveComboBox->setCurrentIndex(0);
+  Local_Writelog("Refreshing Drives Finish");
+}
+
+void TMainForm::Remove_Upgrade_Leftovers() {
+  // Looked for where they are deleted, the program's folder, so that a match elsewhere
+  // cannot cost three waits at every activation.
+  const std::string folder = Get_Application_Folder();
+  for (int attempt = 0; attempt < 3 && Matching_File_Exists(folder + "_Quillorane*"); ++attempt) {
+    Display_Loading_Panel(true, "Deleting temporary files...");
+    Wait_With_Messages(3, [this] { Process_Messages(); });
+    Delete_Folder_Files(folder, "_Quillorane*");
+    Clear_Folder(folder + "_Quillorane", "*.*", true);
+  }
+}
+
+void TMainForm::Finish_Startup() {
+  Display_Loading_Panel(false, "");
+  if (messagepanel->isHidden()) Enable_All_Buttons(true, true);
+  StartButton->setFocus();
+}
+
+void TMainForm::About1Click() {
+  THELPFORM about;
+  about.exec();
+}
+
+void TMainForm::Exit1Click() { close(); }
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  // A run goes on to its end, clean-ups and result included; the window closes after it.
+  if (engine_.programrunning) {
+    close_requested_ = true;
+    Set_Status_Text("Platterscope closes when the benchmark run has ended.");
+    event->ignore();
+    return;
+  }
+  close_requested_ = false;
+  ExitApplication();
+  QMainWindow::closeEvent(event);
+}
+
+void TMainForm::ExitApplication() {
+  Local_Writelog("Application Finish");
+  QCoreApplication::quit();
+}
+
+TMainForm::~TMainForm() { Local_Writelog("Application Destroyed"); }

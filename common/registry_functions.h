@@ -1,0 +1,42 @@
+// The machine-wide settings store: named values of a few types under a key, readable by
+// every user and writable only with administrative rights. A write that is not allowed
+// leaves the store untouched and says nothing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+enum Reg_Root_Key { HKEY_LOCAL_MACHINE };
+
+// Value types: 0 unknown (keep the stored type), 1 string, 2 expandable string, 3 32-bit
+// integer, 4 binary.
+enum Reg_Data_Type { REG_TYPE_UNKNOWN = 0, REG_TYPE_STRING = 1, REG_TYPE_EXPAND = 2, REG_TYPE_INTEGER = 3, REG_TYPE_BINARY = 4 };
+
+struct Reg_Value {
+  Reg_Data_Type type = REG_TYPE_STRING;
+  std::variant<std::string, std::int32_t, std::vector<std::uint8_t>> data;
+};
+
+// The settings key of the program.
+inline constexpr const char* kSettingsKey = "\\Software\\Quillorane\\Platterscope";
+
+// The file that holds the store: $PLATTERSCOPE_SETTINGS when set, otherwise
+// /etc/Quillorane/Platterscope.conf.
+std::string Settings_File();
+
+// The value, or nothing when it cannot be read. Machine names another computer's store,
+// which cannot be reached here: a non-empty machine gives nothing.
+std::optional<Reg_Value> Reg_Read_Value(Reg_Root_Key root, const std::string& key, const std::string& name,
+                                        const std::string& machine);
+
+// Writes a value; type 0 keeps the type the value has (a value that does not exist yet is
+// then not written). Failures are silent.
+void Reg_Write_Value(Reg_Root_Key root, const std::string& key, const std::string& name, Reg_Data_Type type,
+                     const Reg_Value& value);
+
+// A read value as text: strings as they are, integers in decimal, binary as hex digits,
+// nothing as "".
+std::string Reg_Value_Text(const std::optional<Reg_Value>& value);

@@ -1,0 +1,64 @@
+// The grid "gridresults" of the runs made since the program started: a header row with the
+// tests' short keys and one row of eighteen results per completed run. Selecting a row puts
+// that run back into the plan, the graph and the result labels.
+#pragma once
+
+#include <QString>
+#include <QTableWidget>
+
+#include "common/records.h"
+
+class Bar_Graph;
+class Engine_Host;
+
+// Rows are numbered as the user counts them: row 0 is the header (shown as the table's fixed
+// header, so that it stays in view while the runs scroll), rows 1 and up hold runs. Column j
+// belongs to plan entry j.
+class Results_Grid : public QTableWidget {
+  Q_OBJECT
+
+ public:
+  static constexpr int kColumns = 18;
+  static constexpr int kFirstColumnWidth = 49;
+  static constexpr int kColumnWidth = 54;
+  static constexpr int kRowHeight = 24;
+  static constexpr int kStartRows = 5;  // the header and four empty rows
+
+  Results_Grid(TMyGraph& graph, Bar_Graph& bar_graph, Engine_Host& host, QWidget* parent = nullptr);
+
+  // Writes the header row: every plan entry with a NameTag gets its key padded on the left
+  // to 7 characters.
+  void ConstructGrid();
+  // The first row without a run, from row 1 on; -1 when every row holds one.
+  int Find_Empty_Space() const;
+  // Adds one empty row at the bottom when every row holds a run.
+  void Insert_Grid_Row();
+  // Writes the plan's results into the first empty row (added when there is none), each as
+  // its result text padded on the left to 8 characters.
+  void Send_Result_to_Grid(const TMyGraph& graph);
+  // Puts the results of one row into the plan, draws them and writes them into the labels.
+  // A cell that is empty or does not read as a number in the user's number format gives 0.
+  void Draw_Grid_Results(int row);
+  // A cell was made current with the mouse or the keyboard: the header or an empty row sets
+  // SELECTEDGRIDRESULTS to -1 and changes nothing else; a row with a run resets the plan,
+  // draws the empty graph, rewrites the header and shows the row.
+  void gridresultsSelectCell(int ACol, int ARow);
+
+  // The number of rows, the header included.
+  int RowCount() const { return rowCount() + 1; }
+  // The text of a cell; empty outside the grid.
+  QString Cells(int ACol, int ARow) const;
+
+  // The row last shown; -1 after a selection of the header or an empty row.
+  int SELECTEDGRIDRESULTS = 0;
+
+ protected:
+  void mousePressEvent(QMouseEvent* event) override;
+
+ private:
+  void Set_Cell(int ACol, int ARow, const QString& text);
+
+  TMyGraph& graph_;
+  Bar_Graph& bar_graph_;
+  Engine_Host& host_;
+};
