@@ -98,6 +98,8 @@ class TMainForm : public QMainWindow, public Engine_Host {
   void Focus_Changed(QWindow* now);
   // Places a status panel centred on the graph, a third of the left margin to the right.
   void Place_Status_Panel(QFrame* panel);
+  // Shows a status panel with one line of text, or hides it; repaints it and pumps once.
+  void Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext);
   // An error that escaped an event handler: logged and shown as the framework would.
   void Show_Unhandled_Error(const std::string& message);
 

@@ -22,24 +22,22 @@ void TMainForm::Place_Status_Panel(QFrame* panel) {
               graph->height() / 2 - panel->height() / 2);
 }
 
-void TMainForm::Display_Loading_Panel(bool status, const std::string& messagetext) {
-  Place_Status_Panel(loadingpanel);
-  loadinglabel->setText(status ? QString::fromStdString(messagetext) : QString());
-  loadinglabel->setVisible(status);
-  loadingpanel->setVisible(status);
-  if (status) loadingpanel->raise();
-  loadingpanel->repaint();
+void TMainForm::Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext) {
+  Place_Status_Panel(panel);
+  label->setText(status ? QString::fromStdString(messagetext) : QString());
+  label->setVisible(status);
+  panel->setVisible(status);
+  if (status) panel->raise();
+  panel->repaint();
   Process_Messages();
 }
 
+void TMainForm::Display_Loading_Panel(bool status, const std::string& messagetext) {
+  Show_Status_Panel(loadingpanel, loadinglabel, status, messagetext);
+}
+
 void TMainForm::Display_Error_Panel(bool status, const std::string& messagetext) {
-  Place_Status_Panel(errorPanel);
-  errorLabel->setText(status ? QString::fromStdString(messagetext) : QString());
-  errorLabel->setVisible(status);
-  errorPanel->setVisible(status);
-  if (status) errorPanel->raise();
-  errorPanel->repaint();
-  Process_Messages();
+  Show_Status_Panel(errorPanel, errorLabel, status, messagetext);
 }
 
 void TMainForm::Display_Message_Panel(bool status, const std::string& messagetext) {
