@@ -19,6 +19,8 @@
 #include "engine/benchmark.h"
 #include "engine/host.h"
 #include "engine/plan.h"
+#include "inventory/drive_info.h"
+#include "inventory/machine_profile.h"
 
 class QCloseEvent;
 class QComboBox;
@@ -69,6 +71,9 @@ class TMainForm : public QMainWindow, public Engine_Host {
   Results_Grid* Grid() { return gridresults; }
   Message_Browser* Browser() { return browser_.get(); }
   const std::string& Computer_Id() const { return COMPUTERID; }
+  const Machine_Profile& Profile() const { return profile_; }
+  // The drive of the list's selected entry; empty when none is selected.
+  const TMyLogicalDisks* Selected_Drive() const;
 
  public slots:
   void StartButtonClick();
@@ -93,6 +98,7 @@ class TMainForm : public QMainWindow, public Engine_Host {
   // The steps of the start-up sequence.
   void Run_Startup_Sequence();
   void Refresh_Drive_List();
+  void Fill_Drive_Box(const std::vector<std::string>& entries);
   void Remove_Upgrade_Leftovers();
   void Finish_Startup();
   void Focus_Changed(QWindow* now);
@@ -140,6 +146,10 @@ class TMainForm : public QMainWindow, public Engine_Host {
   Benchmark_Engine engine_{MyGraph, *this};
   Activation_Tracker activation_;
   std::string COMPUTERID;
+  // The listed drives, entry k of the drive list describing MyLogicalDisks[k].
+  std::array<TMyLogicalDisks, 31> MyLogicalDisks{};
+  // The machine profile that goes with every result report.
+  Machine_Profile profile_{};
   bool shown_once_ = false;
   bool sequence_running_ = false;
   // A close request that arrived during a run; carried out when the run has ended.

@@ -114,7 +114,8 @@ void TMainForm::Clean_ALL_Stats() { ::Clean_ALL_Stats(MyGraph, *this); }
 void TMainForm::StartButtonClick() {
   // An error must not leave the handler: the event loop cannot carry it.
   try {
-    engine_.StartButtonClick(TargetDriveComboBox->currentText().toStdString(),
+    const TMyLogicalDisks* drive = Selected_Drive();
+    engine_.StartButtonClick(drive != nullptr ? Drive_Mount_Point(*drive) : std::string(),
                              combo_testtime->currentText().toStdString());
   } catch (const std::exception& error) {
     Show_Unhandled_Error(error.what());

@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QPushButton>
-#include <QSysInfo>
 #include <QTimer>
 #include <QWindow>
 
@@ -11,11 +10,11 @@
 #include "app/help_form.h"
 #include "app/main_form.h"
 #include "common/global_functions.h"
-#include "platform/volumes.h"
+#include "platform/inventory_provider.h"
 
 void TMainForm::FormCreate() {
   Local_Writelog("Application Start Version:" + Get_File_Version(4, ""));
-  Local_Writelog("Operating System: " + QSysInfo::prettyProductName().toStdString());
+  Local_Writelog("Operating System: " + Get_Windows_Version_Name());
   std::vector<std::string> fields(4);
   Split_String(fields, Get_File_Version(4, ""), ".");
   setWindowTitle(QString::fromStdString("Quillorane - Platterscope v" + fields[0] + "." + fields[1] + "." + fields[2]));
@@ -56,6 +55,7 @@ void TMainForm::FormActivate() {
 
 void TMainForm::Run_Startup_Sequence() {
   combo_testtime->setCurrentIndex(4);
+  Fill_Machine_Profile(profile_, platform::System_Inventory_Provider());
   COMPUTERID = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
   Refresh_Drive_List();
   Remove_Upgrade_Leftovers();
@@ -65,12 +65,31 @@ void TMainForm::Run_Startup_Sequence() {
 void TMainForm::Refresh_Drive_List() {
   if (!TargetDriveComboBox->currentText().isEmpty()) return;
   Local_Writelog("Refreshing Drives Start");
-  TargetDriveComboBox->clear();
-  for (const std::string& point : platform::Local_Mount_Points())
-    TargetDriveComboBox->addItem(QString::fromStdString(point));
-  TargetDriveComboBox->model()->sort(0);
-  if (TargetDriveComboBox->count() > 0) TargetDriveComboBox->setCurrentIndex(0);
+  std::vector<std::string> entries;
+  bool listed = false;
+  try {
+    listed = Get_All_Local_Drives(entries, MyLogicalDisks, platform::System_Inventory_Provider(),
+                                  [this](const std::string& line) { Local_Writelog(line); });
+  } catch (...) {
+    Fill_Drive_Box(entries);
+    throw;
+  }
+  Fill_Drive_Box(entries);
+  if (listed && TargetDriveComboBox->count() > 0) TargetDriveComboBox->setCurrentIndex(0);
   Local_Writelog("Refreshing Drives Finish");
+}
+
+void TMainForm::Fill_Drive_Box(const std::vector<std::string>& entries) {
+  TargetDriveComboBox->clear();
+  for (const std::string& entry : entries) TargetDriveComboBox->addItem(QString::fromStdString(entry));
+  TargetDriveComboBox->model()->sort(0);
+}
+
+const TMyLogicalDisks* TMainForm::Selected_Drive() const {
+  int index = TargetDriveComboBox->currentIndex();
+  if (index < 0 || index >= static_cast<int>(MyLogicalDisks.size()) || MyLogicalDisks[index].DeviceName.empty())
+    return nullptr;
+  return &MyLogicalDisks[static_cast<std::size_t>(index)];
 }
 
 void TMainForm::Remove_Upgrade_Leftovers() {

@@ -2,14 +2,19 @@
 // for measuring. It drives the same engine as the window does.
 //
 //   platterscope-bench --target DIR [--seconds N] [--only PAIRS] [--json]
+//   platterscope-bench --list-drives            the drive list as the window shows it
+//   platterscope-bench --profile [--target DIR] [--json]
+//                                               the machine items a result report carries
 #include <unistd.h>
 
+#include <array>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <QLocale>
 
@@ -17,6 +22,8 @@
 #include "common/result_text.h"
 #include "engine/benchmark.h"
 #include "engine/plan.h"
+#include "inventory/drive_info.h"
+#include "inventory/machine_profile.h"
 
 namespace {
 
@@ -29,6 +36,8 @@ struct Options {
   int seconds = 20;
   std::array<bool, 9> pairs{true, true, true, true, true, true, true, true, true};
   bool json = false;
+  bool list_drives = false;
+  bool profile = false;
 };
 
 const std::map<std::string, int> kPairNames = {{"seq", 0},  {"512b", 1}, {"1k", 2},   {"4k", 3}, {"64k", 4},
@@ -80,7 +89,10 @@ int Usage(const char* message) {
   if (message != nullptr) std::fprintf(stderr, "platterscope-bench: %s\n", message);
   std::fprintf(stderr,
                "usage: platterscope-bench --target DIR [--seconds N] [--only PAIRS] [--json]\n"
-               "  PAIRS: comma list of seq,512b,1k,4k,64k,128k,512k,1m,4m\n");
+               "       platterscope-bench --list-drives\n"
+               "       platterscope-bench --profile [--target DIR] [--json]\n"
+               "  PAIRS: comma list of seq,512b,1k,4k,64k,128k,512k,1m,4m\n"
+               "  --profile reports the listed drive mounted at DIR, or the first one\n");
   return 2;
 }
 
@@ -105,6 +117,10 @@ int Parse_Options(int argc, char** argv, Options& options) {
     bool has_value = i + 1 < argc;
     if (arg == "--json") {
       options.json = true;
+    } else if (arg == "--list-drives") {
+      options.list_drives = true;
+    } else if (arg == "--profile") {
+      options.profile = true;
     } else if (arg == "--target" && has_value) {
       options.target = argv[++i];
     } else if (arg == "--seconds" && has_value) {
@@ -121,7 +137,10 @@ int Parse_Options(int argc, char** argv, Options& options) {
       return Usage(("unknown or incomplete option " + arg).c_str());
     }
   }
-  if (options.target.empty()) return Usage("--target DIR is required");
+  if (options.list_drives && options.profile) return Usage("--list-drives and --profile do not go together");
+  if (options.list_drives && (options.json || !options.target.empty()))
+    return Usage("--list-drives takes no other option");
+  if (options.target.empty() && !options.list_drives && !options.profile) return Usage("--target DIR is required");
   return 0;
 }
 
@@ -165,11 +184,69 @@ void Print_Results(const Options& options, const TMyGraph& graph, bool stopped) 
   std::printf("],\"stopped\":%s}\n", stopped ? "true" : "false");
 }
 
+// The drive list and its records as the window builds them.
+bool List_Drives(std::vector<std::string>& entries, std::array<TMyLogicalDisks, 31>& drives) {
+  try {
+    Get_All_Local_Drives(entries, drives, platform::System_Inventory_Provider(), Write_Log);
+    return true;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "platterscope-bench: %s\n", error.what());
+    return false;
+  }
+}
+
+int Print_Drive_List() {
+  std::vector<std::string> entries;
+  std::array<TMyLogicalDisks, 31> drives{};
+  if (!List_Drives(entries, drives)) return 1;
+  for (const auto& entry : entries) std::printf("%s\n", entry.c_str());
+  return 0;
+}
+
+int Print_Profile(const Options& options) {
+  Machine_Profile profile;
+  try {
+    Fill_Machine_Profile(profile, platform::System_Inventory_Provider());
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "platterscope-bench: %s\n", error.what());
+    return 1;
+  }
+  std::vector<std::string> entries;
+  std::array<TMyLogicalDisks, 31> drives{};
+  if (!List_Drives(entries, drives)) return 1;
+  // The window reports the selected drive, entry 0 unless the user picks another.
+  std::size_t chosen = 0;
+  if (!options.target.empty()) {
+    std::string target = options.target;
+    while (target.size() > 1 && target.back() == '/') target.pop_back();
+    chosen = entries.size();
+    for (std::size_t k = 0; k < entries.size(); ++k)
+      if (Drive_Mount_Point(drives[k]) == target) chosen = k;
+    if (chosen == entries.size()) {
+      std::fprintf(stderr, "platterscope-bench: %s is not a listed drive (see --list-drives)\n", target.c_str());
+      return 1;
+    }
+  }
+  const TMyLogicalDisks drive = chosen < entries.size() ? drives[chosen] : TMyLogicalDisks{};
+  const auto items = Profile_Report_Items(profile, drive);
+  if (!options.json) {
+    for (const auto& [key, value] : items) std::printf("%s=%s\n", key.c_str(), value.c_str());
+    return 0;
+  }
+  std::printf("{");
+  for (std::size_t i = 0; i < items.size(); ++i)
+    std::printf("%s%s:%s", i == 0 ? "" : ",", Json_Text(items[i].first).c_str(), Json_Text(items[i].second).c_str());
+  std::printf("}\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   if (int status = Parse_Options(argc, argv, options); status != 0) return status;
+  if (options.list_drives) return Print_Drive_List();
+  if (options.profile) return Print_Profile(options);
   while (options.target.size() > 1 && options.target.back() == '/') options.target.pop_back();
   if (::access(options.target.c_str(), W_OK | X_OK) != 0) {
     std::fprintf(stderr, "platterscope-bench: Cannot write to %s: %s\n", options.target.c_str(), std::strerror(errno));
