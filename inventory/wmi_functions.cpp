@@ -127,9 +127,11 @@ struct Field {
   std::string Record::*member;
 };
 
+// The one query behind all six: clears the caller's rows, then fills one record per
+// instance from the class's field table; compute, when given, derives the display texts.
 template <class Record, std::size_t N>
 void Run_Query(std::span<Record> rows, std::int32_t max, platform::Inventory_Provider& provider, const char* class_name,
-               const std::array<Field<Record>, N>& fields, void (*compute)(Record&)) {
+               const std::array<Field<Record>, N>& fields, void (*compute)(Record&) = nullptr) {
   // Positions 0..max are the caller's; a max beyond the array stops at its end.
   const std::int64_t last = std::min<std::int64_t>(max, static_cast<std::int64_t>(rows.size()) - 1);
   for (std::int64_t i = 0; i <= last; ++i) rows[static_cast<std::size_t>(i)] = Record{};
@@ -273,12 +275,12 @@ void Get_WMI_Logical_Disks(std::span<MY_WMI_LogicalDiskDrive_Record> Rows, std::
 }
 
 void Get_WMI_Processors(std::span<MY_WMI_Processor_Record> Rows, std::int32_t Max, platform::Inventory_Provider& provider) {
-  Run_Query<Processor>(Rows, Max, provider, "Win32_Processor", kProcessorFields, nullptr);
+  Run_Query(Rows, Max, provider, "Win32_Processor", kProcessorFields);
 }
 
 void Get_WMI_IDE_Controllers(std::span<MY_WMI_IDEController_Record> Rows, std::int32_t Max,
                              platform::Inventory_Provider& provider) {
-  Run_Query<Controller>(Rows, Max, provider, "Win32_IDEController", kControllerFields, nullptr);
+  Run_Query(Rows, Max, provider, "Win32_IDEController", kControllerFields);
 }
 
 void Get_WMI_Computer_Systems(std::span<MY_WMI_ComputerSystem_Record> Rows, std::int32_t Max,
@@ -290,5 +292,5 @@ void Get_WMI_Computer_Systems(std::span<MY_WMI_ComputerSystem_Record> Rows, std:
 
 void Get_WMI_Operating_System(std::span<MY_WMI_OperatingSystem_Record> Rows, std::int32_t Max,
                               platform::Inventory_Provider& provider) {
-  Run_Query<System>(Rows, Max, provider, "Win32_OperatingSystem", kSystemFields, nullptr);
+  Run_Query(Rows, Max, provider, "Win32_OperatingSystem", kSystemFields);
 }

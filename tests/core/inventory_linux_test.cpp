@@ -52,6 +52,19 @@ class Fake_Machine {
     Link("sys/dev/block/" + dev, folder);
     if (whole) Link("sys/block/" + fs::path(path).filename().string(), folder);
   }
+  // A whole disk at devices/<device>/<block>, linked back to its device, whose own
+  // attributes (model, rev and the like) are written too.
+  void Disk(const std::string& device, const std::string& block, const std::map<std::string, std::string>& device_attributes,
+            const std::map<std::string, std::string>& attributes, const std::string& dev) {
+    for (const auto& [name, value] : device_attributes) File("sys/devices/" + device + "/" + name, value + "\n");
+    Block(device + "/" + block, attributes, dev);
+    Link("sys/devices/" + device + "/" + block + "/device", "sys/devices/" + device);
+  }
+  // Partition number of a disk, start and size in sectors.
+  void Partition(const std::string& path, const std::string& number, const std::string& start, const std::string& size,
+                 const std::string& dev) {
+    Block(path, {{"partition", number}, {"start", start}, {"size", size}}, dev, false);
+  }
   // A folder under the scratch root, for a mount point that statvfs can ask.
   std::string Folder(const std::string& relative) {
     fs::create_directories(root / relative);
@@ -66,32 +79,24 @@ class Fake_Machine {
 // zram0 and dm-0 (over sda2) that are no physical disks.
 void Add_Disks(Fake_Machine& m) {
   const std::string ata = "pci0000:00/0000:00:1f.2/ata1/host0/target0:0:0/0:0:0:0";
-  m.File("sys/devices/" + ata + "/model", "Samsung SSD 860 EVO 500GB   \n");
-  m.File("sys/devices/" + ata + "/rev", "RVT04B6Q\n");
-  m.File("sys/devices/" + ata + "/vendor", "ATA     \n");
-  m.Block(ata + "/block/sda", {{"size", "976773168"}, {"removable", "0"}, {"queue/logical_block_size", "512"}}, "8:0");
-  m.Link("sys/devices/" + ata + "/block/sda/device", "sys/devices/" + ata);
-  m.Block(ata + "/block/sda/sda1", {{"partition", "1"}, {"start", "2048"}, {"size", "1024000"}}, "8:1", false);
-  m.Block(ata + "/block/sda/sda2", {{"partition", "2"}, {"start", "1026048"}, {"size", "975747120"}}, "8:2", false);
+  m.Disk(ata, "block/sda", {{"model", "Samsung SSD 860 EVO 500GB   "}, {"rev", "RVT04B6Q"}, {"vendor", "ATA     "}},
+         {{"size", "976773168"}, {"removable", "0"}, {"queue/logical_block_size", "512"}}, "8:0");
+  m.Partition(ata + "/block/sda/sda1", "1", "2048", "1024000", "8:1");
+  m.Partition(ata + "/block/sda/sda2", "2", "1026048", "975747120", "8:2");
 
   const std::string usb = "pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:0";
-  m.File("sys/devices/" + usb + "/model", "Ultra\n");
-  m.File("sys/devices/" + usb + "/rev", "1.00\n");
-  m.Block(usb + "/block/sdb", {{"size", "60063744"}, {"removable", "1"}, {"queue/logical_block_size", "512"}}, "8:16");
-  m.Link("sys/devices/" + usb + "/block/sdb/device", "sys/devices/" + usb);
-  m.Block(usb + "/block/sdb/sdb1", {{"partition", "1"}, {"start", "2048"}, {"size", "60061696"}}, "8:17", false);
+  m.Disk(usb, "block/sdb", {{"model", "Ultra"}, {"rev", "1.00"}},
+         {{"size", "60063744"}, {"removable", "1"}, {"queue/logical_block_size", "512"}}, "8:16");
+  m.Partition(usb + "/block/sdb/sdb1", "1", "2048", "60061696", "8:17");
 
   const std::string virtio = "pci0000:00/0000:00:02.0/virtio1";
-  m.File("sys/devices/" + virtio + "/vendor", "0x1af4\n");
-  m.Block(virtio + "/block/vda", {{"size", "536870912"}, {"removable", "0"}, {"queue/logical_block_size", "512"}}, "254:0");
-  m.Link("sys/devices/" + virtio + "/block/vda/device", "sys/devices/" + virtio);
-  m.Block(virtio + "/block/vda/vda1", {{"partition", "1"}, {"start", "2048"}, {"size", "1000000"}}, "254:1", false);
+  m.Disk(virtio, "block/vda", {{"vendor", "0x1af4"}},
+         {{"size", "536870912"}, {"removable", "0"}, {"queue/logical_block_size", "512"}}, "254:0");
+  m.Partition(virtio + "/block/vda/vda1", "1", "2048", "1000000", "254:1");
 
   const std::string nvme = "pci0000:00/0000:00:1d.0/nvme/nvme0";
-  m.File("sys/devices/" + nvme + "/model", "WDC PC SN730\n");
-  m.File("sys/devices/" + nvme + "/firmware_rev", "11170101\n");
-  m.Block(nvme + "/nvme0n1", {{"size", "1000215216"}, {"removable", "0"}, {"queue/logical_block_size", "4096"}}, "259:0");
-  m.Link("sys/devices/" + nvme + "/nvme0n1/device", "sys/devices/" + nvme);
+  m.Disk(nvme, "nvme0n1", {{"model", "WDC PC SN730"}, {"firmware_rev", "11170101"}},
+         {{"size", "1000215216"}, {"removable", "0"}, {"queue/logical_block_size", "4096"}}, "259:0");
 
   m.Block("virtual/block/loop0", {{"size", "0"}}, "7:0");
   m.Block("virtual/block/zram0", {{"size", "8000000"}}, "252:0");
