@@ -20,6 +20,23 @@ class File_Create_Error : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Files that could not be opened or read: counted, and the first one named, so that the
+// user learns of them once at the end of the test instead of at every file.
+class Read_Failures {
+ public:
+  void Note(const std::string& path, int error) {
+    if (count_++ == 0) first_ = "Error reading file " + path + ": " + platform::Error_Text(error);
+  }
+  std::string Text() const {
+    if (count_ <= 1) return first_;
+    return first_ + " (" + std::to_string(count_) + " failed reads)";
+  }
+
+ private:
+  std::string first_;
+  long long count_ = 0;
+};
+
 }  // namespace
 
 bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPosition) {
@@ -68,7 +85,7 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
         elapsed = Milliseconds_Between(start, Now());
         Pump();
         if (error != 0) {
-          Log("Error writing file " + path + ": " + platform::Error_Text(error));
+          error_line = "Error writing file " + path + ": " + platform::Error_Text(error);
           break;
         }
       }
@@ -106,6 +123,7 @@ bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPos
       // block; then each file's cached pages are dropped before it is read.
       bool unbuffered = true;
       bool mode_logged = false;
+      Read_Failures failures;
       std::size_t i = count;
       while (count > 0 && !stopprogram && elapsed <= limit_ms) {
         if (++i >= count) i = 0;
@@ -127,12 +145,16 @@ bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPos
           int error = 0;
           std::int64_t got = os_.Read_Full(opened.file, buffer.data(), buffer.size(), error);
           if (error == 0 && got == block_size) ++blocks;  // only whole blocks count
+          if (error != 0) failures.Note(files[i], error);
           opened.file.close();
+        } else {
+          failures.Note(files[i], opened.error);
         }
         if (stopprogram) host_.Display_Loading_Panel(true, "Stopping...");
         elapsed = Milliseconds_Between(start, Now());
         Pump();
       }
+      error_line = failures.Text();
     } catch (const std::exception& error) {
       error_line = Error_Line(error);
     }

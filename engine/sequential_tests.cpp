@@ -35,7 +35,7 @@ bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPos
     Fill_Random_Buffer(buffer.data(), buffer.size());
     platform::Open_Result opened = os_.Open_Transfer_File(SrcFile, true, true);
     if (!opened.file.valid()) {
-      Log("Error creating file " + SrcFile + ": " + platform::Error_Text(opened.error));
+      error_line = "Error creating file " + SrcFile + ": " + platform::Error_Text(opened.error);
     } else {
       Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(opened.mode));
       while (total <= targetfreespace && !stopprogram && elapsed <= limit_ms) {
@@ -46,7 +46,7 @@ bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPos
         elapsed = Milliseconds_Between(start, Now());
         Pump();
         if (error != 0) {
-          Log("Error writing file " + SrcFile + ": " + platform::Error_Text(error));
+          error_line = "Error writing file " + SrcFile + ": " + platform::Error_Text(error);
           break;
         }
       }
@@ -54,7 +54,8 @@ bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPos
       // the cache so that the read that follows reaches the drive.
       int error = opened.mode == platform::Io_Mode::Direct ? os_.Flush_File(opened.file)
                                                            : os_.Sync_And_Drop_Cache(opened.file);
-      if (error != 0) Log("Error flushing file " + SrcFile + ": " + platform::Error_Text(error));
+      if (error != 0 && error_line.empty())
+        error_line = "Error flushing file " + SrcFile + ": " + platform::Error_Text(error);
       opened.file.close();
       Log("Closing File:" + SrcFile);
     }
@@ -89,7 +90,7 @@ bool Benchmark_Engine::Sequential_Read(const std::string& SrcFile, int GraphPosi
     if (!buffer.valid()) throw std::bad_alloc();
     platform::Open_Result opened = os_.Open_Transfer_File(SrcFile, false, true);
     if (!opened.file.valid()) {
-      Log("Error opening file " + SrcFile + ": " + platform::Error_Text(opened.error));
+      error_line = "Error opening file " + SrcFile + ": " + platform::Error_Text(opened.error);
     } else {
       Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(opened.mode));
       if (opened.mode == platform::Io_Mode::Buffered) os_.Drop_Cache(opened.file);
@@ -101,7 +102,7 @@ bool Benchmark_Engine::Sequential_Read(const std::string& SrcFile, int GraphPosi
         std::int64_t got = os_.Read_Full(opened.file, buffer.data(), buffer.size(), error);
         total += got;
         if (error == 0 && got == block_size) ++blocks;
-        if (error != 0) Log("Error reading file " + SrcFile + ": " + platform::Error_Text(error));
+        if (error != 0) error_line = "Error reading file " + SrcFile + ": " + platform::Error_Text(error);
         if (error != 0 || got == 0) break;
         if (!first) Pump();
         first = false;

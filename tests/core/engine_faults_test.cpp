@@ -28,6 +28,13 @@ class Faulty_Platform : public platform::Platform {
     }
     return Platform::Write_All(file, data, n, error);
   }
+  std::int64_t Read_Full(platform::File_Handle& file, void* data, std::size_t n, int& error) override {
+    if (read_error != 0) {
+      error = read_error;
+      return 0;
+    }
+    return Platform::Read_Full(file, data, n, error);
+  }
   int Sync_And_Drop_Cache(platform::File_Handle& file) override {
     ++cache_drops;
     return Platform::Sync_And_Drop_Cache(file);
@@ -49,6 +56,7 @@ class Faulty_Platform : public platform::Platform {
   bool refuse_direct = false;
   bool refuse_folders = false;
   int write_error = 0;
+  int read_error = 0;
   bool short_write = false;
   std::int64_t free_bytes = -1;
   std::int64_t allocation_unit = -1;
@@ -98,6 +106,8 @@ TEST_F(Engine_Fault_Test, FailedOrShortWritesAreNotCountedAndEndTheWrite) {
     EXPECT_EQ(os.writes, 1) << "a failing disk must not be written to until the time is up";
     EXPECT_EQ(graph.GraphColumn[0].Value, 0.0);
     EXPECT_TRUE(host.Logged("Error writing file " + file + ": No space left on device"));
+    ASSERT_FALSE(host.errors.empty());  // the user is told, not only the log
+    EXPECT_EQ(host.errors.back(), "Error writing file " + file + ": No space left on device");
 
     os.writes = 0;
     EXPECT_TRUE(engine.Random_Write(folder, 2));
@@ -118,6 +128,21 @@ TEST_F(Engine_Fault_Test, SmallFilesAreChargedAtLeastOneAllocationUnitAgainstThe
     EXPECT_EQ(files.size(), static_cast<std::size_t>(c.files)) << graph.GraphColumn[c.position].Description;
     engine.Delete_All_Tree(folder);
   }
+}
+
+TEST_F(Engine_Fault_Test, FailedReadsCountNothingAndAreReportedOnceAtTheEnd) {
+  engine.DEFAULTSECONDS = 30;
+  os.free_bytes = kFreeSpaceReserve + 3 * 4096;
+  ASSERT_TRUE(engine.Random_Write(folder, 6));  // three 4K files
+  os.read_error = EIO;
+  engine.DEFAULTSECONDS = 1;
+  host.errors.clear();
+  EXPECT_TRUE(engine.Random_Read(folder, 7));
+  EXPECT_EQ(graph.GraphColumn[7].Value, 0.0);
+  ASSERT_EQ(host.errors.size(), 1u);
+  EXPECT_EQ(host.errors[0].rfind("Error reading file " + folder + "/temp-", 0), 0u) << host.errors[0];
+  EXPECT_NE(host.errors[0].find("Input/output error ("), std::string::npos) << host.errors[0];
+  EXPECT_TRUE(host.Logged(host.errors[0]));
 }
 
 TEST_F(Engine_Fault_Test, EveryWholeBlockCountsTheFirstReadBlockToo) {
