@@ -20,20 +20,11 @@ using namespace linux_parts;
 
 namespace {
 
-bool Is_Network_Type(const std::string& type) {
-  static const std::set<std::string> kNetwork = {
-      "nfs",   "nfs4",   "cifs",  "smb3",  "smbfs",      "ncpfs",       "afs",        "ceph",          "glusterfs",
-      "9p",    "sshfs",  "davfs", "lustre", "fuse.sshfs", "fuse.davfs2", "fuse.rclone", "fuse.glusterfs", "fuse.s3fs"};
-  return kNetwork.count(type) != 0;
-}
-
-bool Is_Ram_Type(const std::string& type) { return type == "tmpfs" || type == "ramfs"; }
-
 // Read-only images (snap packages and the like) are not drives.
 bool Is_Image_Type(const std::string& type) { return type == "squashfs" || type == "erofs" || type == "cramfs"; }
 
 int Drive_Type_Of(const Mount& mount, const fs::path& block) {
-  if (Is_Ram_Type(mount.fstype)) return kDriveRam;
+  if (Is_Ram_File_System(mount.fstype)) return kDriveRam;
   if (mount.net) return kDriveNetwork;
   if (mount.fstype == "iso9660" || mount.fstype == "udf") return kDriveOptical;
   if (block.empty()) return kDriveFixed;
@@ -50,7 +41,7 @@ bool Is_Drive_Mount(const Mount& mount, const fs::path& block) {
   if (Is_Under(mount.target, "/proc") || Is_Under(mount.target, "/sys") || Is_Image_Type(mount.fstype)) return false;
   struct stat st {};
   if (::stat(mount.target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return false;  // a file bound into a container
-  if (Is_Ram_Type(mount.fstype)) return !Is_Under(mount.target, "/dev") && !Is_Under(mount.target, "/run");
+  if (Is_Ram_File_System(mount.fstype)) return !Is_Under(mount.target, "/dev") && !Is_Under(mount.target, "/run");
   if (mount.net) return true;
   if (mount.pseudo) return false;
   return !block.empty() || mount.fstype == "zfs" || mount.fstype == "bcachefs";
@@ -111,7 +102,7 @@ std::vector<Mount> Read_Mounts(const Linux_Sources& sources) {
     if (const char* type = mnt_fs_get_fstype(entry)) mount.fstype = type;
     mount.devno = mnt_fs_get_devno(entry);
     mount.pseudo = mnt_fs_is_pseudofs(entry) != 0;
-    mount.net = mnt_fs_is_netfs(entry) != 0 || Is_Network_Type(mount.fstype);
+    mount.net = mnt_fs_is_netfs(entry) != 0 || Is_Network_File_System(mount.fstype);
     if (!mount.target.empty()) mounts.push_back(std::move(mount));
   }
   return mounts;

@@ -36,16 +36,6 @@ std::vector<Mount_Entry> Read_Mounts() {
   return mounts;
 }
 
-bool Is_Network_Type(const std::string& type) {
-  static const std::set<std::string> kNetwork = {"nfs",  "nfs4",      "cifs",      "smb3",       "smbfs",
-                                                 "ncpfs", "afs",      "ceph",      "glusterfs",  "9p",
-                                                 "fuse.sshfs", "sshfs", "davfs", "fuse.davfs2", "lustre",
-                                                 "fuse.glusterfs", "fuse.rclone", "fuse.s3fs"};
-  return kNetwork.count(type) != 0;
-}
-
-bool Is_Ram_Type(const std::string& type) { return type == "tmpfs" || type == "ramfs"; }
-
 std::string Read_First_Line(const fs::path& file) {
   std::ifstream in(file);
   std::string line;
@@ -85,6 +75,15 @@ bool Same_File_System(const std::string& a, dev_t dev) {
 
 }  // namespace
 
+bool Is_Network_File_System(const std::string& type) {
+  static const std::set<std::string> kNetwork = {
+      "nfs",   "nfs4",   "cifs",  "smb3",  "smbfs",      "ncpfs",       "afs",        "ceph",          "glusterfs",
+      "9p",    "sshfs",  "davfs", "lustre", "fuse.sshfs", "fuse.davfs2", "fuse.rclone", "fuse.glusterfs", "fuse.s3fs"};
+  return kNetwork.count(type) != 0;
+}
+
+bool Is_Ram_File_System(const std::string& type) { return type == "tmpfs" || type == "ramfs"; }
+
 std::int64_t Disk_Free_Bytes(const std::string& path) {
   if (path.empty()) return -1;
   struct statvfs sv {};
@@ -106,9 +105,9 @@ Volume_Facts Get_Volume_Facts(const std::string& path) {
       facts.file_system = m.type;
       facts.device = m.source;
     }
-  if (Is_Ram_Type(facts.file_system)) {
+  if (Is_Ram_File_System(facts.file_system)) {
     facts.drive_type = kDriveRam;
-  } else if (Is_Network_Type(facts.file_system)) {
+  } else if (Is_Network_File_System(facts.file_system)) {
     facts.drive_type = kDriveNetwork;
   } else {
     facts.drive_type = Block_Device_Type(st.st_dev);
@@ -118,16 +117,6 @@ Volume_Facts Get_Volume_Facts(const std::string& path) {
       facts.drive_type = Block_Device_Type(dev_st.st_rdev);  // file systems with their own device numbers
   }
   return facts;
-}
-
-std::vector<std::string> Local_Mount_Points() {
-  std::set<std::string> points;
-  for (const auto& m : Read_Mounts()) {
-    bool pseudo_place = m.dir.rfind("/proc", 0) == 0 || m.dir.rfind("/sys", 0) == 0 || m.dir.rfind("/dev", 0) == 0;
-    bool real = (m.source.rfind("/dev/", 0) == 0 && m.type != "squashfs") || Is_Network_Type(m.type);
-    if (real && !pseudo_place) points.insert(m.dir);
-  }
-  return {points.begin(), points.end()};
 }
 
 bool Resolve_Work_Folder(const std::string& drive, std::string& folder, std::string& reason) {

@@ -33,9 +33,9 @@ std::int64_t Disk_Free_Bytes(const std::string& path);
 
 Volume_Facts Get_Volume_Facts(const std::string& path);
 
-// The mount points of the machine's local and network file systems (no proc, sysfs,
-// cgroup and the like), in ascending order.
-std::vector<std::string> Local_Mount_Points();
+// File-system types that live on another machine, and those that live in memory.
+bool Is_Network_File_System(const std::string& type);
+bool Is_Ram_File_System(const std::string& type);
 
 // Chooses the folder that a run on a drive (a mount point) works in: the mount point when
 // the user may create files there, otherwise the home folder, /var/tmp or /tmp when they lie
