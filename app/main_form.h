@@ -21,6 +21,7 @@
 #include "engine/plan.h"
 #include "inventory/drive_info.h"
 #include "inventory/machine_profile.h"
+#include "platform/inventory_provider.h"
 
 class QCloseEvent;
 class QComboBox;
@@ -72,6 +73,8 @@ class TMainForm : public QMainWindow, public Engine_Host {
   Message_Browser* Browser() { return browser_.get(); }
   const std::string& Computer_Id() const { return COMPUTERID; }
   const Machine_Profile& Profile() const { return profile_; }
+  // Where the machine profile and the drive list come from (the running system by default).
+  void Use_Inventory(platform::Inventory_Provider& provider) { inventory_ = &provider; }
   // The drive of the list's selected entry; empty when none is selected.
   const TMyLogicalDisks* Selected_Drive() const;
 
@@ -150,8 +153,11 @@ class TMainForm : public QMainWindow, public Engine_Host {
   std::array<TMyLogicalDisks, 31> MyLogicalDisks{};
   // The machine profile that goes with every result report.
   Machine_Profile profile_{};
+  platform::Inventory_Provider* inventory_ = &platform::System_Inventory_Provider();
   bool shown_once_ = false;
   bool sequence_running_ = false;
+  // The error that ended the last start-up sequence early, if one did.
+  std::string last_startup_failure_;
   // A close request that arrived during a run; carried out when the run has ended.
   bool close_requested_ = false;
 };

@@ -43,19 +43,32 @@ void TMainForm::FormActivate() {
   // controls that must stay disabled.
   if (engine_.programrunning || sequence_running_) return;
   sequence_running_ = true;
+  std::string failure;
   try {
     Run_Startup_Sequence();
   } catch (const std::exception& error) {
-    sequence_running_ = false;
-    Show_Unhandled_Error(error.what());
-    return;
+    failure = error.what();
+  } catch (...) {
+    failure = "Unknown error raised during start-up";
   }
   sequence_running_ = false;
+  if (failure.empty()) {
+    last_startup_failure_.clear();
+    return;
+  }
+  // The box's closing activates the window again; the same failure again is only logged,
+  // or a lasting fault would bring the box back for ever.
+  if (failure == last_startup_failure_) {
+    Local_Writelog(failure);
+    return;
+  }
+  last_startup_failure_ = failure;
+  Show_Unhandled_Error(failure);
 }
 
 void TMainForm::Run_Startup_Sequence() {
   combo_testtime->setCurrentIndex(4);
-  Fill_Machine_Profile(profile_, platform::System_Inventory_Provider());
+  Fill_Machine_Profile(profile_, *inventory_);
   COMPUTERID = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
   Refresh_Drive_List();
   Remove_Upgrade_Leftovers();
@@ -68,7 +81,7 @@ void TMainForm::Refresh_Drive_List() {
   std::vector<std::string> entries;
   bool listed = false;
   try {
-    listed = Get_All_Local_Drives(entries, MyLogicalDisks, platform::System_Inventory_Provider(),
+    listed = Get_All_Local_Drives(entries, MyLogicalDisks, *inventory_,
                                   [this](const std::string& line) { Local_Writelog(line); });
   } catch (...) {
     Fill_Drive_Box(entries);

@@ -1,7 +1,10 @@
 // Start-up, the settings store entries, activation and the About window.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QComboBox>
+#include <QMessageBox>
+#include <QTimer>
 #include <QDateTime>
 #include <QFile>
 #include <QPushButton>
@@ -129,4 +132,46 @@ TEST(StartupTest, ActivationRunsTheSequenceButNeverInsideARun) {
   EXPECT_TRUE(drives->isEnabled());
   EXPECT_TRUE(start->isEnabled());
   EXPECT_EQ(form.Computer_Id().size(), 17u);
+}
+
+namespace {
+
+// An inventory that cannot be read at all.
+class Broken_Inventory : public platform::Inventory_Provider {
+ public:
+  void Instances_Of(const std::string& class_name, const std::function<void(const platform::Cim_Instance&)>&) override {
+    throw platform::Inventory_Error("Cannot enumerate " + class_name);
+  }
+  platform::Volume_Information Volume(const std::string&) override { return {}; }
+  platform::Disk_Extent Volume_Disk_Extent(const std::string&) override { return {}; }
+};
+
+// Closes every message box that comes up and counts them.
+int Boxes_While(const std::function<void()>& action) {
+  int boxes = 0;
+  QTimer watcher;
+  watcher.setInterval(10);
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      ++boxes;
+      box->accept();
+    }
+  });
+  watcher.start();
+  action();
+  return boxes;
+}
+
+}  // namespace
+
+TEST(StartupTest, AStartUpErrorIsShownOnceAndTheControlsStayDisabled) {
+  Broken_Inventory broken;
+  TMainForm form;
+  form.Use_Inventory(broken);
+  auto* start = form.findChild<QPushButton*>(QStringLiteral("StartButton"));
+  EXPECT_EQ(Boxes_While([&] { form.FormActivate(); }), 1);
+  EXPECT_FALSE(start->isEnabled());
+  // The box's closing activates the window again: the same failure is not shown again.
+  EXPECT_EQ(Boxes_While([&] { form.FormActivate(); }), 0);
+  EXPECT_FALSE(start->isEnabled());
 }
