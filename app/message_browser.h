@@ -12,11 +12,28 @@ class Message_Browser {
  public:
   virtual ~Message_Browser() = default;
   virtual QWidget* Widget() = 0;
-  virtual void Open(const QUrl& address) = 0;
-  virtual QUrl Address() const = 0;
+  // Starts loading a page; the browser reports its end through Finished.
+  void Open(const QUrl& address) {
+    address_ = address;
+    loaded_ = succeeded_ = false;
+    Load(address);
+  }
+  QUrl Address() const { return address_; }
   // True once the last page opened has finished loading (successfully or not).
-  virtual bool Loaded() const = 0;
-  virtual bool Load_Succeeded() const = 0;
+  bool Loaded() const { return loaded_; }
+  bool Load_Succeeded() const { return succeeded_; }
+
+ protected:
+  virtual void Load(const QUrl& address) = 0;
+  void Finished(bool ok) {
+    loaded_ = true;
+    succeeded_ = ok;
+  }
+
+ private:
+  QUrl address_;
+  bool loaded_ = false;
+  bool succeeded_ = false;
 };
 
 std::unique_ptr<Message_Browser> Make_Message_Browser(QWidget* parent);

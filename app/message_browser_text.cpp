@@ -15,27 +15,21 @@ class Text_Browser : public Message_Browser {
     view_->setOpenExternalLinks(true);
   }
   QWidget* Widget() override { return view_; }
-  void Open(const QUrl& address) override {
-    address_ = address;
-    loaded_ = succeeded_ = false;
+
+ protected:
+  void Load(const QUrl& address) override {
     QNetworkReply* reply = network_.get(QNetworkRequest(address));
     QObject::connect(reply, &QNetworkReply::finished, view_, [this, reply] {
-      succeeded_ = reply->error() == QNetworkReply::NoError;
-      view_->setHtml(succeeded_ ? QString::fromUtf8(reply->readAll()) : reply->errorString().toHtmlEscaped());
-      loaded_ = true;
+      const bool ok = reply->error() == QNetworkReply::NoError;
+      view_->setHtml(ok ? QString::fromUtf8(reply->readAll()) : reply->errorString().toHtmlEscaped());
+      Finished(ok);
       reply->deleteLater();
     });
   }
-  QUrl Address() const override { return address_; }
-  bool Loaded() const override { return loaded_; }
-  bool Load_Succeeded() const override { return succeeded_; }
 
  private:
   QTextBrowser* view_;  // owned by its parent widget
   QNetworkAccessManager network_;
-  QUrl address_;
-  bool loaded_ = false;
-  bool succeeded_ = false;
 };
 
 }  // namespace

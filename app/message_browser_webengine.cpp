@@ -11,26 +11,15 @@ class Web_Engine_Browser : public Message_Browser {
  public:
   explicit Web_Engine_Browser(QWidget* parent) : view_(new QWebEngineView(parent)) {
     view_->setObjectName(QStringLiteral("messagepanel_WebBrowser"));
-    QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) {
-      loaded_ = true;
-      succeeded_ = ok;
-    });
+    QObject::connect(view_, &QWebEngineView::loadFinished, view_, [this](bool ok) { Finished(ok); });
   }
   QWidget* Widget() override { return view_; }
-  void Open(const QUrl& address) override {
-    address_ = address;
-    loaded_ = succeeded_ = false;
-    view_->load(address);
-  }
-  QUrl Address() const override { return address_; }
-  bool Loaded() const override { return loaded_; }
-  bool Load_Succeeded() const override { return succeeded_; }
+
+ protected:
+  void Load(const QUrl& address) override { view_->load(address); }
 
  private:
   QWebEngineView* view_;  // owned by its parent widget
-  QUrl address_;
-  bool loaded_ = false;
-  bool succeeded_ = false;
 };
 
 }  // namespace
