@@ -1,0 +1,149 @@
+#include "platform/safe_files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+
+namespace platform {
+
+namespace {
+
+std::string Random_Suffix() {
+  static std::random_device device;
+  static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::string text;
+  for (int i = 0; i < 12; ++i) text += kDigits[device() % 36];
+  return text;
+}
+
+bool Write_Whole(int fd, std::string_view data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Creates a new file of a random name in folder, exclusively and never through a link.
+File_Handle Create_Temporary(const File_Handle& folder, const std::string& name, std::string& temp) {
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    temp = "." + name + "." + Random_Suffix() + ".tmp";
+    const int fd = ::openat(folder.native(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0 || errno != EEXIST) return File_Handle(fd);
+  }
+  errno = EEXIST;
+  return File_Handle();
+}
+
+}  // namespace
+
+File_Handle Open_Folder(const std::string& path, int& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  error = fd < 0 ? errno : 0;
+  return File_Handle(fd);
+}
+
+bool Make_Folders(const std::string& path, mode_t mode, std::string& reason) {
+  if (path.empty()) {
+    reason = "Cannot create folder: the path is empty";
+    return false;
+  }
+  std::string partial;
+  std::size_t from = 0;
+  while (from <= path.size()) {
+    std::size_t slash = path.find('/', from);
+    if (slash == std::string::npos) slash = path.size();
+    partial = path.substr(0, slash);
+    from = slash + 1;
+    if (partial.empty() || partial.back() == '/') continue;
+    // Links among the existing parents are the system's own (/home on another disk); the
+    // folder asked for itself must be a real one.
+    const bool last = slash == path.size();
+    struct stat st {};
+    if ((last ? ::lstat(partial.c_str(), &st) : ::stat(partial.c_str(), &st)) == 0) {
+      if (S_ISDIR(st.st_mode)) continue;
+      reason = "Cannot create folder " + partial + ": " + Error_Text(S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR);
+      return false;
+    }
+    if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) {
+      reason = "Cannot create folder " + partial + ": " + Error_Text(errno);
+      return false;
+    }
+    int error = 0;
+    File_Handle made = Open_Folder(partial, error);
+    if (!made.valid() || ::fchmod(made.native(), mode) != 0) {
+      reason = "Cannot create folder " + partial + ": " + Error_Text(error ? error : errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool Folder_Is_Private(const File_Handle& folder) {
+  struct stat st {};
+  if (::fstat(folder.native(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  return (st.st_uid == ::geteuid() || st.st_uid == 0) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+bool Folder_Is_Owner_Only(const File_Handle& folder) {
+  struct stat st {};
+  if (::fstat(folder.native(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
+  return (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0;
+}
+
+bool Write_File_Atomically(const File_Handle& folder, const std::string& name, std::string_view data,
+                           mode_t mode, std::string& reason) {
+  std::string temp;
+  File_Handle file = Create_Temporary(folder, name, temp);
+  if (!file.valid()) {
+    reason = "Cannot create a temporary file for " + name + ": " + Error_Text(errno);
+    return false;
+  }
+  const char* step = "write";
+  bool ok = Write_Whole(file.native(), data);
+  if (ok) ok = (step = "set the mode of", ::fchmod(file.native(), mode) == 0);
+  if (ok) ok = (step = "sync", ::fsync(file.native()) == 0);
+  const int closed = file.close();
+  if (ok && closed != 0) {
+    errno = closed;
+    ok = (step = "close", false);
+  }
+  if (ok) ok = (step = "rename", ::renameat(folder.native(), temp.c_str(), folder.native(), name.c_str()) == 0);
+  if (!ok) {
+    reason = std::string("Cannot ") + step + " " + temp + " for " + name + ": " + Error_Text(errno);
+    ::unlinkat(folder.native(), temp.c_str(), 0);
+    return false;
+  }
+  ::fsync(folder.native());  // the rename itself reaches the disk
+  return true;
+}
+
+bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error) {
+  File_Handle file(::openat(folder.native(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!file.valid()) {
+    error = errno;
+    return false;
+  }
+  data.clear();
+  char block[65536];
+  for (;;) {
+    const ssize_t n = ::read(file.native(), block, sizeof block);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = errno;
+      return false;
+    }
+    if (n == 0) break;
+    data.append(block, static_cast<std::size_t>(n));
+  }
+  error = 0;
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,41 @@
+// Files written for later (settings, queue, cache, log) in folders that other users may
+// reach: opened relative to a folder's own descriptor, never through a link, written whole.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+
+#include "platform/files.h"
+
+namespace platform {
+
+// Opens a folder for use with the *at calls; the last component must not be a link.
+// Returns an invalid handle and sets error (the system's number) on failure.
+File_Handle Open_Folder(const std::string& path, int& error);
+
+// Creates path and its missing parents. The folders it creates get exactly mode, whatever
+// the umask; folders that exist are left as they are. A link in place of the last folder
+// counts as a failure. reason tells which folder failed and why.
+bool Make_Folders(const std::string& path, mode_t mode, std::string& reason);
+
+// Whether an open folder is fit to hold the files of the effective user: owned by that
+// user (or by root) and not writable by group or others.
+bool Folder_Is_Private(const File_Handle& folder);
+// Whether nobody but the folder's owner (and root) can add or remove entries in it: not
+// writable by group or others, or sticky.
+bool Folder_Is_Owner_Only(const File_Handle& folder);
+
+// Replaces name inside folder with data, or leaves it as it was: the bytes go to a new file
+// of a random temporary name (created exclusively, never through a link), which is given
+// mode, forced to disk and renamed over name; the folder is then synced. The temporary
+// file never ends in the final name's extension, so readers of "*.ext" never see it.
+bool Write_File_Atomically(const File_Handle& folder, const std::string& name, std::string_view data,
+                           mode_t mode, std::string& reason);
+
+// Reads a whole file of folder (not through a link) into data. Returns false and sets error
+// when it cannot be opened or read.
+bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error);
+
+}  // namespace platform

@@ -1,0 +1,99 @@
+// Files written for later: whole or not at all, never through a planted link, with the mode
+// asked for whatever the umask.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "platform/safe_files.h"
+#include "scratch_folder.h"
+
+namespace {
+
+std::string Read_Text(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+mode_t Mode_Of(const std::string& path) {
+  struct stat st {};
+  ::lstat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+// Sets the process's umask until the end of the scope.
+class Umask_Override {
+ public:
+  explicit Umask_Override(mode_t mask) : old_(::umask(mask)) {}
+  ~Umask_Override() { ::umask(old_); }
+
+ private:
+  mode_t old_;
+};
+
+}  // namespace
+
+TEST(SafeFiles, AtomicWriteReplacesTheFileWholeWithTheModeAskedFor) {
+  Scratch_Folder scratch;
+  Umask_Override open_umask(0);
+  scratch.Make_File("store.conf", 10);
+  int error = 0;
+  platform::File_Handle folder = platform::Open_Folder(scratch.path(), error);
+  ASSERT_TRUE(folder.valid());
+  std::string reason;
+  ASSERT_TRUE(platform::Write_File_Atomically(folder, "store.conf", "new text", 0644, reason)) << reason;
+  EXPECT_EQ(Read_Text(scratch / "store.conf"), "new text");
+  EXPECT_EQ(Mode_Of(scratch / "store.conf"), 0644u);
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(scratch.path())) ++entries;
+  EXPECT_EQ(entries, 1) << "no temporary file is left behind";
+  std::string back;
+  ASSERT_TRUE(platform::Read_File_At(folder, "store.conf", back, error));
+  EXPECT_EQ(back, "new text");
+}
+
+TEST(SafeFiles, APlantedLinkIsReplacedNeverFollowed) {
+  Scratch_Folder scratch;
+  const std::string victim = scratch.Make_File("victim", 5);
+  std::filesystem::create_directory(scratch / "shared");
+  std::filesystem::create_symlink(victim, scratch / "shared/queue.dat");
+  int error = 0;
+  platform::File_Handle folder = platform::Open_Folder(scratch / "shared", error);
+  std::string reason;
+  ASSERT_TRUE(platform::Write_File_Atomically(folder, "queue.dat", "record", 0600, reason)) << reason;
+  EXPECT_EQ(Read_Text(victim), "xxxxx");
+  EXPECT_FALSE(std::filesystem::is_symlink(scratch / "shared/queue.dat"));
+  std::string back;
+  EXPECT_FALSE(platform::Read_File_At(folder, "missing", back, error));
+  std::filesystem::create_symlink(victim, scratch / "shared/link");
+  EXPECT_FALSE(platform::Read_File_At(folder, "link", back, error)) << "a link is never read through";
+}
+
+TEST(SafeFiles, FoldersAreMadeWithTheirModeAndLinksRefused) {
+  Scratch_Folder scratch;
+  Umask_Override open_umask(0);
+  std::string reason;
+  ASSERT_TRUE(platform::Make_Folders(scratch / "a/b/c", 0700, reason)) << reason;
+  EXPECT_EQ(Mode_Of(scratch / "a/b/c"), 0700u);
+  EXPECT_EQ(Mode_Of(scratch / "a"), 0700u);
+  ASSERT_TRUE(platform::Make_Folders(scratch / "a/b/c", 0755, reason)) << "an existing folder is fine";
+  EXPECT_EQ(Mode_Of(scratch / "a/b/c"), 0700u) << "and keeps its mode";
+
+  std::filesystem::create_symlink(scratch / "a", scratch / "link");
+  EXPECT_FALSE(platform::Make_Folders(scratch / "link", 0700, reason));
+  EXPECT_NE(reason.find(scratch / "link"), std::string::npos) << reason;
+  EXPECT_TRUE(platform::Make_Folders(scratch / "link/d", 0700, reason)) << "a linked parent is followed";
+  int error = 0;
+  EXPECT_FALSE(platform::Open_Folder(scratch / "link", error).valid());
+
+  platform::File_Handle own = platform::Open_Folder(scratch / "a", error);
+  EXPECT_TRUE(platform::Folder_Is_Private(own));
+  ::chmod((scratch / "a").c_str(), 0777);
+  EXPECT_FALSE(platform::Folder_Is_Private(own));
+  EXPECT_FALSE(platform::Folder_Is_Owner_Only(own));
+  ::chmod((scratch / "a").c_str(), 01777);
+  EXPECT_TRUE(platform::Folder_Is_Owner_Only(own)) << "a sticky folder protects its owners' entries";
+}
