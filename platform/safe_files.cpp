@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <random>
 
 namespace platform {
@@ -39,6 +41,46 @@ File_Handle Create_Temporary(const File_Handle& folder, const std::string& name,
   }
   errno = EEXIST;
   return File_Handle();
+}
+
+// Gives temp its final name; with keep set an existing name is never replaced (renameat2
+// where the file system has it, otherwise a hard link, which never replaces either).
+bool Rename_Into_Place(const File_Handle& folder, const std::string& temp, const std::string& name, bool keep) {
+  if (!keep) return ::renameat(folder.native(), temp.c_str(), folder.native(), name.c_str()) == 0;
+  if (::renameat2(folder.native(), temp.c_str(), folder.native(), name.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  if (::linkat(folder.native(), temp.c_str(), folder.native(), name.c_str(), 0) != 0) return false;
+  ::unlinkat(folder.native(), temp.c_str(), 0);
+  return true;
+}
+
+// Hands the first limit bytes of a regular file to sink. Not blocking, so that a pipe put in
+// the file's place cannot hold the reader up; a link in its place is refused.
+bool Read_Blocks(int folder, const std::string& name, const Block_Sink& sink, int& error, std::size_t limit) {
+  File_Handle file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!file.valid() || ::fstat(file.native(), &st) != 0) {
+    error = errno;
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = EINVAL;
+    return false;
+  }
+  char block[65536];
+  for (std::size_t done = 0; done < limit;) {
+    const ssize_t n = ::read(file.native(), block, std::min(sizeof block, limit - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = errno;
+      return false;
+    }
+    if (n == 0) break;
+    sink(block, static_cast<std::size_t>(n));
+    done += static_cast<std::size_t>(n);
+  }
+  error = 0;
+  return true;
 }
 
 }  // namespace
@@ -98,7 +140,7 @@ bool Folder_Is_Owner_Only(const File_Handle& folder) {
 }
 
 bool Write_File_Atomically(const File_Handle& folder, const std::string& name, std::string_view data,
-                           mode_t mode, std::string& reason) {
+                           mode_t mode, std::string& reason, Existing_File existing) {
   std::string temp;
   File_Handle file = Create_Temporary(folder, name, temp);
   if (!file.valid()) {
@@ -114,36 +156,27 @@ bool Write_File_Atomically(const File_Handle& folder, const std::string& name, s
     errno = closed;
     ok = (step = "close", false);
   }
-  if (ok) ok = (step = "rename", ::renameat(folder.native(), temp.c_str(), folder.native(), name.c_str()) == 0);
+  if (ok) ok = (step = "rename", Rename_Into_Place(folder, temp, name, existing == Existing_File::Keep));
   if (!ok) {
-    reason = std::string("Cannot ") + step + " " + temp + " for " + name + ": " + Error_Text(errno);
+    const int error = errno;
+    reason = std::string("Cannot ") + step + " " + temp + " for " + name + ": " + Error_Text(error);
     ::unlinkat(folder.native(), temp.c_str(), 0);
+    errno = error;
     return false;
   }
   ::fsync(folder.native());  // the rename itself reaches the disk
   return true;
 }
 
-bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error) {
-  File_Handle file(::openat(folder.native(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!file.valid()) {
-    error = errno;
-    return false;
-  }
+bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error,
+                  std::size_t limit) {
   data.clear();
-  char block[65536];
-  for (;;) {
-    const ssize_t n = ::read(file.native(), block, sizeof block);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error = errno;
-      return false;
-    }
-    if (n == 0) break;
-    data.append(block, static_cast<std::size_t>(n));
-  }
-  error = 0;
-  return true;
+  return Read_Blocks(folder.native(), name, [&](const char* bytes, std::size_t n) { data.append(bytes, n); }, error,
+                     limit);
+}
+
+bool Read_File_Blocks(const std::string& path, const Block_Sink& sink, int& error) {
+  return Read_Blocks(AT_FDCWD, path, sink, error, static_cast<std::size_t>(-1));
 }
 
 }  // namespace platform

@@ -4,6 +4,9 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
+#include <functional>
+
 #include <string>
 #include <string_view>
 
@@ -27,15 +30,29 @@ bool Folder_Is_Private(const File_Handle& folder);
 // writable by group or others, or sticky.
 bool Folder_Is_Owner_Only(const File_Handle& folder);
 
+// What Write_File_Atomically does when name exists already.
+enum class Existing_File { Replace, Keep };
+
 // Replaces name inside folder with data, or leaves it as it was: the bytes go to a new file
 // of a random temporary name (created exclusively, never through a link), which is given
 // mode, forced to disk and renamed over name; the folder is then synced. The temporary
 // file never ends in the final name's extension, so readers of "*.ext" never see it.
+// With Existing_File::Keep an existing name is never replaced: the write fails with EEXIST
+// in the reason and in errno.
 bool Write_File_Atomically(const File_Handle& folder, const std::string& name, std::string_view data,
-                           mode_t mode, std::string& reason);
+                           mode_t mode, std::string& reason, Existing_File existing = Existing_File::Replace);
 
-// Reads a whole file of folder (not through a link) into data. Returns false and sets error
-// when it cannot be opened or read.
-bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error);
+// Reads a file of folder (not through a link, only a regular file) into data: the whole
+// file, or its first limit bytes. Returns false and sets error when it cannot be opened or
+// read.
+bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error,
+                  std::size_t limit = static_cast<std::size_t>(-1));
+
+// Receives the bytes of a file, block by block.
+using Block_Sink = std::function<void(const char*, std::size_t)>;
+
+// Hands the bytes of the regular file at path to sink, block by block; a link in the file's
+// place is refused. Returns false and sets error when it cannot be opened or read.
+bool Read_File_Blocks(const std::string& path, const Block_Sink& sink, int& error);
 
 }  // namespace platform

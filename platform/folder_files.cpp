@@ -1,0 +1,103 @@
+#include "platform/folder_files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace platform {
+
+namespace {
+
+struct Dir_Closer {
+  void operator()(DIR* dir) const { ::closedir(dir); }
+};
+
+Folder_Entry::Kind Kind_Of(const File_Handle& folder, const dirent* entry) {
+  unsigned char type = entry->d_type;
+  if (type == DT_UNKNOWN) {
+    struct stat st {};
+    if (::fstatat(folder.native(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Folder_Entry::Kind::Other;
+    type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
+  }
+  switch (type) {
+    case DT_REG: return Folder_Entry::Kind::File;
+    case DT_DIR: return Folder_Entry::Kind::Folder;
+    case DT_LNK: return Folder_Entry::Kind::Link;
+    default: return Folder_Entry::Kind::Other;
+  }
+}
+
+}  // namespace
+
+bool List_Folder(const File_Handle& folder, std::vector<Folder_Entry>& entries, int& error) {
+  // The listing gets a descriptor of its own: closedir closes it, the caller's stays open.
+  const int own = ::openat(folder.native(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  std::unique_ptr<DIR, Dir_Closer> dir(own >= 0 ? ::fdopendir(own) : nullptr);
+  if (!dir) {
+    error = errno;
+    if (own >= 0) ::close(own);
+    return false;
+  }
+  entries.clear();
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(dir.get());
+    if (entry == nullptr) break;
+    const std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    entries.push_back({name, Kind_Of(folder, entry)});
+  }
+  error = errno;
+  return error == 0;
+}
+
+File_Handle Open_Folder_At(const File_Handle& parent, const std::string& name, int& error) {
+  const int fd = ::openat(parent.native(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  error = fd < 0 ? errno : 0;
+  return File_Handle(fd);
+}
+
+bool Remove_File_At(const File_Handle& folder, const std::string& name, int& error) {
+  const bool removed = ::unlinkat(folder.native(), name.c_str(), 0) == 0;
+  error = removed ? 0 : errno;
+  return removed;
+}
+
+bool Rename_Keeping_At(const File_Handle& folder, const std::string& from, const std::string& to, int& error) {
+  const bool renamed = ::renameat2(folder.native(), from.c_str(), folder.native(), to.c_str(), RENAME_NOREPLACE) == 0;
+  error = renamed ? 0 : errno;
+  return renamed;
+}
+
+File_Handle Create_Output_File(const std::string& path, int& error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  error = fd < 0 ? errno : 0;
+  return File_Handle(fd);
+}
+
+std::string User_State_Folder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  std::string folder;
+  if (state != nullptr && state[0] == '/') {
+    folder = state;
+  } else {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || home[0] != '/') {
+      const passwd* pw = ::getpwuid(::geteuid());
+      home = pw != nullptr ? pw->pw_dir : nullptr;
+    }
+    if (home == nullptr || home[0] != '/') return {};
+    folder = std::string(home) + "/.local/state";
+  }
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
+}  // namespace platform

@@ -1,0 +1,40 @@
+// Entries of a folder the program owns (the report queue), listed and changed relative to the
+// folder's own descriptor without following links; and plain files streamed in or out.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace platform {
+
+struct Folder_Entry {
+  enum class Kind { File, Folder, Link, Other };
+  std::string name;
+  Kind kind = Kind::Other;  // of the entry itself: a link is a Link, never what it points to
+};
+
+// The entries of an open folder in the order the file system lists them, without "." and
+// "..". Returns false and sets error when the folder cannot be listed.
+bool List_Folder(const File_Handle& folder, std::vector<Folder_Entry>& entries, int& error);
+
+// Opens the sub-folder name of parent; a link in its place is refused.
+File_Handle Open_Folder_At(const File_Handle& parent, const std::string& name, int& error);
+
+// Deletes the file name of folder (a link is deleted itself, never what it points to).
+bool Remove_File_At(const File_Handle& folder, const std::string& name, int& error);
+
+// Renames from to to inside folder; never replaces an existing to (error EEXIST).
+bool Rename_Keeping_At(const File_Handle& folder, const std::string& from, const std::string& to, int& error);
+
+// Creates the file at path, or empties an existing one, for writing from its start; a link in
+// its place is refused. New files get mode 0600.
+File_Handle Create_Output_File(const std::string& path, int& error);
+
+// The user's folder for state that must outlive a reboot: $XDG_STATE_HOME when it is an
+// absolute path, otherwise the home folder's .local/state. Without a trailing "/"; empty
+// when no home folder is known.
+std::string User_State_Folder();
+
+}  // namespace platform
