@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <memory>
 
 namespace platform {
@@ -74,6 +75,12 @@ bool Rename_Keeping_At(const File_Handle& folder, const std::string& from, const
   const bool renamed = ::renameat2(folder.native(), from.c_str(), folder.native(), to.c_str(), RENAME_NOREPLACE) == 0;
   error = renamed ? 0 : errno;
   return renamed;
+}
+
+bool Changed_Before_At(const File_Handle& folder, const std::string& name, long seconds) {
+  struct stat st {};
+  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  return st.st_mtime < ::time(nullptr) - seconds;
 }
 
 File_Handle Create_Output_File(const std::string& path, int& error) {

@@ -28,6 +28,10 @@ bool Remove_File_At(const File_Handle& folder, const std::string& name, int& err
 // Renames from to to inside folder; never replaces an existing to (error EEXIST).
 bool Rename_Keeping_At(const File_Handle& folder, const std::string& from, const std::string& to, int& error);
 
+// Whether the entry name of folder (not what a link points to) was last changed more than
+// seconds ago.
+bool Changed_Before_At(const File_Handle& folder, const std::string& name, long seconds);
+
 // Creates the file at path, or empties an existing one, for writing from its start; a link in
 // its place is refused. New files get mode 0600.
 File_Handle Create_Output_File(const std::string& path, int& error);
