@@ -3,6 +3,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -34,14 +35,22 @@ Four_Digits Round_Four_Digits(double magnitude) {
   return result;
 }
 
-// The four-digit value rounded half away from zero to hundredths.
-long long Hundredths(const Four_Digits& digits) {
-  const int shift = digits.exponent - 1;
-  if (shift >= 0) return static_cast<long long>(digits.mantissa) * (shift == 0 ? 1 : shift == 1 ? 10 : 100);
-  if (shift < -4) return 0;
-  long long divisor = 1;
-  for (int i = 0; i < -shift; ++i) divisor *= 10;
-  return digits.mantissa / divisor + (2 * (digits.mantissa % divisor) >= divisor ? 1 : 0);
+// The magnitude in hundredths, rounded once, half away from zero on its decimal text, at the
+// fourth significant digit or the second decimal, whichever keeps fewer digits (1.23456 gives
+// 1.23, not 1.235 rounded again to 1.24).
+long long Hundredths(double magnitude) {
+  if (magnitude == 0) return 0;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.15e", magnitude);  // d.ddddddddddddddde+XX
+  const std::string digits = std::string(1, text[0]) + std::string(text + 2, 15);
+  const int exponent = std::atoi(text + 18);
+  const int kept = std::min(4, exponent + 3);  // digits up to the rounding position
+  if (kept < 0) return 0;
+  long long rounded = 0;
+  for (int i = 0; i < kept; ++i) rounded = rounded * 10 + (digits[static_cast<std::size_t>(i)] - '0');
+  if (digits[static_cast<std::size_t>(kept)] >= '5') ++rounded;
+  for (int i = kept; i < exponent + 3; ++i) rounded *= 10;
+  return rounded;
 }
 
 std::string Exponent_Text(const Four_Digits& digits, const QLocale& locale) {
@@ -67,7 +76,7 @@ std::string Result_Text(double value) {
   if (digits.exponent >= 4) {
     text = Exponent_Text(digits, locale);
   } else {
-    const long long hundredths = Hundredths(digits);
+    const long long hundredths = Hundredths(std::fabs(value));
     zero = hundredths == 0;
     text = locale.toString(static_cast<double>(hundredths) / 100.0, 'f', 2).toStdString();
   }
