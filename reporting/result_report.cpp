@@ -1,0 +1,117 @@
+#include "reporting/result_report.h"
+
+#include <QString>
+#include <QUrl>
+
+#include <exception>
+#include <map>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "common/global_functions.h"
+#include "common/result_text.h"
+#include "reporting/report_codec.h"
+
+namespace {
+
+// The machine items in the order the report carries them, after ID, SIG, TT and PV.
+const char* const kProfileKeys[] = {"OS", "OSA", "OSN", "SM", "SS", "ST", "SSE", "SFST", "MA",
+                                    "CS", "PN",  "PT",  "CN", "CM", "CMO", "CME", "SF"};
+
+std::string Query_Value(const std::string& text) {
+  return QUrl::toPercentEncoding(QString::fromStdString(text)).toStdString();
+}
+
+std::vector<std::pair<std::string, std::string>> Profile_Entries(const Report_Facts& facts) {
+  std::map<std::string, std::string> items;
+  for (auto& [key, value] : Profile_Report_Items(*facts.profile, *facts.drive)) items[key] = value;
+  std::vector<std::pair<std::string, std::string>> entries = {
+      {"ID", facts.computer_id},
+      {"SIG", Report_Signature(facts.computer_id, facts.host)},
+      {"TT", std::to_string(facts.test_seconds)},
+      {"PV", facts.version},
+  };
+  for (const char* key : kProfileKeys) entries.emplace_back(key, items[key]);
+  return entries;
+}
+
+// Step 9: the panel hidden, the verdict judged, an unconfirmed record queued.
+std::string Conclude(Report_Host& host, const MY_UploadFileRecord* record, const std::string& verdict,
+                     const Report_Channel& channel) {
+  host.Display_Loading_Panel(false, "");
+  std::string status;
+  if (verdict == "1") {
+    host.Local_Writelog("Sending result to database OK");
+    status = "OK";
+  } else if (record == nullptr) {
+    status = "FAIL";  // nothing was composed, so nothing is queued
+    host.Local_Writelog(status);
+  } else {
+    const auto log = [&host](const std::string& line) { host.Local_Writelog(line); };
+    status = Save_Message_Queue(*record, channel.queue_folder, log) ? "FAIL,Queue OK" : "FAIL,Queue FAIL";
+    host.Local_Writelog(status);
+  }
+  host.Set_Status_Text(status);
+  return status;
+}
+
+}  // namespace
+
+std::string Report_Precondition_Failure(const Report_Facts& facts) {
+  if (facts.drive == nullptr || facts.drive->Model.empty()) return "the drive has no model";
+  if (facts.computer_id.empty()) return "no computer identifier";
+  return {};
+}
+
+void Compose_Result_Report(const Report_Facts& facts, MY_UploadFileRecord& record,
+                           const std::function<void(const std::string&)>& log) {
+  record.HostName.Assign(facts.host);
+  record.URL.Assign("http://" + facts.host + "/uploadresults2.php?Ver=" + Query_Value(facts.version) +
+                    "&CompId=" + Query_Value(facts.computer_id));
+  std::vector<std::string> stored;
+  auto add = [&](const std::string& key, const std::string& value) {
+    Short_String& entry = record.Variables[stored.size()];
+    entry.Assign(key + "=" + Hex_Encode(value, 1));
+    stored.push_back(entry.Bytes());
+  };
+  for (const auto& [key, value] : Profile_Entries(facts)) add(key, value);
+  for (const TMyGraphColumn& column : facts.graph->GraphColumn)
+    if (column.Value > 0 && !column.NameTag.empty()) add(column.NameTag, Result_Text(column.Value));
+  std::string joined;
+  for (const std::string& entry : stored) joined += entry;
+  log(joined);
+  record.Variables[stored.size()].Assign("MD5=" + Report_Check_Value(stored));
+}
+
+std::string Send_Result_To_Database(Report_Host& host, const Report_Facts& facts, const Report_Channel& channel) {
+  if (channel.offline) {
+    host.Local_Writelog("Result not sent: the results server is switched off (PLATTERSCOPE_SERVER is empty)");
+    host.Set_Status_Text(kStatusOffline);
+    return kStatusOffline;
+  }
+  host.Display_Loading_Panel(true, "Updating database, please wait...");
+  host.Local_Writelog("Sending results to database Start");
+  std::unique_ptr<MY_UploadFileRecord> record;
+  std::string verdict;
+  std::exception_ptr error;
+  try {
+    const std::string failure = Report_Precondition_Failure(facts);
+    if (failure.empty()) {
+      auto composed = std::make_unique<MY_UploadFileRecord>();
+      Compose_Result_Report(facts, *composed, [&host](const std::string& line) { host.Local_Writelog(line); });
+      record = std::move(composed);
+      verdict = Get_Tag_Value("[RESULT]", "[/RESULT]", channel.send(*record));
+    } else {
+      host.Local_Writelog("Result not sent: " + failure);
+    }
+  } catch (...) {
+    // The panel is hidden and the outcome shown before the error goes on.
+    error = std::current_exception();
+    verdict.clear();
+  }
+  const std::string status = Conclude(host, record.get(), verdict, channel);
+  host.Local_Writelog("Sending result to database Finish");
+  if (error) std::rethrow_exception(error);
+  return status;
+}

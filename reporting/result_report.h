@@ -1,0 +1,58 @@
+// The report of a finished run: composed from the plan and the machine profile, signed, sent
+// to the results server, and queued when the server does not confirm it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "common/records.h"
+#include "inventory/drive_info.h"
+#include "inventory/machine_profile.h"
+#include "reporting/message_queue.h"
+#include "reporting/upload_record.h"
+
+// What the report asks of the window (or of the headless runner).
+class Report_Host {
+ public:
+  virtual ~Report_Host() = default;
+  virtual void Display_Loading_Panel(bool show, const std::string& text) = 0;
+  virtual void Set_Status_Text(const std::string& text) = 0;
+  virtual void Local_Writelog(const std::string& text) = 0;
+};
+
+// Everything a report is made of.
+struct Report_Facts {
+  std::string computer_id;
+  std::int32_t test_seconds = 0;
+  std::string version;                       // the program's four-part version
+  std::string host;                          // the results server's host, ":port" included
+  const Machine_Profile* profile = nullptr;
+  const TMyLogicalDisks* drive = nullptr;    // the run's drive; none counts as a drive without model
+  const TMyGraph* graph = nullptr;
+};
+
+// Where a report goes.
+struct Report_Channel {
+  bool offline = false;       // no traffic with the server at all
+  std::string queue_folder;   // where an unconfirmed report waits
+  Record_Sender send;         // sends a record and returns the answer
+};
+
+// The status texts a report ends with.
+inline constexpr const char* kStatusOffline = "Not sent (offline)";
+
+// Why a report cannot be made ("the drive has no model", "no computer identifier"); empty
+// when it can.
+std::string Report_Precondition_Failure(const Report_Facts& facts);
+
+// Fills a new, empty record: URL, host and the signed entries with their check value. The
+// joined entries are written to log as one line.
+void Compose_Result_Report(const Report_Facts& facts, MY_UploadFileRecord& record,
+                           const std::function<void(const std::string&)>& log);
+
+// Reports a run: composes, sends, judges the answer and queues an unconfirmed report; shows
+// the wait and the outcome through host. Returns the status text: "OK", "FAIL,Queue OK",
+// "FAIL,Queue FAIL", "FAIL" (nothing could be composed) or "Not sent (offline)". An error
+// thrown meanwhile passes on after the panel is hidden and the last line logged.
+std::string Send_Result_To_Database(Report_Host& host, const Report_Facts& facts, const Report_Channel& channel);
