@@ -22,6 +22,7 @@
 #include "inventory/drive_info.h"
 #include "inventory/machine_profile.h"
 #include "platform/inventory_provider.h"
+#include "reporting/result_report.h"
 
 class QCloseEvent;
 class QComboBox;
@@ -30,7 +31,7 @@ class QLabel;
 class QPushButton;
 
 
-class TMainForm : public QMainWindow, public Engine_Host {
+class TMainForm : public QMainWindow, public Engine_Host, public Report_Host {
   Q_OBJECT
 
  public:
@@ -55,6 +56,12 @@ class TMainForm : public QMainWindow, public Engine_Host {
   void Enable_All_Buttons(bool status, bool sbutton) override;
   void Send_Result_To_Database() override;
   void Send_Result_to_Grid() override;
+
+  // ---- the result report's entry points ----
+  // Keeps a report the server did not confirm in the offline queue.
+  bool Save_Message_Queue(const MY_UploadFileRecord& record);
+  // Sends the queued reports again; nothing when the program is offline.
+  bool Process_Message_Queue();
 
   // ---- the window's own steps ----
   void Clean_ALL_Stats();

@@ -104,7 +104,18 @@ void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
 }
 
 void TMainForm::Send_Result_To_Database() {
-  // The result report is sent from here once reporting exists.
+  const Report_Facts facts{COMPUTERID, engine_.DEFAULTSECONDS, Get_File_Version(4, ""), Results_Server_Host(),
+                           &profile_,  Selected_Drive(),       &MyGraph};
+  ::Send_Result_To_Database(*this, facts, Program_Report_Channel());
+}
+
+bool TMainForm::Save_Message_Queue(const MY_UploadFileRecord& record) {
+  return ::Save_Message_Queue(record, Program_Report_Channel().queue_folder,
+                              [this](const std::string& line) { Local_Writelog(line); });
+}
+
+bool TMainForm::Process_Message_Queue() {
+  return Replay_Message_Queue(Program_Report_Channel(), [this](const std::string& line) { Local_Writelog(line); });
 }
 
 void TMainForm::Send_Result_to_Grid() { gridresults->Send_Result_to_Grid(MyGraph); }

@@ -72,6 +72,7 @@ void TMainForm::Run_Startup_Sequence() {
   COMPUTERID = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
   Refresh_Drive_List();
   Remove_Upgrade_Leftovers();
+  Process_Message_Queue();
   Finish_Startup();
 }
 

@@ -11,6 +11,8 @@
 
 #include "common/global_functions.h"
 #include "common/result_text.h"
+#include "common/server.h"
+#include "reporting/http_client.h"
 #include "reporting/report_codec.h"
 
 namespace {
@@ -57,6 +59,16 @@ std::string Conclude(Report_Host& host, const MY_UploadFileRecord* record, const
 }
 
 }  // namespace
+
+Report_Channel Program_Report_Channel() {
+  return {Results_Server_Offline(), Queue_Folder(),
+          [](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record); }};
+}
+
+bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log, std::vector<Queue_Outcome>* outcomes) {
+  if (channel.offline) return false;
+  return Process_Message_Queue(channel.queue_folder, channel.send, log, outcomes);
+}
 
 std::string Report_Precondition_Failure(const Report_Facts& facts) {
   if (facts.drive == nullptr || facts.drive->Model.empty()) return "the drive has no model";

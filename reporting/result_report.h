@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "common/records.h"
 #include "inventory/drive_info.h"
@@ -41,6 +42,14 @@ struct Report_Channel {
 
 // The status texts a report ends with.
 inline constexpr const char* kStatusOffline = "Not sent (offline)";
+
+// The program's own channel: offline when PLATTERSCOPE_SERVER is set empty, the queue in the
+// user's state folder, the transfers with their customary time-outs.
+Report_Channel Program_Report_Channel();
+
+// Replays the queue through channel (Process_Message_Queue); nothing at all when offline.
+bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log,
+                          std::vector<Queue_Outcome>* outcomes = nullptr);
 
 // Why a report cannot be made ("the drive has no model", "no computer identifier"); empty
 // when it can.

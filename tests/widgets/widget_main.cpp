@@ -17,6 +17,9 @@ int main(int argc, char** argv) {
     qputenv("TMPDIR", log_folder.path().toLocal8Bit());
     // The settings store of the tests is theirs alone, never the machine's.
     qputenv("PLATTERSCOPE_SETTINGS", (log_folder.path() + QStringLiteral("/Platterscope.conf")).toLocal8Bit());
+    // So is the report queue; and no test reports to the real results server.
+    qputenv("XDG_STATE_HOME", (log_folder.path() + QStringLiteral("/state")).toLocal8Bit());
+    qputenv("PLATTERSCOPE_SERVER", "");
   }
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
   Prepare_Message_Browser_Engine();

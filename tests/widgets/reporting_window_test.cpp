@@ -1,0 +1,104 @@
+// The window's side of reporting: the start-up replays the queue, a finished run is reported
+// with the window's own facts and its outcome shown in the status bar, and an empty server
+// setting keeps the window off the network.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+
+#include <filesystem>
+
+#include "../core/loopback_server.h"
+#include "app/main_form.h"
+#include "inventory/fixture_provider.h"
+#include "reporting/message_queue.h"
+#include "reporting/report_codec.h"
+
+namespace {
+
+// A machine with one drive whose disk has a model.
+const char* const kMachine = R"({"classes":{
+    "Win32_DiskDrive": [{"DeviceID": "\\\\.\\PHYSICALDRIVE0", "Index": 0, "Model": "Test Disk 1TB",
+                         "FirmwareRevision": "FW1", "Size": {"type": 21, "value": "1000204886016"}}],
+    "Win32_LogicalDisk": [{"DeviceID": "/", "DriveType": {"type": 19, "value": 3}, "FileSystem": "ext4",
+                           "Size": {"type": 21, "value": "1000000000000"}}],
+    "Win32_Processor": [{"Name": "Test CPU", "Manufacturer": "Maker"}],
+    "Win32_OperatingSystem": [{"Caption": "Linux", "Version": "6.1", "OSArchitecture": "64-bit"}]},
+  "volumes": {"/": {"file_system": "ext4", "drive_type": 2, "block_size": 4096, "free_blocks": 1,
+                    "total_blocks": 2}},
+  "extents": {"/": {"DiskNumber": 0, "StartingOffset": 1048576, "ExtentLength": 1000000000000}}})";
+
+// Points the program at a server (or at none with an empty text) for one test.
+class Server_Setting {
+ public:
+  explicit Server_Setting(const std::string& host) : old_(qgetenv("PLATTERSCOPE_SERVER")) {
+    qputenv("PLATTERSCOPE_SERVER", QByteArray::fromStdString(host));
+  }
+  ~Server_Setting() { qputenv("PLATTERSCOPE_SERVER", old_); }
+
+ private:
+  QByteArray old_;
+};
+
+std::size_t Queued() {
+  std::error_code ec;
+  std::size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Queue_Folder(), ec))
+    count += entry.path().extension() == ".dat";
+  return count;
+}
+
+void Empty_Queue() {
+  std::error_code ec;
+  std::filesystem::remove_all(Queue_Folder(), ec);
+}
+
+std::string Status_Of(TMainForm& form) { return form.findChild<QLabel*>("StatusText")->text().toStdString(); }
+
+}  // namespace
+
+TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
+  Loopback_Server server([](const std::string&) { return Loopback_Server::Ok("[RESULT]1[/RESULT]"); });
+  Empty_Queue();
+  auto record = std::make_unique<MY_UploadFileRecord>();
+  record->URL.Assign(server.url("/uploadresults2.php?Ver=1&CompId=7"));
+  record->HostName.Assign(server.host());
+  ASSERT_TRUE(Save_Message_Queue(*record, Queue_Folder(), [](const std::string&) {}));
+  TMainForm form;
+  {
+    Server_Setting offline("");
+    form.FormActivate();
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_EQ(Queued(), 1u);
+  }
+  Server_Setting online(server.host());
+  form.FormActivate();
+  EXPECT_EQ(server.Requests().size(), 2u) << "the probe and the POST";
+  EXPECT_EQ(Queued(), 0u);
+}
+
+TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
+  Loopback_Server server([](const std::string&) { return Loopback_Server::Ok("[RESULT]1[/RESULT]"); });
+  Empty_Queue();
+  Fixture_Provider machine;
+  std::string reason;
+  ASSERT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
+  TMainForm form;
+  form.Use_Inventory(machine);
+  Server_Setting online(server.host());
+  form.FormActivate();
+  form.Clean_ALL_Stats();
+  MyGraph.GraphColumn[0].Value = 512.5;
+  form.Send_Result_To_Database();
+  EXPECT_EQ(Status_Of(form), "OK");
+  const auto requests = server.Requests();
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_NE(requests[1].find(Hex_Encode(form.Computer_Id(), 1)), std::string::npos);
+  EXPECT_NE(requests[1].find(Hex_Encode("Test Disk 1TB", 1)), std::string::npos) << "the selected drive's model";
+  EXPECT_NE(requests[1].find("name=\"WRITE\"\r\n\r\n" + Hex_Encode("512.50", 1)), std::string::npos);
+
+  Server_Setting offline("");
+  form.Send_Result_To_Database();
+  EXPECT_EQ(Status_Of(form), "Not sent (offline)");
+  EXPECT_EQ(server.Requests().size(), 2u);
+  EXPECT_EQ(Queued(), 0u);
+}
