@@ -5,6 +5,8 @@
 //   platterscope-bench --list-drives            the drive list as the window shows it
 //   platterscope-bench --profile [--target DIR] [--json]
 //                                               the machine items a result report carries
+//   platterscope-bench --target DIR ... --send  the run reported as the window reports it
+//   platterscope-bench --replay-queue           the offline queue sent again
 #include <unistd.h>
 
 #include <array>
@@ -18,6 +20,7 @@
 
 #include <QLocale>
 
+#include "bench/bench_reporting.h"
 #include "common/log.h"
 #include "common/result_text.h"
 #include "engine/benchmark.h"
@@ -38,6 +41,8 @@ struct Options {
   bool json = false;
   bool list_drives = false;
   bool profile = false;
+  bool send = false;          // report the finished run
+  bool replay_queue = false;  // send the offline queue again
 };
 
 const std::map<std::string, int> kPairNames = {{"seq", 0},  {"512b", 1}, {"1k", 2},   {"4k", 3}, {"64k", 4},
@@ -91,6 +96,8 @@ int Usage(const char* message) {
                "usage: platterscope-bench --target DIR [--seconds N] [--only PAIRS] [--json]\n"
                "       platterscope-bench --list-drives\n"
                "       platterscope-bench --profile [--target DIR] [--json]\n"
+               "       platterscope-bench --target DIR ... --send\n"
+               "       platterscope-bench --replay-queue\n"
                "  PAIRS: comma list of seq,512b,1k,4k,64k,128k,512k,1m,4m\n"
                "  --profile reports the listed drive mounted at DIR, or the first one\n");
   return 2;
@@ -121,6 +128,10 @@ int Parse_Options(int argc, char** argv, Options& options) {
       options.list_drives = true;
     } else if (arg == "--profile") {
       options.profile = true;
+    } else if (arg == "--send") {
+      options.send = true;
+    } else if (arg == "--replay-queue") {
+      options.replay_queue = true;
     } else if (arg == "--target" && has_value) {
       options.target = argv[++i];
     } else if (arg == "--seconds" && has_value) {
@@ -140,7 +151,10 @@ int Parse_Options(int argc, char** argv, Options& options) {
   if (options.list_drives && options.profile) return Usage("--list-drives and --profile do not go together");
   if (options.list_drives && (options.json || !options.target.empty()))
     return Usage("--list-drives takes no other option");
-  if (options.target.empty() && !options.list_drives && !options.profile) return Usage("--target DIR is required");
+  if (options.replay_queue && argc != 2) return Usage("--replay-queue takes no other option");
+  if (options.send && (options.list_drives || options.profile)) return Usage("--send goes with a run only");
+  if (options.target.empty() && !options.list_drives && !options.profile && !options.replay_queue)
+    return Usage("--target DIR is required");
   return 0;
 }
 
@@ -247,6 +261,7 @@ int main(int argc, char** argv) {
   if (int status = Parse_Options(argc, argv, options); status != 0) return status;
   if (options.list_drives) return Print_Drive_List();
   if (options.profile) return Print_Profile(options);
+  if (options.replay_queue) return Replay_Queue();
   while (options.target.size() > 1 && options.target.back() == '/') options.target.pop_back();
   if (::access(options.target.c_str(), W_OK | X_OK) != 0) {
     std::fprintf(stderr, "platterscope-bench: Cannot write to %s: %s\n", options.target.c_str(), std::strerror(errno));
@@ -265,5 +280,6 @@ int main(int argc, char** argv) {
   engine.StartButtonClick(options.target, std::to_string(options.seconds));
   if (!engine.run_started) return 1;
   Print_Results(options, MyGraph, engine.stopprogram);
+  if (options.send) return Send_Run_Report(options.target, engine.DEFAULTSECONDS, MyGraph, engine.stopprogram);
   return 0;
 }

@@ -1,0 +1,20 @@
+// The headless runner's reporting: a finished run reported exactly as the window reports it,
+// and the offline queue replayed on demand.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/records.h"
+
+// The exit status of a report or a replay that the server did not (entirely) confirm.
+inline constexpr int kExitNotConfirmed = 3;
+
+// Reports the run made in target (the listed drive whose mount point holds it) with the
+// machine profile and the computer identifier, prints the status text on its own line and
+// returns 0 only for "OK". A stopped run is not reported.
+int Send_Run_Report(const std::string& target, std::int32_t test_seconds, const TMyGraph& graph, bool stopped);
+
+// Replays the queue and prints one line per queue file: sent, kept or moved aside. Returns
+// 0 when no file was kept.
+int Replay_Queue();
