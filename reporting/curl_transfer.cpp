@@ -41,6 +41,8 @@ void Curl_Transfer::Set_Proxy(const std::string& proxy) {
 
 void Curl_Transfer::Set_Credentials(const std::string& user, const std::string& password) {
   if (user.empty() && password.empty()) return;
+  // Offered only when the server asks for them, so no request carries them unasked.
+  curl_easy_setopt(handle_.get(), CURLOPT_HTTPAUTH, static_cast<long>(CURLAUTH_ANY));
   curl_easy_setopt(handle_.get(), CURLOPT_USERNAME, user.c_str());
   curl_easy_setopt(handle_.get(), CURLOPT_PASSWORD, password.c_str());
 }
