@@ -1,3 +1,5 @@
+// --send and --replay-queue of the headless runner, on the same reporting code as the
+// window.
 #include "bench/bench_reporting.h"
 
 #include <array>

@@ -1,3 +1,5 @@
+// Folder listings, renames and deletions relative to a folder's descriptor, output files
+// that refuse links, and the user's state folder.
 #include "platform/folder_files.h"
 
 #include <dirent.h>

@@ -1,3 +1,5 @@
+// One libcurl easy transfer: shared options, the idle and connect time-outs, and callbacks
+// that never let an error cross libcurl's C frames.
 #include "reporting/curl_transfer.h"
 
 #include <mutex>

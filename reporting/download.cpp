@@ -1,3 +1,5 @@
+// Download_File: a GET into a file with its time limit, stop flag, progress displays and
+// the final MD5 check.
 #include "reporting/download.h"
 
 #include <QString>

@@ -1,3 +1,5 @@
+// The form upload (probe, then POST of the multipart body) and the text fetch, over the
+// curl transfer.
 #include "reporting/http_client.h"
 
 #include <QDate>

@@ -1,3 +1,5 @@
+// The offline queue's files: saved whole into the private queue folder, listed without
+// following links, replayed, deleted once confirmed or moved aside when unsendable.
 #include "reporting/message_queue.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// The multipart/form-data body and header block built from an upload record, byte for byte
+// as the results server expects them.
 #include "reporting/multipart_form.h"
 
 #include <QString>

@@ -1,3 +1,5 @@
+// Hexadecimal passes, MD5 digests, the report signature and its check value, computed
+// alike by the program and the server.
 #include "reporting/report_codec.h"
 
 #include <QByteArray>

@@ -1,3 +1,5 @@
+// Send_Result_To_Database: the report composed from the facts of a run, signed, sent,
+// judged, and queued when the server does not confirm it.
 #include "reporting/result_report.h"
 
 #include <QString>

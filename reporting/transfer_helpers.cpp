@@ -1,3 +1,5 @@
+// MD5_Of_File, Last_Pos, Seconds_Between_Times and the grid-cell progress bar shared by
+// the transfers and their callers.
 #include "reporting/transfer_helpers.h"
 
 #include <QByteArray>

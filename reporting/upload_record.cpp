@@ -1,3 +1,5 @@
+// Short strings in Latin-1 and the upload record's raw bytes: what is queued on disk and
+// what the form is built from.
 #include "reporting/upload_record.h"
 
 #include <QString>
