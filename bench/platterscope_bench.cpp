@@ -5,6 +5,8 @@
 //   platterscope-bench --list-drives            the drive list as the window shows it
 //   platterscope-bench --profile [--target DIR] [--json]
 //                                               the machine items a result report carries
+//   platterscope-bench --computer-id            the installation's identifier, made and stored
+//                                               when the settings store has none
 #include <unistd.h>
 
 #include <array>
@@ -18,7 +20,10 @@
 
 #include <QLocale>
 
+#include "app/computer_id.h"
+#include "common/global_functions.h"
 #include "common/log.h"
+#include "common/registry_functions.h"
 #include "common/result_text.h"
 #include "engine/benchmark.h"
 #include "engine/plan.h"
@@ -38,6 +43,7 @@ struct Options {
   bool json = false;
   bool list_drives = false;
   bool profile = false;
+  bool computer_id = false;
 };
 
 const std::map<std::string, int> kPairNames = {{"seq", 0},  {"512b", 1}, {"1k", 2},   {"4k", 3}, {"64k", 4},
@@ -91,6 +97,7 @@ int Usage(const char* message) {
                "usage: platterscope-bench --target DIR [--seconds N] [--only PAIRS] [--json]\n"
                "       platterscope-bench --list-drives\n"
                "       platterscope-bench --profile [--target DIR] [--json]\n"
+               "       platterscope-bench --computer-id\n"
                "  PAIRS: comma list of seq,512b,1k,4k,64k,128k,512k,1m,4m\n"
                "  --profile reports the listed drive mounted at DIR, or the first one\n");
   return 2;
@@ -121,6 +128,8 @@ int Parse_Options(int argc, char** argv, Options& options) {
       options.list_drives = true;
     } else if (arg == "--profile") {
       options.profile = true;
+    } else if (arg == "--computer-id") {
+      options.computer_id = true;
     } else if (arg == "--target" && has_value) {
       options.target = argv[++i];
     } else if (arg == "--seconds" && has_value) {
@@ -137,10 +146,11 @@ int Parse_Options(int argc, char** argv, Options& options) {
       return Usage(("unknown or incomplete option " + arg).c_str());
     }
   }
+  if (options.computer_id && argc != 2) return Usage("--computer-id takes no other option");
   if (options.list_drives && options.profile) return Usage("--list-drives and --profile do not go together");
   if (options.list_drives && (options.json || !options.target.empty()))
     return Usage("--list-drives takes no other option");
-  if (options.target.empty() && !options.list_drives && !options.profile) return Usage("--target DIR is required");
+  if (options.target.empty() && !options.list_drives && !options.profile && !options.computer_id) return Usage("--target DIR is required");
   return 0;
 }
 
@@ -240,11 +250,24 @@ int Print_Profile(const Options& options) {
   return 0;
 }
 
+// The identifier the window reads at start-up, made and stored as the window does when the
+// settings store has none. The package's installer runs this with administrative rights so
+// that every user of the machine reads one identifier; fails when the store cannot keep it.
+int Print_Computer_Id() {
+  const std::string id = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
+  std::printf("%s\n", id.c_str());
+  if (Reg_Value_Text(Reg_Read_Value(HKEY_LOCAL_MACHINE, kSettingsKey, "Computer_Id", "")) == id) return 0;
+  std::fprintf(stderr, "platterscope-bench: Cannot store the computer identifier in %s%s\n", Settings_File().c_str(),
+               ::geteuid() == 0 ? "" : ": the store is written only with administrative rights");
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   if (int status = Parse_Options(argc, argv, options); status != 0) return status;
+  if (options.computer_id) return Print_Computer_Id();
   if (options.list_drives) return Print_Drive_List();
   if (options.profile) return Print_Profile(options);
   while (options.target.size() > 1 && options.target.back() == '/') options.target.pop_back();
