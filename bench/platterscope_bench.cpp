@@ -7,6 +7,8 @@
 //                                               the machine items a result report carries
 //   platterscope-bench --target DIR ... --send  the run reported as the window reports it
 //   platterscope-bench --replay-queue           the offline queue sent again
+//   platterscope-bench --computer-id            the installation's identifier, made and stored
+//                                               when the settings store has none
 #include <unistd.h>
 
 #include <array>
@@ -21,7 +23,10 @@
 #include <QLocale>
 
 #include "bench/bench_reporting.h"
+#include "app/computer_id.h"
+#include "common/global_functions.h"
 #include "common/log.h"
+#include "common/registry_functions.h"
 #include "common/result_text.h"
 #include "engine/benchmark.h"
 #include "engine/plan.h"
@@ -43,6 +48,7 @@ struct Options {
   bool profile = false;
   bool send = false;          // report the finished run
   bool replay_queue = false;  // send the offline queue again
+  bool computer_id = false;
 };
 
 const std::map<std::string, int> kPairNames = {{"seq", 0},  {"512b", 1}, {"1k", 2},   {"4k", 3}, {"64k", 4},
@@ -98,6 +104,7 @@ int Usage(const char* message) {
                "       platterscope-bench --profile [--target DIR] [--json]\n"
                "       platterscope-bench --target DIR ... --send\n"
                "       platterscope-bench --replay-queue\n"
+               "       platterscope-bench --computer-id\n"
                "  PAIRS: comma list of seq,512b,1k,4k,64k,128k,512k,1m,4m\n"
                "  --profile reports the listed drive mounted at DIR, or the first one\n");
   return 2;
@@ -132,6 +139,8 @@ int Parse_Options(int argc, char** argv, Options& options) {
       options.send = true;
     } else if (arg == "--replay-queue") {
       options.replay_queue = true;
+    } else if (arg == "--computer-id") {
+      options.computer_id = true;
     } else if (arg == "--target" && has_value) {
       options.target = argv[++i];
     } else if (arg == "--seconds" && has_value) {
@@ -148,12 +157,14 @@ int Parse_Options(int argc, char** argv, Options& options) {
       return Usage(("unknown or incomplete option " + arg).c_str());
     }
   }
+  if (options.computer_id && argc != 2) return Usage("--computer-id takes no other option");
   if (options.list_drives && options.profile) return Usage("--list-drives and --profile do not go together");
   if (options.list_drives && (options.json || !options.target.empty()))
     return Usage("--list-drives takes no other option");
   if (options.replay_queue && argc != 2) return Usage("--replay-queue takes no other option");
   if (options.send && (options.list_drives || options.profile)) return Usage("--send goes with a run only");
-  if (options.target.empty() && !options.list_drives && !options.profile && !options.replay_queue)
+  if (options.target.empty() && !options.list_drives && !options.profile && !options.replay_queue &&
+      !options.computer_id)
     return Usage("--target DIR is required");
   return 0;
 }
@@ -254,11 +265,24 @@ int Print_Profile(const Options& options) {
   return 0;
 }
 
+// The identifier the window reads at start-up, made and stored as the window does when the
+// settings store has none. The package's installer runs this with administrative rights so
+// that every user of the machine reads one identifier; fails when the store cannot keep it.
+int Print_Computer_Id() {
+  const std::string id = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
+  std::printf("%s\n", id.c_str());
+  if (Reg_Value_Text(Reg_Read_Value(HKEY_LOCAL_MACHINE, kSettingsKey, "Computer_Id", "")) == id) return 0;
+  std::fprintf(stderr, "platterscope-bench: Cannot store the computer identifier in %s%s\n", Settings_File().c_str(),
+               ::geteuid() == 0 ? "" : ": the store is written only with administrative rights");
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   Options options;
   if (int status = Parse_Options(argc, argv, options); status != 0) return status;
+  if (options.computer_id) return Print_Computer_Id();
   if (options.list_drives) return Print_Drive_List();
   if (options.profile) return Print_Profile(options);
   if (options.replay_queue) return Replay_Queue();
