@@ -1,0 +1,184 @@
+// Schema and statements of the report database. Column lists come from the report's field
+// tables, so the insert, the reads and the schema cannot drift apart.
+#include "server/report_store.h"
+
+namespace {
+
+// Profile columns in kProfileFields order, without the signature's empty slot.
+std::vector<std::pair<std::size_t, std::string>> Profile_Columns() {
+  std::vector<std::pair<std::size_t, std::string>> columns;
+  for (std::size_t i = 0; i < kProfileCount; ++i)
+    if (kProfileFields[i].column != nullptr) columns.emplace_back(i, kProfileFields[i].column);
+  return columns;
+}
+
+std::string Join_Columns() {
+  std::string list = "received_ms, model_key, check_value";
+  for (const auto& [index, column] : Profile_Columns()) list += ", " + column;
+  for (const Rate_Field& rate : kRateFields) list += std::string(", ") + rate.column;
+  return list;
+}
+
+const std::string& Report_Columns() {
+  static const std::string columns = Join_Columns();
+  return columns;
+}
+
+std::vector<std::string> Schema(const std::string& id_column) {
+  std::string table = "CREATE TABLE IF NOT EXISTS reports (" + id_column +
+                      ", received_ms BIGINT NOT NULL, model_key TEXT NOT NULL, check_value TEXT NOT NULL";
+  for (const auto& [index, column] : Profile_Columns())
+    table += ", " + column + (index == kTestSeconds ? " INTEGER NOT NULL" : " TEXT NOT NULL");
+  for (const Rate_Field& rate : kRateFields) table += std::string(", ") + rate.column + " DOUBLE PRECISION";
+  table += ", UNIQUE (comp_id, check_value))";
+  return {table,
+          "CREATE INDEX IF NOT EXISTS reports_by_computer ON reports (comp_id, id)",
+          "CREATE INDEX IF NOT EXISTS reports_by_model ON reports (model_key, id)",
+          "CREATE TABLE IF NOT EXISTS ad_counters (ad TEXT PRIMARY KEY, clicks BIGINT NOT NULL, "
+          "views BIGINT NOT NULL)"};
+}
+
+std::string Insert_Statement() {
+  const std::size_t count = 3 + Profile_Columns().size() + kRateCount;
+  std::string values;
+  for (std::size_t i = 1; i <= count; ++i) values += (i > 1 ? ", $" : "$") + std::to_string(i);
+  return "INSERT INTO reports (" + Report_Columns() + ") VALUES (" + values +
+         ") ON CONFLICT (comp_id, check_value) DO NOTHING";
+}
+
+Sql_Params Insert_Params(const Report& report) {
+  Sql_Params params{report.received_ms, report.model_key, report.check_value};
+  for (const auto& [index, column] : Profile_Columns()) params.emplace_back(report.profile[index]);
+  for (const auto& rate : report.rates) {
+    if (rate) params.emplace_back(*rate);
+    else params.emplace_back(std::monostate{});
+  }
+  return params;
+}
+
+Stored_Report Read_Report(const Sql_Row& row) {
+  Stored_Report stored;
+  std::size_t c = 0;
+  stored.id = Sql_Int(row[c++]);
+  Report& report = stored.report;
+  report.received_ms = Sql_Int(row[c++]);
+  report.model_key = Sql_Text(row[c++]);
+  report.check_value = Sql_Text(row[c++]);
+  for (const auto& [index, column] : Profile_Columns()) report.profile[index] = Sql_Text(row[c++]);
+  for (auto& rate : report.rates) {
+    if (!Sql_Is_Null(row[c])) rate = Sql_Double(row[c]);
+    ++c;
+  }
+  return stored;
+}
+
+std::vector<Stored_Report> Read_Reports(Sql_Session& session, const std::string& where, const Sql_Params& params) {
+  std::vector<Stored_Report> reports;
+  for (const Sql_Row& row : session.Query("SELECT id, " + Report_Columns() + " FROM reports " + where, params))
+    reports.push_back(Read_Report(row));
+  return reports;
+}
+
+std::string Rate_Columns() {
+  std::string list;
+  for (const Rate_Field& rate : kRateFields) list += std::string(", ") + rate.column;
+  return list;
+}
+
+}  // namespace
+
+Report_Store::Report_Store(Session_Factory factory, std::size_t max_readers)
+    : factory_(factory), readers_(std::move(factory), max_readers) {}
+
+void Report_Store::Prepare_Schema() {
+  std::unique_ptr<Sql_Session> session = factory_();
+  session->Create_Schema(Schema(session->Id_Column()));
+}
+
+void Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports) {
+  static const std::string insert = Insert_Statement();
+  session.Begin_Write();
+  try {
+    for (const Report* report : reports) session.Execute(insert, Insert_Params(*report));
+    session.Commit();
+  } catch (...) {
+    session.Rollback();
+    throw;
+  }
+}
+
+std::optional<Stored_Report> Report_Store::Latest_Report(const std::string& computer_id) {
+  auto found = With_Read_Session(readers_, [&](Sql_Session& session) {
+    return Read_Reports(session, "WHERE comp_id = $1 ORDER BY id DESC LIMIT 1", {computer_id});
+  });
+  if (found.empty()) return std::nullopt;
+  return std::move(found.front());
+}
+
+std::vector<Stored_Report> Report_Store::Computer_History(const std::string& computer_id, int limit) {
+  return With_Read_Session(readers_, [&](Sql_Session& session) {
+    auto reports = Read_Reports(session, "WHERE comp_id = $1 ORDER BY id DESC LIMIT $2",
+                                {computer_id, std::int64_t{limit}});
+    return std::vector<Stored_Report>(reports.rbegin(), reports.rend());
+  });
+}
+
+std::vector<Stored_Report> Report_Store::Latest_Reports(int limit) {
+  return With_Read_Session(readers_, [&](Sql_Session& session) {
+    return Read_Reports(session, "ORDER BY id DESC LIMIT $1", {std::int64_t{limit}});
+  });
+}
+
+std::vector<Model_Count> Report_Store::Top_Models(int limit) {
+  return With_Read_Session(readers_, [&](Sql_Session& session) {
+    std::vector<Model_Count> models;
+    for (const Sql_Row& row : session.Query("SELECT model_key, MIN(model), COUNT(*) FROM reports "
+                                            "GROUP BY model_key ORDER BY 3 DESC, 1 LIMIT $1",
+                                            {std::int64_t{limit}}))
+      models.push_back({Sql_Text(row[0]), Sql_Text(row[1]), Sql_Int(row[2])});
+    return models;
+  });
+}
+
+Model_Rows Report_Store::Model_Rates_After(const std::string& model_key, std::int64_t after_id) {
+  static const std::string rows_sql =
+      "SELECT id" + Rate_Columns() + " FROM reports WHERE model_key = $1 AND id > $2 ORDER BY id";
+  return With_Read_Session(readers_, [&](Sql_Session& session) {
+    Model_Rows result;
+    const auto count = session.Query("SELECT COUNT(*), MAX(id) FROM reports WHERE model_key = $1", {model_key});
+    result.total = Sql_Int(count.at(0).at(0));
+    result.max_id = Sql_Int(count.at(0).at(1));
+    for (const Sql_Row& row : session.Query(rows_sql, {model_key, after_id})) {
+      Rate_Row rates;
+      for (std::size_t r = 0; r < kRateCount; ++r)
+        if (!Sql_Is_Null(row[r + 1])) rates[r] = Sql_Double(row[r + 1]);
+      result.rows.emplace_back(Sql_Int(row[0]), rates);
+    }
+    return result;
+  });
+}
+
+std::int64_t Report_Store::Report_Count() {
+  return With_Read_Session(readers_, [](Sql_Session& session) {
+    return Sql_Int(session.Query("SELECT COUNT(*) FROM reports").at(0).at(0));
+  });
+}
+
+void Report_Store::Count_Ad(const std::string& number, bool click) {
+  Session_Pool::Lease lease = readers_.Acquire();
+  try {
+    lease->Execute("INSERT INTO ad_counters (ad, clicks, views) VALUES ($1, $2, $3) ON CONFLICT (ad) DO UPDATE "
+                   "SET clicks = ad_counters.clicks + excluded.clicks, views = ad_counters.views + excluded.views",
+                   {number, std::int64_t{click ? 1 : 0}, std::int64_t{click ? 0 : 1}});
+  } catch (...) {
+    lease.Discard();
+    throw;
+  }
+}
+
+Ad_Counts Report_Store::Ad_Counters(const std::string& number) {
+  return With_Read_Session(readers_, [&](Sql_Session& session) {
+    const auto rows = session.Query("SELECT clicks, views FROM ad_counters WHERE ad = $1", {number});
+    return rows.empty() ? Ad_Counts{} : Ad_Counts{Sql_Int(rows[0][0]), Sql_Int(rows[0][1])};
+  });
+}
