@@ -1,0 +1,203 @@
+// Set-up of the results server and the routes the program itself uses: the report upload,
+// the version check and the ad counters. HTTP itself is cpp-httplib's.
+#include "server/results_server.h"
+
+#include "server/multipart_form.h"
+#include "server/postgres_session.h"
+#include "server/sqlite_session.h"
+
+#include <httplib.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+
+namespace {
+
+constexpr const char* kFormTypeHeader = "X-Platterscope-Form-Type";
+constexpr const char* kUploadPath = "/uploadresults2.php";
+constexpr std::size_t kReaders = 8;
+constexpr std::size_t kCachedModels = 512;
+
+const std::string kAccepted = "[RESULT]1[/RESULT]";
+const std::string kRefused = "[RESULT]0[/RESULT]";
+
+bool Is_Postgres(const std::string& address) {
+  return address.rfind("postgresql://", 0) == 0 || address.rfind("postgres://", 0) == 0;
+}
+
+std::int64_t Now_Ms() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// A hostile peer can send refused uploads by the thousand: say why at most once a second.
+void Log_Refusal(const std::string& why) {
+  static std::atomic<std::int64_t> last{0};
+  const std::int64_t now = Now_Ms();
+  std::int64_t before = last.load();
+  if (now - before >= 1000 && last.compare_exchange_strong(before, now))
+    std::cerr << "platterscope-server: report refused: " << why << "\n";
+}
+
+httplib::Server::HandlerResponse Pre_Route(const httplib::Request& request, httplib::Response& response,
+                                           std::size_t max_body) {
+  const bool has_body = request.has_header("Content-Length") || request.has_header("Transfer-Encoding");
+  if (!has_body) return httplib::Server::HandlerResponse::Unhandled;
+  // Refused before a byte of the body is read; the connection cannot carry another request.
+  auto refuse = [&](int status) {
+    response.status = status;
+    response.set_header("Connection", "close");
+    response.set_content(request.path == kUploadPath ? kRefused : std::string(), "text/html");
+    return httplib::Server::HandlerResponse::Handled;
+  };
+  if (request.has_header("Transfer-Encoding")) return refuse(411);
+  const std::string length = request.get_header_value("Content-Length");
+  if (length.size() > 9 || std::stoull("0" + length) > max_body) return refuse(413);
+  // The form is read by our own strict parser, not the library's lenient one.
+  auto& headers = const_cast<httplib::Request&>(request).headers;
+  const auto type = headers.find("Content-Type");
+  if (type != headers.end() && type->second.rfind("multipart/", 0) == 0) {
+    std::string value = type->second;
+    headers.erase(type);
+    headers.emplace(kFormTypeHeader, std::move(value));
+  }
+  return httplib::Server::HandlerResponse::Unhandled;
+}
+
+}  // namespace
+
+bool Split_Listen_Address(const std::string& text, std::string& host, int& port) {
+  const auto colon = text.find_last_of(':');
+  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size() || text.size() - colon > 6) return false;
+  host = text.substr(0, colon);
+  if (host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
+  const std::string digits = text.substr(colon + 1);
+  if (digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  port = std::stoi(digits);
+  return port <= 65535 && !host.empty();
+}
+
+Results_Server::Results_Server(Server_Options options)
+    : options_(std::move(options)),
+      config_(Load_Config(options_.data_folder + "/" + kConfigFileName)),
+      keys_(Load_Keys(options_.data_folder)),
+      www_(options_.data_folder + "/www") {
+  const std::string address = options_.database.empty() ? config_.database : options_.database;
+  Session_Factory factory;
+  if (address.empty()) {
+    database_name_ = options_.data_folder + "/reports.sqlite";
+    factory = [path = database_name_] { return Open_Sqlite_Session(path); };
+  } else if (Is_Postgres(address)) {
+    database_name_ = "PostgreSQL";
+    factory = [address] { return Open_Postgres_Session(address); };
+  } else {
+    throw std::runtime_error("Database " + address + " is not a postgresql:// address");
+  }
+  store_ = std::make_unique<Report_Store>(factory, kReaders);
+  store_->Prepare_Schema();
+  commits_ = std::make_unique<Commit_Queue>(*store_, options_.max_batch);
+  stats_ = std::make_unique<Model_Stats>(*store_, kCachedModels);
+  version_ = std::make_unique<Version_Answer>(config_, keys_, www_);
+  version_->Text();  // banners and installers are hashed and signed before the first client
+
+  http_ = std::make_unique<httplib::Server>();
+  const int threads = options_.threads > 0 ? options_.threads : config_.threads;
+  http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
+  const auto timeout = static_cast<time_t>(options_.read_timeout.count());
+  http_->set_read_timeout(timeout, 0).set_keep_alive_timeout(timeout).set_write_timeout(timeout, 0);
+  http_->set_keep_alive_max_count(1000).set_payload_max_length(options_.max_body).set_tcp_nodelay(true);
+  http_->set_pre_routing_handler([max = options_.max_body](const httplib::Request& request, httplib::Response& response) {
+    return Pre_Route(request, response, max);
+  });
+  http_->set_exception_handler([](const httplib::Request& request, httplib::Response& response, std::exception_ptr error) {
+    try {
+      if (error) std::rethrow_exception(error);
+    } catch (const std::exception& e) {
+      std::cerr << "platterscope-server: " << request.path << ": " << e.what() << "\n";
+    } catch (...) {
+    }
+    response.status = 500;
+    response.set_content(request.path == kUploadPath ? kRefused : "Internal error", "text/plain");
+  });
+  http_->set_error_handler([](const httplib::Request& request, httplib::Response& response) {
+    if (request.path == kUploadPath) response.set_content(kRefused, "text/html");
+    else if (response.body.empty()) response.set_content(std::to_string(response.status) + "\n", "text/plain");
+  });
+  Add_Report_Routes();
+  Add_Page_Routes();
+}
+
+Results_Server::~Results_Server() = default;
+
+int Results_Server::Bind() {
+  std::string host;
+  int port = 0;
+  const std::string& listen = options_.listen.empty() ? config_.listen : options_.listen;
+  if (!Split_Listen_Address(listen, host, port)) throw std::runtime_error("Listen address " + listen + " is not ADDRESS:PORT");
+  if (port == 0) port = http_->bind_to_any_port(host);
+  else if (!http_->bind_to_port(host, port)) port = -1;
+  if (port <= 0) throw std::runtime_error("Cannot listen on " + listen + ": " + std::strerror(errno));
+  return port;
+}
+
+void Results_Server::Run() { http_->listen_after_bind(); }
+
+void Results_Server::Stop() { http_->stop(); }
+
+void Results_Server::Add_Report_Routes() {
+  http_->Get(kUploadPath, [](const httplib::Request&, httplib::Response& response) {
+    response.set_content("Platterscope results server\n", "text/plain");
+  });
+  http_->Post(kUploadPath, [this](const httplib::Request& request, httplib::Response& response) {
+    Upload(request, response);
+  });
+  http_->Get("/program_version3.php", [this](const httplib::Request&, httplib::Response& response) {
+    response.set_header("Cache-Control", "no-cache");
+    response.set_content(version_->Text(), "text/plain");
+  });
+  http_->Get("/adclick.php", [this](const httplib::Request& request, httplib::Response& response) {
+    Ad_Counter(request, response, true);
+  });
+  http_->Get("/adview.php", [this](const httplib::Request& request, httplib::Response& response) {
+    Ad_Counter(request, response, false);
+  });
+}
+
+// "1" only once the report is committed; a report already stored is confirmed again, so a
+// client's queue can always be emptied.
+void Results_Server::Upload(const httplib::Request& request, httplib::Response& response) {
+  response.set_header("Cache-Control", "no-cache");
+  const auto entries = Parse_Multipart_Form(request.body, Form_Boundary(request.get_header_value(kFormTypeHeader)));
+  if (!entries) {
+    Log_Refusal("not a form");
+    response.set_content(kRefused, "text/html");
+    return;
+  }
+  Report_Parse parsed = Parse_Report(*entries, request.get_header_value("Host"),
+                                     [this](const std::string& serial) { return keys_.Serial_Hash(serial); });
+  if (!parsed.report) {
+    Log_Refusal(parsed.error);
+    response.set_content(kRefused, "text/html");
+    return;
+  }
+  parsed.report->received_ms = Now_Ms();
+  response.set_content(commits_->Commit(*parsed.report, options_.commit_wait) ? kAccepted : kRefused, "text/html");
+}
+
+void Results_Server::Ad_Counter(const httplib::Request& request, httplib::Response& response, bool click) {
+  const std::string number = request.get_param_value("Id");
+  const std::optional<std::string> target = version_->Ad_Target(number);
+  if (!target) {
+    response.status = 404;
+    return;
+  }
+  try {
+    store_->Count_Ad(number, click);
+  } catch (const std::exception& error) {  // the visitor still gets where the ad leads
+    std::cerr << "platterscope-server: counting ad " << number << ": " << error.what() << "\n";
+  }
+  if (click) response.set_redirect(*target, 302);
+  else response.status = 204;
+}
