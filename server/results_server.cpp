@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <thread>
 
 namespace {
 
@@ -45,11 +46,18 @@ httplib::Server::HandlerResponse Pre_Route(const httplib::Request& request, http
                                            std::size_t max_body) {
   const bool has_body = request.has_header("Content-Length") || request.has_header("Transfer-Encoding");
   if (!has_body) return httplib::Server::HandlerResponse::Unhandled;
-  // Refused before a byte of the body is read; the connection cannot carry another request.
+  // Refused before a byte of the body is read. The body may still be on its way, so the
+  // connection is closed after the answer: a content provider that reports failure once it
+  // has written everything is the library's one way to end a kept-alive connection.
   auto refuse = [&](int status) {
     response.status = status;
     response.set_header("Connection", "close");
-    response.set_content(request.path == kUploadPath ? kRefused : std::string(), "text/html");
+    const std::string body = request.path == kUploadPath ? kRefused : std::to_string(status) + "\n";
+    response.set_content_provider(body.size(), "text/html",
+                                  [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                                    sink.write(body.data() + offset, length);
+                                    return false;
+                                  });
     return httplib::Server::HandlerResponse::Handled;
   };
   if (request.has_header("Transfer-Encoding")) return refuse(411);
@@ -122,6 +130,7 @@ Results_Server::Results_Server(Server_Options options)
     response.set_content(request.path == kUploadPath ? kRefused : "Internal error", "text/plain");
   });
   http_->set_error_handler([](const httplib::Request& request, httplib::Response& response) {
+    if (response.has_header("Connection")) return;  // answered and closed by the pre-routing
     if (request.path == kUploadPath) response.set_content(kRefused, "text/html");
     else if (response.body.empty()) response.set_content(std::to_string(response.status) + "\n", "text/plain");
   });
@@ -142,9 +151,33 @@ int Results_Server::Bind() {
   return port;
 }
 
-void Results_Server::Run() { http_->listen_after_bind(); }
+void Results_Server::Run() {
+  {
+    std::lock_guard lock(run_mutex_);
+    if (stopping_) return;
+    running_ = true;
+  }
+  http_->listen_after_bind();
+  std::lock_guard lock(run_mutex_);
+  running_ = false;
+}
 
-void Results_Server::Stop() { http_->stop(); }
+// The library's stop only acts on a server that is listening already, so a stop that
+// comes while Run is starting waits for the listening to begin.
+void Results_Server::Stop() {
+  while (true) {
+    {
+      std::lock_guard lock(run_mutex_);
+      stopping_ = true;
+      if (!running_) return;
+    }
+    if (http_->is_running()) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  http_->stop();
+}
+
+bool Results_Server::Is_Serving() const { return http_->is_running(); }
 
 void Results_Server::Add_Report_Routes() {
   http_->Get(kUploadPath, [](const httplib::Request&, httplib::Response& response) {

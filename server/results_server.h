@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace httplib {
@@ -42,9 +43,10 @@ class Results_Server {
 
   // Binds the listen address (port 0: any free port) and returns the port. Throws.
   int Bind();
-  // Serves until Stop(); then every report taken is answered before it returns.
+  // Serves until Stop() (also one called before Run); every report taken is answered.
   void Run();
   void Stop();
+  bool Is_Serving() const;
 
   const Server_Config& Config() const { return config_; }
   const std::string& Database_Name() const { return database_name_; }
@@ -67,6 +69,9 @@ class Results_Server {
   std::unique_ptr<Model_Stats> stats_;
   std::unique_ptr<Version_Answer> version_;
   std::unique_ptr<httplib::Server> http_;
+  std::mutex run_mutex_;
+  bool running_ = false;
+  bool stopping_ = false;
 };
 
 // Splits "ADDRESS:PORT" ("[::1]:80" for IPv6); false when it is not one.
