@@ -37,6 +37,8 @@ class Postgres_Session final : public Sql_Session {
       PQfinish(connection_);
       throw Sql_Error("Cannot connect to PostgreSQL: " + reason);
     }
+    // Notices ("already exists, skipping") are the server's small talk, not errors.
+    PQsetNoticeProcessor(connection_, [](void*, const char*) {}, nullptr);
   }
 
   ~Postgres_Session() override { PQfinish(connection_); }

@@ -2,6 +2,9 @@
 // tables, so the insert, the reads and the schema cannot drift apart.
 #include "server/report_store.h"
 
+#include <algorithm>
+#include <tuple>
+
 namespace {
 
 // Profile columns in kProfileFields order, without the signature's empty slot.
@@ -95,11 +98,17 @@ void Report_Store::Prepare_Schema() {
   session->Create_Schema(Schema(session->Id_Column()));
 }
 
+// Every writer inserts in the order of the unique key, so two processes storing the same
+// reports at once wait for each other instead of deadlocking.
 void Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports) {
   static const std::string insert = Insert_Statement();
+  std::vector<const Report*> ordered = reports;
+  std::sort(ordered.begin(), ordered.end(), [](const Report* a, const Report* b) {
+    return std::tie(a->profile[kComputerId], a->check_value) < std::tie(b->profile[kComputerId], b->check_value);
+  });
   session.Begin_Write();
   try {
-    for (const Report* report : reports) session.Execute(insert, Insert_Params(*report));
+    for (const Report* report : ordered) session.Execute(insert, Insert_Params(*report));
     session.Commit();
   } catch (...) {
     session.Rollback();
