@@ -62,7 +62,6 @@ class Postgres_Session final : public Sql_Session {
   }
 
   void Begin_Write() override { Simple("BEGIN"); }
-  void Begin_Read() override { Simple("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY"); }
   void Commit() override { Simple("COMMIT"); }
   void Rollback() noexcept override {
     if (PQtransactionStatus(connection_) != PQTRANS_IDLE) PQclear(PQexec(connection_, "ROLLBACK"));

@@ -3,6 +3,7 @@
 #include "server/report_store.h"
 
 #include <algorithm>
+#include <map>
 #include <tuple>
 
 namespace {
@@ -38,7 +39,9 @@ std::vector<std::string> Schema(const std::string& id_column) {
           "CREATE INDEX IF NOT EXISTS reports_by_computer ON reports (comp_id, id)",
           "CREATE INDEX IF NOT EXISTS reports_by_model ON reports (model_key, id)",
           "CREATE TABLE IF NOT EXISTS ad_counters (ad TEXT PRIMARY KEY, clicks BIGINT NOT NULL, "
-          "views BIGINT NOT NULL)"};
+          "views BIGINT NOT NULL)",
+          "CREATE TABLE IF NOT EXISTS model_counts (model_key TEXT PRIMARY KEY, model TEXT NOT NULL, "
+          "reports BIGINT NOT NULL)"};
 }
 
 std::string Insert_Statement() {
@@ -98,17 +101,28 @@ void Report_Store::Prepare_Schema() {
   session->Create_Schema(Schema(session->Id_Column()));
 }
 
-// Every writer inserts in the order of the unique key, so two processes storing the same
-// reports at once wait for each other instead of deadlocking.
+// Every writer inserts in the order of the unique key and then counts per model in the
+// order of the model, so two processes storing the same reports at once wait for each
+// other instead of deadlocking. The count per model is kept with the reports, in the same
+// transaction, so that the pages learn in one row lookup whether a model has new reports.
 void Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports) {
   static const std::string insert = Insert_Statement();
   std::vector<const Report*> ordered = reports;
   std::sort(ordered.begin(), ordered.end(), [](const Report* a, const Report* b) {
     return std::tie(a->profile[kComputerId], a->check_value) < std::tie(b->profile[kComputerId], b->check_value);
   });
+  std::map<std::string, std::pair<std::string, std::int64_t>> added;  // model key -> (model, reports)
   session.Begin_Write();
   try {
-    for (const Report* report : ordered) session.Execute(insert, Insert_Params(*report));
+    for (const Report* report : ordered)
+      if (session.Execute(insert, Insert_Params(*report)) > 0) {
+        auto& [model, count] = added[report->model_key];
+        if (count++ == 0) model = report->profile[kModel];
+      }
+    for (const auto& [key, model_and_count] : added)
+      session.Execute("INSERT INTO model_counts (model_key, model, reports) VALUES ($1, $2, $3) "
+                      "ON CONFLICT (model_key) DO UPDATE SET reports = model_counts.reports + excluded.reports",
+                      {key, model_and_count.first, model_and_count.second});
     session.Commit();
   } catch (...) {
     session.Rollback();
@@ -117,7 +131,7 @@ void Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const 
 }
 
 std::optional<Stored_Report> Report_Store::Latest_Report(const std::string& computer_id) {
-  auto found = With_Read_Session(readers_, [&](Sql_Session& session) {
+  auto found = With_Session(readers_, [&](Sql_Session& session) {
     return Read_Reports(session, "WHERE comp_id = $1 ORDER BY id DESC LIMIT 1", {computer_id});
   });
   if (found.empty()) return std::nullopt;
@@ -125,7 +139,7 @@ std::optional<Stored_Report> Report_Store::Latest_Report(const std::string& comp
 }
 
 std::vector<Stored_Report> Report_Store::Computer_History(const std::string& computer_id, int limit) {
-  return With_Read_Session(readers_, [&](Sql_Session& session) {
+  return With_Session(readers_, [&](Sql_Session& session) {
     auto reports = Read_Reports(session, "WHERE comp_id = $1 ORDER BY id DESC LIMIT $2",
                                 {computer_id, std::int64_t{limit}});
     return std::vector<Stored_Report>(reports.rbegin(), reports.rend());
@@ -133,60 +147,59 @@ std::vector<Stored_Report> Report_Store::Computer_History(const std::string& com
 }
 
 std::vector<Stored_Report> Report_Store::Latest_Reports(int limit) {
-  return With_Read_Session(readers_, [&](Sql_Session& session) {
+  return With_Session(readers_, [&](Sql_Session& session) {
     return Read_Reports(session, "ORDER BY id DESC LIMIT $1", {std::int64_t{limit}});
   });
 }
 
 std::vector<Model_Count> Report_Store::Top_Models(int limit) {
-  return With_Read_Session(readers_, [&](Sql_Session& session) {
+  return With_Session(readers_, [&](Sql_Session& session) {
     std::vector<Model_Count> models;
-    for (const Sql_Row& row : session.Query("SELECT model_key, MIN(model), COUNT(*) FROM reports "
-                                            "GROUP BY model_key ORDER BY 3 DESC, 1 LIMIT $1",
+    for (const Sql_Row& row : session.Query("SELECT model_key, model, reports FROM model_counts "
+                                            "ORDER BY reports DESC, model_key LIMIT $1",
                                             {std::int64_t{limit}}))
       models.push_back({Sql_Text(row[0]), Sql_Text(row[1]), Sql_Int(row[2])});
     return models;
   });
 }
 
+// One statement, so the count and the rows come from one snapshot in either database.
 Model_Rows Report_Store::Model_Rates_After(const std::string& model_key, std::int64_t after_id) {
-  static const std::string rows_sql =
-      "SELECT id" + Rate_Columns() + " FROM reports WHERE model_key = $1 AND id > $2 ORDER BY id";
-  return With_Read_Session(readers_, [&](Sql_Session& session) {
+  static const std::string sql = "SELECT c.reports, id" + Rate_Columns() +
+                                 " FROM model_counts c LEFT JOIN reports r ON r.model_key = c.model_key AND r.id > $2"
+                                 " WHERE c.model_key = $1 ORDER BY id";
+  return With_Session(readers_, [&](Sql_Session& session) {
     Model_Rows result;
-    const auto count = session.Query("SELECT COUNT(*), MAX(id) FROM reports WHERE model_key = $1", {model_key});
-    result.total = Sql_Int(count.at(0).at(0));
-    result.max_id = Sql_Int(count.at(0).at(1));
-    for (const Sql_Row& row : session.Query(rows_sql, {model_key, after_id})) {
+    result.max_id = after_id;
+    for (const Sql_Row& row : session.Query(sql, {model_key, after_id})) {
+      result.total = Sql_Int(row[0]);
+      if (Sql_Is_Null(row[1])) continue;  // no report after after_id
       Rate_Row rates;
       for (std::size_t r = 0; r < kRateCount; ++r)
-        if (!Sql_Is_Null(row[r + 1])) rates[r] = Sql_Double(row[r + 1]);
-      result.rows.emplace_back(Sql_Int(row[0]), rates);
+        if (!Sql_Is_Null(row[r + 2])) rates[r] = Sql_Double(row[r + 2]);
+      result.rows.emplace_back(Sql_Int(row[1]), rates);
+      result.max_id = std::max(result.max_id, result.rows.back().first);
     }
     return result;
   });
 }
 
 std::int64_t Report_Store::Report_Count() {
-  return With_Read_Session(readers_, [](Sql_Session& session) {
-    return Sql_Int(session.Query("SELECT COUNT(*) FROM reports").at(0).at(0));
+  return With_Session(readers_, [](Sql_Session& session) {
+    return Sql_Int(session.Query("SELECT COALESCE(SUM(reports), 0) FROM model_counts").at(0).at(0));
   });
 }
 
 void Report_Store::Count_Ad(const std::string& number, bool click) {
-  Session_Pool::Lease lease = readers_.Acquire();
-  try {
-    lease->Execute("INSERT INTO ad_counters (ad, clicks, views) VALUES ($1, $2, $3) ON CONFLICT (ad) DO UPDATE "
-                   "SET clicks = ad_counters.clicks + excluded.clicks, views = ad_counters.views + excluded.views",
-                   {number, std::int64_t{click ? 1 : 0}, std::int64_t{click ? 0 : 1}});
-  } catch (...) {
-    lease.Discard();
-    throw;
-  }
+  With_Session(readers_, [&](Sql_Session& session) {
+    return session.Execute("INSERT INTO ad_counters (ad, clicks, views) VALUES ($1, $2, $3) ON CONFLICT (ad) DO UPDATE "
+                           "SET clicks = ad_counters.clicks + excluded.clicks, views = ad_counters.views + excluded.views",
+                           {number, std::int64_t{click ? 1 : 0}, std::int64_t{click ? 0 : 1}});
+  });
 }
 
 Ad_Counts Report_Store::Ad_Counters(const std::string& number) {
-  return With_Read_Session(readers_, [&](Sql_Session& session) {
+  return With_Session(readers_, [&](Sql_Session& session) {
     const auto rows = session.Query("SELECT clicks, views FROM ad_counters WHERE ad = $1", {number});
     return rows.empty() ? Ad_Counts{} : Ad_Counts{Sql_Int(rows[0][0]), Sql_Int(rows[0][1])};
   });

@@ -28,7 +28,7 @@ using Rate_Row = std::array<std::optional<double>, kRateCount>;
 // above a given report number.
 struct Model_Rows {
   std::int64_t total = 0;
-  std::int64_t max_id = 0;
+  std::int64_t max_id = 0;  // the highest number among rows, or the number asked for
   std::vector<std::pair<std::int64_t, Rate_Row>> rows;
 };
 

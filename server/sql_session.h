@@ -32,9 +32,8 @@ class Sql_Session {
   // Runs a statement; the number of rows it changed. Throws Sql_Error.
   virtual std::int64_t Execute(const std::string& sql, const Sql_Params& params = {}) = 0;
   virtual std::vector<Sql_Row> Query(const std::string& sql, const Sql_Params& params = {}) = 0;
-  // A write transaction, or a read transaction that sees one snapshot throughout.
+  // A write transaction. Reads are single statements, each of which sees one snapshot.
   virtual void Begin_Write() = 0;
-  virtual void Begin_Read() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() noexcept = 0;
   // Runs the schema statements once, even when several processes start at the same time.
@@ -80,16 +79,13 @@ class Session_Pool {
   std::condition_variable freed_;
 };
 
-// Runs work in a read transaction of a pooled connection; a connection that throws is
-// dropped and the error passed on.
+// Runs work on a pooled connection; a connection that throws is dropped and the error
+// passed on.
 template <class Work>
-auto With_Read_Session(Session_Pool& pool, Work&& work) {
+auto With_Session(Session_Pool& pool, Work&& work) {
   Session_Pool::Lease lease = pool.Acquire();
   try {
-    lease->Begin_Read();
-    auto result = work(*lease);
-    lease->Commit();
-    return result;
+    return work(*lease);
   } catch (...) {
     lease->Rollback();
     lease.Discard();

@@ -51,7 +51,6 @@ class Sqlite_Session final : public Sql_Session {
   }
 
   void Begin_Write() override { Execute("BEGIN IMMEDIATE", {}); }
-  void Begin_Read() override { Execute("BEGIN DEFERRED", {}); }
   void Commit() override { Execute("COMMIT", {}); }
   void Rollback() noexcept override {
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
