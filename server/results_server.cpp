@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <iostream>
+#include <sys/socket.h>
 #include <thread>
 
 namespace {
@@ -20,9 +21,18 @@ constexpr const char* kFormTypeHeader = "X-Platterscope-Form-Type";
 constexpr const char* kUploadPath = "/uploadresults2.php";
 constexpr std::size_t kReaders = 8;
 constexpr std::size_t kCachedModels = 512;
+constexpr int kBacklog = 1024;
 
 const std::string kAccepted = "[RESULT]1[/RESULT]";
 const std::string kRefused = "[RESULT]0[/RESULT]";
+
+// The library listens with a backlog of 5, so a burst of new connections overflows it and
+// the kernel drops their first packets, which costs those clients a retry a second later.
+// Listening again on the bound socket only raises the backlog.
+class Listening_Server : public httplib::Server {
+ public:
+  bool Raise_Backlog(int backlog) { return ::listen(svr_sock_, backlog) == 0; }
+};
 
 bool Is_Postgres(const std::string& address) {
   return address.rfind("postgresql://", 0) == 0 || address.rfind("postgres://", 0) == 0;
@@ -110,7 +120,7 @@ Results_Server::Results_Server(Server_Options options)
   version_ = std::make_unique<Version_Answer>(config_, keys_, www_);
   version_->Text();  // banners and installers are hashed and signed before the first client
 
-  http_ = std::make_unique<httplib::Server>();
+  http_ = std::make_unique<Listening_Server>();
   const int threads = options_.threads > 0 ? options_.threads : config_.threads;
   http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
   const auto timeout = static_cast<time_t>(options_.read_timeout.count());
@@ -148,6 +158,7 @@ int Results_Server::Bind() {
   if (port == 0) port = http_->bind_to_any_port(host);
   else if (!http_->bind_to_port(host, port)) port = -1;
   if (port <= 0) throw std::runtime_error("Cannot listen on " + listen + ": " + std::strerror(errno));
+  static_cast<Listening_Server&>(*http_).Raise_Backlog(kBacklog);
   return port;
 }
 
