@@ -72,7 +72,12 @@ httplib::Server::HandlerResponse Pre_Route(const httplib::Request& request, http
   };
   if (request.has_header("Transfer-Encoding")) return refuse(411);
   const std::string length = request.get_header_value("Content-Length");
-  if (length.size() > 9 || std::stoull("0" + length) > max_body) return refuse(413);
+  if (length.empty() || length.find_first_not_of("0123456789") != std::string::npos) return refuse(400);
+  // A body up to four times the limit is read and dropped by the library, which answers 413
+  // on a connection that stays usable: closing with the body unread would reset the
+  // connection and could destroy the answer before the client reads it. A larger one is
+  // not worth reading.
+  if (length.size() > 12 || std::stoull(length) > 4 * max_body) return refuse(413);
   // The form is read by our own strict parser, not the library's lenient one.
   auto& headers = const_cast<httplib::Request&>(request).headers;
   const auto type = headers.find("Content-Type");
