@@ -110,7 +110,8 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
   }
   if (!Equal_No_Case(decoded[kSignature], report_codec::Report_Signature(decoded[kComputerId], host)))
     return {std::nullopt, "bad signature"};
-  if (decoded[kComputerId].empty() || decoded[kModel].empty()) return {std::nullopt, "no computer or no model"};
+  if (decoded[kComputerId].empty() || Model_Key(decoded[kModel]).empty())
+    return {std::nullopt, "no computer or no model"};
   static const std::regex kSeconds("[0-9]{1,6}");
   if (!std::regex_match(decoded[kTestSeconds], kSeconds)) return {std::nullopt, "test time is not a number"};
 
