@@ -107,24 +107,30 @@ Results_Server::Results_Server(Server_Options options)
       config_(Load_Config(options_.data_folder + "/" + kConfigFileName)),
       keys_(Load_Keys(options_.data_folder)),
       www_(options_.data_folder + "/www") {
-  const std::string address = options_.database.empty() ? config_.database : options_.database;
-  Session_Factory factory;
-  if (address.empty()) {
-    database_name_ = options_.data_folder + "/reports.sqlite";
-    factory = [path = database_name_] { return Open_Sqlite_Session(path); };
-  } else if (Is_Postgres(address)) {
-    database_name_ = "PostgreSQL";
-    factory = [address] { return Open_Postgres_Session(address); };
-  } else {
-    throw std::runtime_error("Database " + address + " is not a postgresql:// address");
-  }
-  store_ = std::make_unique<Report_Store>(factory, kReaders);
+  store_ = std::make_unique<Report_Store>(Database_Factory(), kReaders);
   store_->Prepare_Schema();
   commits_ = std::make_unique<Commit_Queue>(*store_, options_.max_batch);
   stats_ = std::make_unique<Model_Stats>(*store_, kCachedModels);
   version_ = std::make_unique<Version_Answer>(config_, keys_, www_);
   version_->Text();  // banners and installers are hashed and signed before the first client
+  Configure_Http();
+  Add_Report_Routes();
+  Add_Page_Routes();
+}
 
+// SQLite in the data folder unless a PostgreSQL address is given (the option first).
+Session_Factory Results_Server::Database_Factory() {
+  const std::string address = options_.database.empty() ? config_.database : options_.database;
+  if (address.empty()) {
+    database_name_ = options_.data_folder + "/reports.sqlite";
+    return [path = database_name_] { return Open_Sqlite_Session(path); };
+  }
+  if (!Is_Postgres(address)) throw std::runtime_error("Database " + address + " is not a postgresql:// address");
+  database_name_ = "PostgreSQL";  // the address may hold a password
+  return [address] { return Open_Postgres_Session(address); };
+}
+
+void Results_Server::Configure_Http() {
   http_ = std::make_unique<Listening_Server>();
   const int threads = options_.threads > 0 ? options_.threads : config_.threads;
   http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
@@ -149,8 +155,6 @@ Results_Server::Results_Server(Server_Options options)
     if (request.path == kUploadPath) response.set_content(kRefused, "text/html");
     else if (response.body.empty()) response.set_content(std::to_string(response.status) + "\n", "text/plain");
   });
-  Add_Report_Routes();
-  Add_Page_Routes();
 }
 
 Results_Server::~Results_Server() = default;

@@ -53,6 +53,8 @@ class Results_Server {
   Report_Store& Store() { return *store_; }
 
  private:
+  Session_Factory Database_Factory();
+  void Configure_Http();
   void Add_Report_Routes();
   void Add_Page_Routes();
   void Upload(const httplib::Request& request, httplib::Response& response);
