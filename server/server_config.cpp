@@ -3,6 +3,7 @@
 #include "server/server_config.h"
 
 #include <algorithm>
+#include <charconv>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -19,6 +20,13 @@ std::string Trim(const std::string& text) {
 // Texts that go into the tagged version answer must not open or close a tag there.
 bool Fits_Answer(const std::string& text) { return text.find_first_of("[]") == std::string::npos; }
 
+int Whole_Number(const std::string& text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) throw std::invalid_argument("not a number: " + text);
+  return value;
+}
+
 void Set_Global(Server_Config& config, const std::string& key, const std::string& value) {
   if (key == "public_host") config.public_host = value;
   else if (key == "listen") config.listen = value;
@@ -26,7 +34,7 @@ void Set_Global(Server_Config& config, const std::string& key, const std::string
   else if (key == "version") config.version = value;
   else if (key == "news_page") config.news_page = value;
   else if (key == "release_notes") config.release_notes = value;
-  else if (key == "threads") config.threads = std::stoi(value);
+  else if (key == "threads") config.threads = Whole_Number(value);
   else throw std::invalid_argument("unknown setting " + key);
 }
 

@@ -83,6 +83,7 @@ TEST(ServerConfig, MistakesAreNamedWithTheirLine) {
       {"[installer]\nfile = .hidden/x.run\n", "under www/"},
       {"release_notes = [BR]\n", "\"[\""},
       {"threads = 1\n", "threads"},
+      {"threads = many\n", "1: not a number: many"},
       {twelve_ads, "more than 11 ads"},
   };
   for (const auto& [text, message] : cases) {
