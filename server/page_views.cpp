@@ -1,0 +1,59 @@
+// Gathers the pages' data: a report beside its model's distribution, one model, one
+// installation's history, and the front page's lists.
+#include "server/page_views.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+constexpr int kHistoryLimit = 500;
+constexpr int kFrontListLength = 20;
+
+std::array<Test_View, kRateCount> Summaries(const Model_Distribution& distribution) {
+  std::array<Test_View, kRateCount> tests;
+  for (std::size_t t = 0; t < kRateCount; ++t) tests[t].summary = distribution.Summary(t);
+  return tests;
+}
+
+}  // namespace
+
+std::optional<Compare_View> Make_Compare_View(Report_Store& store, Model_Stats& stats, const std::string& computer_id) {
+  std::optional<Stored_Report> latest = store.Latest_Report(computer_id);
+  if (!latest) return std::nullopt;
+  const auto distribution = stats.Distribution(latest->report.model_key);
+  Compare_View view{std::move(*latest), distribution->reports, Summaries(*distribution)};
+  for (std::size_t t = 0; t < kRateCount; ++t) {
+    view.tests[t].value = view.latest.report.rates[t];
+    if (view.tests[t].value) view.tests[t].percentile = distribution->Percentile_Of(t, *view.tests[t].value);
+  }
+  return view;
+}
+
+Drive_View Make_Drive_View(Model_Stats& stats, const std::string& model) {
+  const auto distribution = stats.Distribution(Model_Key(model));
+  return {model, distribution->reports, Summaries(*distribution)};
+}
+
+Computer_View Make_Computer_View(Report_Store& store, const std::string& computer_id) {
+  return {computer_id, store.Computer_History(computer_id, kHistoryLimit)};
+}
+
+Home_View Make_Home_View(Report_Store& store) {
+  return {store.Report_Count(), store.Top_Models(kFrontListLength), store.Latest_Reports(kFrontListLength)};
+}
+
+std::string Rate_Text(double value) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+std::string Time_Text(std::int64_t received_ms) {
+  const std::time_t seconds = static_cast<std::time_t>(received_ms / 1000);
+  std::tm parts{};
+  gmtime_r(&seconds, &parts);
+  char text[40];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &parts);
+  return text;
+}

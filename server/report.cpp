@@ -1,0 +1,132 @@
+// Checks of an uploaded report, in the order that rejects junk cheapest: entry names and
+// order, check value, decoding, signature, then the values themselves.
+#include "server/report.h"
+
+#include "server/report_codec.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cctype>
+#include <regex>
+
+namespace {
+
+bool Equal_No_Case(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+         });
+}
+
+// The program's texts are one byte per character (Latin-1); control characters become "?".
+std::string Latin1_To_Utf8(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (unsigned char c : bytes) {
+    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
+      text.push_back('?');
+    } else if (c < 0x80) {
+      text.push_back(static_cast<char>(c));
+    } else {
+      text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return text;
+}
+
+int Rate_Index(const std::string& key) {
+  for (std::size_t i = 0; i < kRateCount; ++i)
+    if (key == kRateFields[i].key) return static_cast<int>(i);
+  return -1;
+}
+
+// Names and order: the profile entries as the program sends them, then rates in plan
+// order (each at most once), then "MD5" with 32 hex digits.
+std::string Check_Layout(const std::vector<Form_Entry>& entries, std::vector<int>& rate_at) {
+  if (entries.size() < kProfileCount + 1 || entries.size() > kProfileCount + kRateCount + 1)
+    return "wrong number of entries: " + std::to_string(entries.size());
+  for (std::size_t i = 0; i < kProfileCount; ++i)
+    if (entries[i].name != kProfileFields[i].key)
+      return "entry " + std::to_string(i + 1) + " is not " + kProfileFields[i].key;
+  int last = -1;
+  for (std::size_t i = kProfileCount; i + 1 < entries.size(); ++i) {
+    const int index = Rate_Index(entries[i].name);
+    if (index <= last) return "unexpected entry " + entries[i].name;
+    rate_at.push_back(index);
+    last = index;
+  }
+  const Form_Entry& check = entries.back();
+  static const std::regex kMd5("[0-9A-Fa-f]{32}");
+  if (check.name != "MD5" || !std::regex_match(check.value, kMd5)) return "no check value";
+  return {};
+}
+
+}  // namespace
+
+std::optional<double> Parse_Rate(const std::string& text) {
+  static const std::regex kNumber("[0-9]{1,9}([.,][0-9]{1,9})?([Ee][+-]?[0-9]{1,3})?");
+  if (!std::regex_match(text, kNumber)) return std::nullopt;
+  std::string plain = text;
+  std::replace(plain.begin(), plain.end(), ',', '.');
+  double value = 0;
+  const auto [end, error] = std::from_chars(plain.data(), plain.data() + plain.size(), value);
+  if (error != std::errc() || end != plain.data() + plain.size()) return std::nullopt;
+  if (!(value > 0) || value > kMaxRate) return std::nullopt;
+  return value;
+}
+
+std::string Model_Key(const std::string& model) {
+  std::string key;
+  for (unsigned char c : model) {
+    if (std::isspace(c)) {
+      if (!key.empty() && key.back() != ' ') key.push_back(' ');
+    } else {
+      key.push_back(static_cast<char>(std::toupper(c)));
+    }
+  }
+  if (!key.empty() && key.back() == ' ') key.pop_back();
+  return key;
+}
+
+Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::string& host,
+                          const Serial_Hasher& hash_serial) {
+  std::vector<int> rate_at;
+  if (std::string error = Check_Layout(entries, rate_at); !error.empty()) return {std::nullopt, error};
+
+  // The check value covers every entry before it exactly as the program stored it; an
+  // entry can only be as long as its slot, and only a full slot can end inside a value.
+  std::vector<std::string> stored;
+  for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
+    stored.push_back(entries[i].name + "=" + entries[i].value);
+    if (stored.back().size() > report_codec::kEntryMax) return {std::nullopt, "entry too long: " + entries[i].name};
+  }
+  if (!Equal_No_Case(report_codec::Check_Value(stored), entries.back().value)) return {std::nullopt, "bad check value"};
+
+  std::vector<std::string> decoded;
+  for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
+    const auto value = report_codec::Decode_Value(entries[i].value, stored[i].size() == report_codec::kEntryMax);
+    if (!value) return {std::nullopt, "entry " + entries[i].name + " is not encoded"};
+    decoded.push_back(*value);
+  }
+  if (!Equal_No_Case(decoded[kSignature], report_codec::Report_Signature(decoded[kComputerId], host)))
+    return {std::nullopt, "bad signature"};
+  if (decoded[kComputerId].empty() || Model_Key(decoded[kModel]).empty())
+    return {std::nullopt, "no computer or no model"};
+  static const std::regex kSeconds("[0-9]{1,6}");
+  if (!std::regex_match(decoded[kTestSeconds], kSeconds)) return {std::nullopt, "test time is not a number"};
+
+  Report report;
+  for (std::size_t i = 0; i < kProfileCount; ++i)
+    if (i != kSignature) report.profile[i] = Latin1_To_Utf8(decoded[i]);
+  report.profile[kSerial] = decoded[kSerial].empty() ? std::string() : hash_serial(decoded[kSerial]);
+  for (std::size_t r = 0; r < rate_at.size(); ++r) {
+    const std::string& text = decoded[kProfileCount + r];
+    report.rates[rate_at[r]] = Parse_Rate(text);
+    if (!report.rates[rate_at[r]]) return {std::nullopt, "rate " + entries[kProfileCount + r].name + " is not a rate"};
+  }
+  report.model_key = Model_Key(report.profile[kModel]);
+  report.check_value = entries.back().value;
+  std::transform(report.check_value.begin(), report.check_value.end(), report.check_value.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  return {std::move(report), {}};
+}

@@ -1,0 +1,43 @@
+// A result report as the server keeps it, and the checks that turn the program's form
+// entries into one: order of entries, check value, signature, decoding, rates.
+#pragma once
+
+#include "server/multipart_form.h"
+#include "server/report_fields.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct Report {
+  // Decoded texts in UTF-8, in the order of kProfileFields. The serial slot holds the
+  // serial's keyed hash (empty for a drive without serial); the signature slot is unused.
+  std::array<std::string, kProfileCount> profile;
+  std::array<std::optional<double>, kRateCount> rates;  // MB/s; empty for a test not reported
+  std::string model_key;    // the model as reports are grouped by it (see Model_Key)
+  std::string check_value;  // the "MD5" entry, upper case: with the computer, the report's identity
+  std::int64_t received_ms = 0;  // when the server took it, milliseconds since 1970 (UTC)
+};
+
+struct Report_Parse {
+  std::optional<Report> report;
+  std::string error;  // why the entries are not a report, for the log and the tests
+};
+
+// Turns a serial number into the text kept in its place.
+using Serial_Hasher = std::function<std::string(const std::string& serial)>;
+
+// Checks the entries of one upload and decodes them. host is the host name the program
+// addressed (the request's Host header, port included), which its signature covers.
+Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::string& host,
+                          const Serial_Hasher& hash_serial);
+
+// A rate text as the program writes it ("123.50", "123,50", "1.235E04"): the number, or
+// nothing when it is not such a number, not above 0 or above kMaxRate.
+std::optional<double> Parse_Rate(const std::string& text);
+
+// Models are grouped without regard to surrounding blanks, runs of blanks or letter case.
+std::string Model_Key(const std::string& model);

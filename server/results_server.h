@@ -1,0 +1,80 @@
+// The results server: takes the program's reports, answers its version check, counts ad
+// clicks and views, hands out files from www/ and shows the pages for people.
+#pragma once
+
+#include "server/commit_queue.h"
+#include "server/model_stats.h"
+#include "server/report_store.h"
+#include "server/server_config.h"
+#include "server/server_keys.h"
+#include "server/static_files.h"
+#include "server/version_answer.h"
+
+#include <chrono>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+}  // namespace httplib
+
+struct Server_Options {
+  std::string data_folder;
+  std::string listen;    // ADDRESS:PORT; empty for the configuration's
+  std::string database;  // postgresql://...; empty for the configuration's (or SQLite)
+  std::chrono::seconds read_timeout{10};    // a client silent this long is dropped
+  std::size_t max_body = 1 << 20;           // larger uploads are answered 413
+  std::size_t max_batch = 256;              // reports sharing one commit at most
+  std::chrono::milliseconds commit_wait{20000};  // longer waits for the database answer "0"
+  int threads = 0;                          // 0: the configuration's
+};
+
+class Results_Server {
+ public:
+  // Reads the data folder (configuration, keys, www/) and opens the database, creating its
+  // tables when missing. Throws std::runtime_error saying what is wrong.
+  explicit Results_Server(Server_Options options);
+  ~Results_Server();
+  Results_Server(const Results_Server&) = delete;
+  Results_Server& operator=(const Results_Server&) = delete;
+
+  // Binds the listen address (port 0: any free port) and returns the port. Throws.
+  int Bind();
+  // Serves until Stop() (also one called before Run); every report taken is answered.
+  void Run();
+  void Stop();
+  bool Is_Serving() const;
+
+  const Server_Config& Config() const { return config_; }
+  const std::string& Database_Name() const { return database_name_; }
+  Report_Store& Store() { return *store_; }
+
+ private:
+  Session_Factory Database_Factory();
+  void Configure_Http();
+  void Add_Report_Routes();
+  void Add_Page_Routes();
+  void Upload(const httplib::Request& request, httplib::Response& response);
+  void Ad_Counter(const httplib::Request& request, httplib::Response& response, bool click);
+  void Static_File(const httplib::Request& request, httplib::Response& response);
+
+  Server_Options options_;
+  Server_Config config_;
+  Server_Keys keys_;
+  Static_Root www_;
+  std::string database_name_;
+  std::unique_ptr<Report_Store> store_;
+  std::unique_ptr<Commit_Queue> commits_;
+  std::unique_ptr<Model_Stats> stats_;
+  std::unique_ptr<Version_Answer> version_;
+  std::unique_ptr<httplib::Server> http_;
+  std::mutex run_mutex_;
+  bool running_ = false;
+  bool stopping_ = false;
+};
+
+// Splits "ADDRESS:PORT" ("[::1]:80" for IPv6); false when it is not one.
+bool Split_Listen_Address(const std::string& text, std::string& host, int& port);

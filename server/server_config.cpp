@@ -1,0 +1,155 @@
+// Reader and writer of the configuration: "key = value" lines, "#" comments, and repeated
+// [ad] and [installer] sections.
+#include "server/server_config.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Texts that go into the tagged version answer must not open or close a tag there.
+bool Fits_Answer(const std::string& text) { return text.find_first_of("[]") == std::string::npos; }
+
+int Whole_Number(const std::string& text) {
+  int value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) throw std::invalid_argument("not a number: " + text);
+  return value;
+}
+
+void Set_Global(Server_Config& config, const std::string& key, const std::string& value) {
+  if (key == "public_host") config.public_host = value;
+  else if (key == "listen") config.listen = value;
+  else if (key == "database") config.database = value;
+  else if (key == "version") config.version = value;
+  else if (key == "news_page") config.news_page = value;
+  else if (key == "release_notes") config.release_notes = value;
+  else if (key == "threads") config.threads = Whole_Number(value);
+  else throw std::invalid_argument("unknown setting " + key);
+}
+
+void Set_Ad(Ad_Config& ad, const std::string& key, const std::string& value) {
+  if (key == "number") ad.number = value;
+  else if (key == "image") ad.image = value;
+  else if (key == "target") ad.target = value;
+  else throw std::invalid_argument("unknown ad setting " + key);
+}
+
+void Set_Installer(Installer_Config& installer, const std::string& key, const std::string& value) {
+  if (key == "file") installer.file = value;
+  else if (key == "target") installer.target = value;
+  else throw std::invalid_argument("unknown installer setting " + key);
+}
+
+// The program reads at most 11 ads, 51 pieces between "[BR]"s, and takes each ad's
+// number into a file name.
+std::string Check(const Server_Config& config) {
+  static const std::regex kNumber("[A-Za-z0-9_-]{1,32}");
+  if (config.ads.size() > 11) return "more than 11 ads";
+  const std::size_t separators = (config.ads.empty() ? 0 : config.ads.size() - 1) + config.installers.size();
+  if (separators > 50) return "too many ads and installers for one answer";
+  if (config.threads < 4 || config.threads > 1024) return "threads must be 4 to 1024";
+  for (const std::string* text : {&config.version, &config.news_page, &config.release_notes})
+    if (!Fits_Answer(*text)) return "\"[\" or \"]\" in " + *text;
+  for (const Ad_Config& ad : config.ads) {
+    if (!std::regex_match(ad.number, kNumber)) return "ad number must be a plain name: " + ad.number;
+    if (!Is_Plain_Relative_Path(ad.image) || ad.image.find(',') != std::string::npos)
+      return "ad image must be a path under www/ without \",\": " + ad.image;
+    if (ad.target.empty()) return "ad " + ad.number + " has no target";
+  }
+  for (const Installer_Config& installer : config.installers) {
+    if (!Is_Plain_Relative_Path(installer.file) || !Fits_Answer(installer.file))
+      return "installer must be a path under www/: " + installer.file;
+    if (installer.target.empty() || !Fits_Answer(installer.target)) return "installer target must be a plain text";
+  }
+  return {};
+}
+
+}  // namespace
+
+bool Is_Plain_Relative_Path(const std::string& path) {
+  if (path.empty() || path.front() == '/' || path.find_first_of(std::string("\\\0", 2)) != std::string::npos)
+    return false;
+  std::istringstream segments(path);
+  std::string segment;
+  while (std::getline(segments, segment, '/'))
+    if (segment.empty() || segment.front() == '.') return false;
+  return path.back() != '/';
+}
+
+Server_Config Load_Config(const std::string& path) {
+  std::ifstream in(path);
+  if (!in) throw std::runtime_error("Cannot read configuration " + path);
+  Server_Config config;
+  enum { kGlobal, kAd, kInstaller } section = kGlobal;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    line = Trim(line);
+    if (line.empty() || line.front() == '#') continue;
+    try {
+      if (line == "[ad]") {
+        config.ads.emplace_back();
+        section = kAd;
+        continue;
+      }
+      if (line == "[installer]") {
+        config.installers.emplace_back();
+        section = kInstaller;
+        continue;
+      }
+      const auto equals = line.find('=');
+      if (equals == std::string::npos) throw std::invalid_argument("expected key = value");
+      const std::string key = Trim(line.substr(0, equals));
+      const std::string value = Trim(line.substr(equals + 1));
+      if (section == kAd) Set_Ad(config.ads.back(), key, value);
+      else if (section == kInstaller) Set_Installer(config.installers.back(), key, value);
+      else Set_Global(config, key, value);
+    } catch (const std::exception& error) {
+      throw std::runtime_error(path + ":" + std::to_string(number) + ": " + error.what());
+    }
+  }
+  if (const std::string problem = Check(config); !problem.empty()) throw std::runtime_error(path + ": " + problem);
+  return config;
+}
+
+std::string Default_Config_Text(const std::string& public_host) {
+  std::ostringstream text;
+  text << "# Platterscope results server. Lines \"key = value\"; \"#\" starts a comment.\n"
+          "# Files the program downloads (banners, installers, news pages) live under www/ in this\n"
+          "# folder and are addressed by their path below www/.\n\n"
+          "# The host name the program is built to report to (with :port when not 80). The\n"
+          "# program signs its reports with it; it is its PLATTERSCOPE_SERVER.\n"
+          "public_host = " << public_host << "\n\n"
+          "# Address and port to listen on; the --listen option overrides it.\n"
+          "listen = 0.0.0.0:80\n\n"
+          "# Where reports are kept: empty for the SQLite file reports.sqlite in this folder, or a\n"
+          "# PostgreSQL address (postgresql://user@host/database) shared by several servers.\n"
+          "# The --database option overrides it.\n"
+          "database =\n\n"
+          "# Connections served at once.\n"
+          "threads = 64\n\n"
+          "# The latest version (three parts, compared as text by the program). A program with an\n"
+          "# older version downloads the installers below and checks their signatures.\n"
+          "version = 1.0.0\n\n"
+          "# News page shown in the program's message panel, a path under www/; empty for none.\n"
+          "news_page = news/index.html\n\n"
+          "# Release notes sent with the version (no \"[\" or \"]\").\n"
+          "release_notes =\n\n"
+          "# One section per banner, at most 11. number: a plain name (letters, digits, \"_\", \"-\");\n"
+          "# image: its path under www/; target: where a click on it leads.\n"
+          "#[ad]\n#number = 1\n#image = ads/banner-1.png\n#target = https://www.example.org/\n\n"
+          "# One section per installer offered with a newer version: its path under www/ and the\n"
+          "# target text of its entry. The server sends its size, MD5 and Ed25519 signature.\n"
+          "#[installer]\n#file = installers/platterscope-1.0.1.run\n#target = platterscope\n";
+  return text.str();
+}

@@ -1,0 +1,94 @@
+// One connection to the report database, the same for SQLite and PostgreSQL: statements
+// with numbered parameters ($1, $2, ...), transactions, and a small pool of connections.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <string>
+#include <variant>
+#include <vector>
+
+using Sql_Value = std::variant<std::monostate, std::int64_t, double, std::string>;
+using Sql_Row = std::vector<Sql_Value>;
+using Sql_Params = std::vector<Sql_Value>;
+
+struct Sql_Error : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// A value read back: PostgreSQL hands every value over as text, SQLite by its type.
+bool Sql_Is_Null(const Sql_Value& value);
+std::int64_t Sql_Int(const Sql_Value& value);
+double Sql_Double(const Sql_Value& value);
+std::string Sql_Text(const Sql_Value& value);
+
+class Sql_Session {
+ public:
+  virtual ~Sql_Session() = default;
+  // Runs a statement; the number of rows it changed. Throws Sql_Error.
+  virtual std::int64_t Execute(const std::string& sql, const Sql_Params& params = {}) = 0;
+  virtual std::vector<Sql_Row> Query(const std::string& sql, const Sql_Params& params = {}) = 0;
+  // A write transaction. Reads are single statements, each of which sees one snapshot.
+  virtual void Begin_Write() = 0;
+  virtual void Commit() = 0;
+  virtual void Rollback() noexcept = 0;
+  // Runs the schema statements once, even when several processes start at the same time.
+  virtual void Create_Schema(const std::vector<std::string>& statements) = 0;
+  // The column clause of the generated report number, which the two databases spell apart.
+  virtual std::string Id_Column() const = 0;
+};
+
+using Session_Factory = std::function<std::unique_ptr<Sql_Session>()>;
+
+// Connections for the page handlers: at most max_open at once; a connection that failed is
+// dropped, not handed out again.
+class Session_Pool {
+ public:
+  Session_Pool(Session_Factory factory, std::size_t max_open);
+
+  class Lease {
+   public:
+    Lease(Session_Pool& pool, std::unique_ptr<Sql_Session> session) : pool_(pool), session_(std::move(session)) {}
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    ~Lease();
+    Sql_Session* operator->() const { return session_.get(); }
+    Sql_Session& operator*() const { return *session_; }
+    void Discard() { discard_ = true; }
+
+   private:
+    Session_Pool& pool_;
+    std::unique_ptr<Sql_Session> session_;
+    bool discard_ = false;
+  };
+
+  Lease Acquire();
+
+ private:
+  void Give_Back(std::unique_ptr<Sql_Session> session, bool discard);
+
+  Session_Factory factory_;
+  std::size_t max_open_;
+  std::size_t open_ = 0;
+  std::vector<std::unique_ptr<Sql_Session>> idle_;
+  std::mutex mutex_;
+  std::condition_variable freed_;
+};
+
+// Runs work on a pooled connection; a connection that throws is dropped and the error
+// passed on.
+template <class Work>
+auto With_Session(Session_Pool& pool, Work&& work) {
+  Session_Pool::Lease lease = pool.Acquire();
+  try {
+    return work(*lease);
+  } catch (...) {
+    lease->Rollback();
+    lease.Discard();
+    throw;
+  }
+}

@@ -1,0 +1,131 @@
+// SQLite connection with its prepared statements kept for reuse. WAL lets the page
+// handlers read while reports are written; synchronous=FULL makes a commit survive a
+// power cut, not only a crash of the server.
+#include "server/sqlite_session.h"
+
+#include <sqlite3.h>
+
+#include <unordered_map>
+
+namespace {
+
+class Sqlite_Session final : public Sql_Session {
+ public:
+  explicit Sqlite_Session(const std::string& path) : path_(path) {
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.c_str(), &db_, flags, nullptr) != SQLITE_OK) {
+      const std::string reason = db_ ? sqlite3_errmsg(db_) : "out of memory";
+      sqlite3_close(db_);
+      throw Sql_Error("Cannot open database " + path + ": " + reason);
+    }
+    sqlite3_busy_timeout(db_, 10000);
+    try {
+      Execute("PRAGMA journal_mode=WAL", {});
+      Execute("PRAGMA synchronous=FULL", {});
+    } catch (...) {
+      Close();
+      throw;
+    }
+  }
+
+  ~Sqlite_Session() override { Close(); }
+
+  std::int64_t Execute(const std::string& sql, const Sql_Params& params) override {
+    sqlite3_stmt* statement = Prepare(sql, params);
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
+    }
+    sqlite3_reset(statement);
+    if (rc != SQLITE_DONE) Fail(sql);
+    return sqlite3_changes(db_);
+  }
+
+  std::vector<Sql_Row> Query(const std::string& sql, const Sql_Params& params) override {
+    sqlite3_stmt* statement = Prepare(sql, params);
+    std::vector<Sql_Row> rows;
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) rows.push_back(Read_Row(statement));
+    sqlite3_reset(statement);
+    if (rc != SQLITE_DONE) Fail(sql);
+    return rows;
+  }
+
+  void Begin_Write() override { Execute("BEGIN IMMEDIATE", {}); }
+  void Commit() override { Execute("COMMIT", {}); }
+  void Rollback() noexcept override {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+
+  void Create_Schema(const std::vector<std::string>& statements) override {
+    Begin_Write();
+    try {
+      for (const std::string& sql : statements) Execute(sql, {});
+      Commit();
+    } catch (...) {
+      Rollback();
+      throw;
+    }
+  }
+
+  std::string Id_Column() const override { return "id INTEGER PRIMARY KEY"; }
+
+ private:
+  void Close() noexcept {
+    for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
+    statements_.clear();
+    sqlite3_close(db_);
+  }
+
+  [[noreturn]] void Fail(const std::string& sql) {
+    throw Sql_Error("SQLite statement failed on " + path_ + ": " + sqlite3_errmsg(db_) + " (" + sql.substr(0, 60) + ")");
+  }
+
+  sqlite3_stmt* Prepare(const std::string& sql, const Sql_Params& params) {
+    sqlite3_stmt*& statement = statements_[sql];
+    if (statement == nullptr && sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+      statements_.erase(sql);
+      Fail(sql);
+    }
+    sqlite3_clear_bindings(statement);
+    for (std::size_t i = 0; i < params.size(); ++i) {
+      std::string name = "$";
+      name += std::to_string(i + 1);
+      const int index = sqlite3_bind_parameter_index(statement, name.c_str());
+      if (index == 0) continue;
+      const Sql_Value& value = params[i];
+      if (const auto* number = std::get_if<std::int64_t>(&value)) sqlite3_bind_int64(statement, index, *number);
+      else if (const auto* real = std::get_if<double>(&value)) sqlite3_bind_double(statement, index, *real);
+      else if (const auto* text = std::get_if<std::string>(&value))
+        sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+      else sqlite3_bind_null(statement, index);
+    }
+    return statement;
+  }
+
+  static Sql_Row Read_Row(sqlite3_stmt* statement) {
+    const int columns = sqlite3_column_count(statement);
+    Sql_Row row(columns);
+    for (int c = 0; c < columns; ++c) {
+      switch (sqlite3_column_type(statement, c)) {
+        case SQLITE_INTEGER: row[c] = static_cast<std::int64_t>(sqlite3_column_int64(statement, c)); break;
+        case SQLITE_FLOAT: row[c] = sqlite3_column_double(statement, c); break;
+        case SQLITE_NULL: break;
+        default: {
+          const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, c));
+          row[c] = std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, c)));
+        }
+      }
+    }
+    return row;
+  }
+
+  std::string path_;
+  sqlite3* db_ = nullptr;
+  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+};
+
+}  // namespace
+
+std::unique_ptr<Sql_Session> Open_Sqlite_Session(const std::string& path) {
+  return std::make_unique<Sqlite_Session>(path);
+}

@@ -1,0 +1,16 @@
+// Inline SVG charts of the pages: each test's spread over a model (10th to 90th percentile,
+// median, and optionally one drive's rate), and one installation's rates over time.
+#pragma once
+
+#include "server/page_views.h"
+
+#include <string>
+
+// Text made safe inside HTML and SVG (&, <, >, quotes).
+std::string Html_Escape(const std::string& text);
+
+// One row per test with at least one rate; with_drive marks the drive's own value.
+std::string Distribution_Chart(const std::array<Test_View, kRateCount>& tests, bool with_drive);
+
+// The sequential write and read of each report, oldest to newest.
+std::string History_Chart(const std::vector<Stored_Report>& history);

@@ -1,0 +1,193 @@
+// The routes the program uses, on loopback, for both databases: the report upload with its
+// confirmation and de-duplication, the version answer with signed installers, the ad
+// counters, the files under www/ and the pages with their JSON.
+#include "server_fixture.h"
+
+#include "common/global_functions.h"
+#include "server/report_codec.h"
+
+#include <sodium.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <fstream>
+
+namespace {
+
+std::string Public_Key(const Test_Data_Folder& data) {
+  std::ifstream in(data.path() + "/update-signing.pub");
+  std::string hex;
+  in >> hex;
+  return hex;
+}
+
+bool Signature_Verifies(const std::string& signature_hex, const std::string& bytes, const std::string& key_hex) {
+  unsigned char signature[crypto_sign_BYTES], key[crypto_sign_PUBLICKEYBYTES];
+  if (sodium_hex2bin(signature, sizeof signature, signature_hex.c_str(), signature_hex.size(), nullptr, nullptr,
+                     nullptr) != 0 ||
+      sodium_hex2bin(key, sizeof key, key_hex.c_str(), key_hex.size(), nullptr, nullptr, nullptr) != 0)
+    return false;
+  return crypto_sign_verify_detached(signature, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                                     key) == 0;
+}
+
+QJsonObject Json_Of(const std::string& text) { return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object(); }
+
+}  // namespace
+
+using Server_Http_Test = Server_Test;
+
+TEST_P(Server_Http_Test, AReportIsConfirmedOnceStoredAndStoredOnceHoweverOftenSent) {
+  Test_Server& server = Start();
+  auto client = server.Client();
+  const Answer probe = Get(*client, "/uploadresults2.php?Ver=1.0.0.1&CompId=12345678901234567");
+  EXPECT_EQ(probe.status, 200);
+  const Upload upload = Compose_Upload(Varied_Report(1), server.host());
+  EXPECT_EQ(Post_Upload(*client, upload).body, "[RESULT]1[/RESULT]");
+  EXPECT_EQ(Stored_Reports(), 1);
+  EXPECT_EQ(Post_Upload(*client, upload).body, "[RESULT]1[/RESULT]");  // again from the queue
+  EXPECT_EQ(Stored_Reports(), 1);
+  // Signed for another host name than the one addressed: refused.
+  const Upload other_host = Compose_Upload(Varied_Report(2), "results.platterscope.example");
+  EXPECT_EQ(Post_Upload(*client, other_host).body, "[RESULT]0[/RESULT]");
+  EXPECT_EQ(Stored_Reports(), 1);
+}
+
+TEST_P(Server_Http_Test, TheVersionAnswerOffersBannersAndSignedInstallers) {
+  data_.Write("www/ads/banner-1.png", "PNG bytes of banner 1");
+  data_.Write("www/ads/banner-2.jpeg", "JPEG bytes");
+  data_.Write("www/installers/setup.run", "#!/bin/sh\necho installed\n");
+  data_.Append_Config("version = 1.3.1\nrelease_notes = Faster\n[ad]\nnumber = 1\nimage = ads/banner-1.png\n"
+                      "target = https://ads.example/one\n[ad]\nnumber = 2\nimage = ads/banner-2.jpeg\n"
+                      "target = https://ads.example/two\n[installer]\nfile = installers/setup.run\n");
+  Test_Server& server = Start();
+  auto client = server.Client();
+  const std::string answer = Get(*client, "/program_version3.php?Id=1&Upgrade=1&Ver=1.0.0.1&CompId=1").body;
+  EXPECT_EQ(Get_Tag_Value("[VERSION]", "[/VERSION]", answer), "1.3.1");
+  EXPECT_EQ(Get_Tag_Value("[MESSAGES]", "[/MESSAGES]", answer), "news/index.html");
+  EXPECT_EQ(Get_Tag_Value("[RELEASENOTES]", "[/RELEASENOTES]", answer), "Faster");
+  EXPECT_EQ(Get_Tag_Value("[ADS]", "[/ADS]", answer),
+            "1,ads/banner-1.png," + report_codec::MD5_Of_Text("PNG bytes of banner 1") + "[BR]2,ads/banner-2.jpeg," +
+                report_codec::MD5_Of_Text("JPEG bytes"));
+  std::vector<std::string> pieces(51);
+  const int last = Split_String(pieces, answer, "[BR]");
+  const std::string& entry = pieces[last];
+  const std::string file = Get_Tag_Value("[FILE]", "[/FILE]", entry);
+  const std::string bytes = Get(*client, "/" + file).body;
+  EXPECT_EQ(bytes, "#!/bin/sh\necho installed\n");
+  EXPECT_EQ(Get_Tag_Value("[SIZE]", "[/SIZE]", entry), std::to_string(bytes.size()));
+  EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", entry), report_codec::MD5_Of_Text(bytes));
+  EXPECT_EQ(Get_Tag_Value("[TARGETFILE]", "[/TARGETFILE]", entry), "platterscope");
+  const std::string signature = Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", entry);
+  EXPECT_TRUE(Signature_Verifies(signature, bytes, Public_Key(data_)));
+  EXPECT_FALSE(Signature_Verifies(signature, bytes + " ", Public_Key(data_)));
+  EXPECT_EQ(Get(*client, "/ads/banner-1.png").body, "PNG bytes of banner 1");
+
+  // A replaced installer is offered with its own MD5 and signature.
+  data_.Write("www/installers/setup.run", "#!/bin/sh\necho installed, version two\n");
+  const std::string again = Get(*client, "/program_version3.php?Id=1&Upgrade=1&Ver=1.0.0.1&CompId=1").body;
+  const std::string new_bytes = Get(*client, "/" + file).body;
+  EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", again), report_codec::MD5_Of_Text(new_bytes));
+  EXPECT_TRUE(Signature_Verifies(Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", again), new_bytes, Public_Key(data_)));
+}
+
+TEST_P(Server_Http_Test, AdClicksLeadToTheTargetAndAreCountedAsAreViews) {
+  data_.Write("www/ads/b.png", "png");
+  data_.Append_Config("[ad]\nnumber = 5\nimage = ads/b.png\ntarget = https://ads.example/five\n");
+  Test_Server& server = Start();
+  auto client = server.Client();
+  auto click = client->Get("/adclick.php?Id=5&Ver=1.0.0.1&CompId=1");
+  ASSERT_TRUE(click);
+  EXPECT_EQ(click->status, 302);
+  EXPECT_EQ(click->get_header_value("Location"), "https://ads.example/five");
+  EXPECT_EQ(Get(*client, "/adview.php?Id=5&Ver=1.0.0.1&CompId=1").status, 204);
+  EXPECT_EQ(Get(*client, "/adview.php?Id=5&Ver=1.0.0.1&CompId=1").status, 204);
+  EXPECT_EQ(Get(*client, "/adclick.php?Id=6&Ver=1.0.0.1&CompId=1").status, 404);
+  EXPECT_EQ(server.server().Store().Ad_Counters("5").clicks, 1);
+  EXPECT_EQ(server.server().Store().Ad_Counters("5").views, 2);
+  EXPECT_EQ(server.server().Store().Ad_Counters("6").clicks, 0);
+}
+
+// Whatever the request path, nothing outside www/ is handed out, nor a folder listing.
+TEST_P(Server_Http_Test, NoPathLeavesTheFilesFolder) {
+  data_.Write("outside.txt", "SECRET-OUTSIDE");
+  data_.Write("www/.hidden", "SECRET-HIDDEN");
+  std::filesystem::create_directory_symlink(data_.path(), data_.path() + "/www/link");
+  std::filesystem::create_symlink(data_.path() + "/outside.txt", data_.path() + "/www/leak.txt");
+  Test_Server& server = Start();
+  const char* paths[] = {"/../outside.txt", "/%2e%2e/outside.txt", "/%2E%2E/update-signing.key",
+                         "/news/../../outside.txt", "/news/%2e%2e/%2e%2e/outside.txt", "/..%2foutside.txt",
+                         "/%2e%2e%2foutside.txt", "//outside.txt", "/link/outside.txt", "/leak.txt", "/.hidden",
+                         "/news/", "/news", "/www/news/index.html", "/%252e%252e/outside.txt",
+                         "/update-signing.key", "/reports.sqlite", "/platterscope-server.conf",
+                         "/news/index.html%00.png", "/etc/passwd"};
+  for (const char* path : paths) {
+    const Raw_Answer answer = Raw_Exchange(
+        server.port(), std::string("GET ") + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+        std::chrono::seconds(5));
+    EXPECT_EQ(answer.text.find("SECRET"), std::string::npos) << path;
+    EXPECT_EQ(answer.text.find("PRIVATE"), std::string::npos) << path;
+    EXPECT_EQ(answer.text.rfind("HTTP/1.1 200", 0), std::string::npos) << path << ": " << answer.text.substr(0, 40);
+  }
+  const Raw_Answer news = Raw_Exchange(server.port(), "GET /news/index.html HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",
+                                       std::chrono::seconds(5));
+  EXPECT_EQ(news.text.rfind("HTTP/1.1 200", 0), 0u);
+  EXPECT_NE(news.text.find("Platterscope"), std::string::npos);
+}
+
+TEST_P(Server_Http_Test, PagesShowADriveBesideItsModel) {
+  Test_Server& server = Start();
+  auto client = server.Client();
+  for (int n = 0; n < 10; ++n) {
+    Sample_Report report = Varied_Report(n, 1);  // one model
+    report.rates[0] = 100.0 * (n + 1);           // sequential write 100 .. 1000
+    ASSERT_EQ(Post_Upload(*client, Compose_Upload(report, server.host())).body, "[RESULT]1[/RESULT]");
+  }
+  const std::string me = Varied_Report(2, 1).computer_id;  // wrote 300 MB/s
+  const QJsonObject compare = Json_Of(Get(*client, "/api/compare?CompId=" + me).body);
+  EXPECT_EQ(compare["model"].toString(), "Test Drive Model 0");
+  EXPECT_EQ(compare["model_reports"].toInt(), 10);
+  const QJsonObject write = compare["tests"].toObject()["WRITE"].toObject();
+  EXPECT_EQ(write["count"].toInt(), 10);
+  EXPECT_DOUBLE_EQ(write["median"].toDouble(), 550);
+  EXPECT_DOUBLE_EQ(write["p10"].toDouble(), 190);
+  EXPECT_DOUBLE_EQ(write["p90"].toDouble(), 910);
+  EXPECT_DOUBLE_EQ(write["value"].toDouble(), 300);
+  EXPECT_DOUBLE_EQ(write["percentile"].toDouble(), 25);
+  const QJsonObject fields = compare["report"].toObject()["fields"].toObject();
+  EXPECT_EQ(fields["computer"].toString().toStdString(), me);
+  EXPECT_EQ(fields["cpu_name"].toString(), "AMD EPYC");
+  EXPECT_FALSE(fields.contains("serial_hash"));
+
+  const std::string page = Get(*client, "/compare?CompId=" + me).body;
+  for (const char* text : {"Test Drive Model 0", "<svg", "Sequential Write", "Random 4MB Read", "300.00", "550.00"})
+    EXPECT_NE(page.find(text), std::string::npos) << text;
+  EXPECT_EQ(Get(*client, "/compare?CompId=nobody").status, 404);
+  EXPECT_EQ(Json_Of(Get(*client, "/api/drive?model=test%20drive%20model%200").body)["reports"].toInt(), 10);
+  EXPECT_NE(Get(*client, "/drive?model=Test%20Drive%20Model%200").body.find("10 report(s)"), std::string::npos);
+  EXPECT_EQ(Json_Of(Get(*client, "/api/computer?CompId=" + me).body)["reports"].toArray().size(), 1);
+  EXPECT_NE(Get(*client, "/computer?CompId=" + me).body.find("<polyline"), std::string::npos);
+  const std::string home = Get(*client, "/").body;
+  EXPECT_NE(home.find("10 report(s)"), std::string::npos);
+  EXPECT_NE(home.find("/drive?model=Test%20Drive%20Model%200"), std::string::npos);
+  EXPECT_EQ(home.find(me), std::string::npos);  // installations are not listed for everyone
+}
+
+TEST_P(Server_Http_Test, PageTextFromReportsIsEscaped) {
+  Test_Server& server = Start();
+  auto client = server.Client();
+  Sample_Report report;
+  report.profile[5] = "<script>alert(1)</script>";
+  report.rates[0] = 10;
+  ASSERT_EQ(Post_Upload(*client, Compose_Upload(report, server.host())).body, "[RESULT]1[/RESULT]");
+  const std::string paths[] = {"/", "/compare?CompId=" + report.computer_id, "/computer?CompId=" + report.computer_id};
+  for (const std::string& path : paths) {
+    const std::string page = Get(*client, path).body;
+    EXPECT_EQ(page.find("<script>"), std::string::npos) << path;
+    EXPECT_NE(page.find("&lt;script&gt;"), std::string::npos) << path;
+  }
+}
+
+PS_BOTH_DATABASES(Server_Http_Test);
