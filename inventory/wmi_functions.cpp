@@ -7,6 +7,8 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <optional>
+#include <span>
 #include <strings.h>
 
 #include "common/global_functions.h"
@@ -82,14 +84,28 @@ bool Is_True(const Cim_Scalar& value) {
   return ::strcasecmp(Trim(std::get<std::string>(value)).c_str(), "true") == 0;
 }
 
+// The elements a text is made of: a scalar's one element, or an array's elements at
+// positions 1 up to its high bound, whatever its lower bound. Nothing when position 1 lies
+// below the array's lower bound, which cannot be read.
+std::optional<std::span<const Cim_Scalar>> Taken_Elements(const Cim_Value& value) {
+  std::span<const Cim_Scalar> elements(value.elements);
+  if (!value.is_array) return elements;
+  if (value.lower_bound > 1) return std::nullopt;
+  const std::int64_t skip = 1 - value.lower_bound;
+  if (skip >= static_cast<std::int64_t>(elements.size())) return elements.subspan(elements.size());
+  return elements.subspan(static_cast<std::size_t>(skip));
+}
+
 std::string Value_Text(const Cim_Value& value) {
   using namespace platform;
   if (value.is_null || value.elements.empty()) return "";
+  const auto taken = Taken_Elements(value);
+  if (!taken) return "";
   switch (value.type) {
     case kCimSint16: case kCimSint32: case kCimSint8: case kCimUint8: case kCimUint16: case kCimUint32:
     case kCimSint64: {
       std::string text;
-      for (const auto& element : value.elements) {
+      for (const auto& element : *taken) {
         std::int64_t number = 0;
         if (!As_Integer(element, number)) return "";
         if (value.is_array) text += ' ';
@@ -104,7 +120,7 @@ std::string Value_Text(const Cim_Value& value) {
     }
     case kCimString: case kCimUint64: {
       std::string text;
-      for (const auto& element : value.elements) {
+      for (const auto& element : *taken) {
         if (value.is_array) text += ' ';
         text += Plain_Text(element);
       }
