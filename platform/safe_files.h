@@ -34,6 +34,14 @@ bool Folder_Is_Owner_Only(const File_Handle& folder);
 bool Write_File_Atomically(const File_Handle& folder, const std::string& name, std::string_view data,
                            mode_t mode, std::string& reason);
 
+// Appends line to name inside folder in one piece, creating the file with mode when it is
+// missing (an existing file with wider rights is narrowed to mode). Never through a link and
+// only to a plain file. Space for the whole line is reserved before it is written, so a
+// full disk drops the line instead of leaving part of it; a line cut short anyway is cut
+// off again. Returns false and sets error (the system's number); the file is then as it was.
+bool Append_Line_At(const File_Handle& folder, const std::string& name, std::string_view line, mode_t mode,
+                    int& error);
+
 // Reads a whole file of folder (not through a link) into data. Returns false and sets error
 // when it cannot be opened or read.
 bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error);

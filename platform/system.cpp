@@ -30,6 +30,13 @@ std::string Executable_Path() {
   return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
 }
 
+std::string Home_Folder() {
+  if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_dir != nullptr && *pw->pw_dir != '\0')
+    return pw->pw_dir;
+  const char* home = std::getenv("HOME");
+  return home != nullptr ? home : "";
+}
+
 std::string Temp_Folder() {
   const char* dir = std::getenv("TMPDIR");
   std::string folder = (dir != nullptr && *dir != '\0') ? dir : "/tmp";
