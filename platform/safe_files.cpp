@@ -180,6 +180,13 @@ bool Append_Line_At(const File_Handle& folder, const std::string& name, std::str
   return false;
 }
 
+bool File_Mode_At(const File_Handle& folder, const std::string& name, mode_t& mode) {
+  struct stat st {};
+  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
+  mode = st.st_mode & 07777;
+  return true;
+}
+
 bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error) {
   File_Handle file(::openat(folder.native(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!file.valid()) {

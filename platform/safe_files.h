@@ -42,6 +42,10 @@ bool Write_File_Atomically(const File_Handle& folder, const std::string& name, s
 bool Append_Line_At(const File_Handle& folder, const std::string& name, std::string_view line, mode_t mode,
                     int& error);
 
+// The permission bits of a plain file of folder (not through a link); false when there is
+// no such file.
+bool File_Mode_At(const File_Handle& folder, const std::string& name, mode_t& mode);
+
 // Reads a whole file of folder (not through a link) into data. Returns false and sets error
 // when it cannot be opened or read.
 bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error);
