@@ -31,7 +31,26 @@ struct Volume_Facts {
 // system cannot be asked.
 std::int64_t Disk_Free_Bytes(const std::string& path);
 
-Volume_Facts Get_Volume_Facts(const std::string& path);
+// What a file system says about a path in it.
+struct Path_Answer {
+  bool is_folder = false;
+  std::string real_path;  // absolute, links resolved
+  std::int64_t block_size = 0, total_blocks = 0, free_blocks = 0;  // free: available to the caller
+  std::int64_t name_max = 0;                                        // longest name component
+};
+
+// Asks the file system that holds path (stat, statvfs, the real path); false when it cannot
+// be asked. Waits as long as the file system does.
+bool Ask_File_System(const std::string& path, Path_Answer& answer);
+
+// Where the facts of a volume are read from; tests point it at a made-up machine.
+struct Volume_Query {
+  std::string proc = "/proc", sys = "/sys", dev = "/dev";
+};
+
+// The facts of the file system that holds path; its drive type by the one rule of
+// platform/drive_types.h.
+Volume_Facts Get_Volume_Facts(const std::string& path, const Volume_Query& query = {});
 
 // File-system types that live on another machine, and those that live in memory.
 bool Is_Network_File_System(const std::string& type);
