@@ -65,6 +65,7 @@ bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Inven
   bool result = false;
   try {
     const platform::Volume_Information volume = provider.Volume(Root);
+    for (const std::string& note : provider.Take_Notes()) Write_Log(note);
     if (!volume.ok) return false;
     Set_Capabilities(volume.file_system, Info);
     Info.LongFileNames = static_cast<double>(volume.max_name_length) > 8.3;
@@ -125,6 +126,7 @@ bool Get_All_Local_Drives(std::vector<std::string>& entries, std::array<TMyLogic
   std::array<MY_WMI_LogicalDiskDrive_Record, 31> rows;
   try {
     Get_WMI_Logical_Disks(rows, 30, provider);
+    for (const std::string& note : provider.Take_Notes()) say(note);
   } catch (...) {
     say("Getting Drive List Finish");
     throw;

@@ -1,8 +1,6 @@
 // Mounted volumes: which mounts of the table count as drives and of what kind, and
 // file-system labels and UUIDs from libblkid, udev or the /dev/disk links.
 #include <blkid.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <memory>
@@ -24,8 +22,6 @@ bool Is_Image_Type(const std::string& type) { return type == "squashfs" || type 
 // not the system's own pseudo and scratch file systems.
 bool Is_Drive_Mount(const Mount& mount, const fs::path& block) {
   if (Is_Under(mount.target, "/proc") || Is_Under(mount.target, "/sys") || Is_Image_Type(mount.fstype)) return false;
-  struct stat st {};
-  if (::stat(mount.target.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) return false;  // a file bound into a container
   if (Is_Ram_File_System(mount.fstype)) return !Is_Under(mount.target, "/dev") && !Is_Under(mount.target, "/run");
   if (mount.net) return true;
   if (mount.pseudo) return false;
@@ -56,14 +52,9 @@ std::string Link_To(const Linux_Sources& sources, const char* folder, const std:
   return "";
 }
 
-// What a statvfs of the mount point says about its space.
-void Set_Space(Cim_Instance& row, const std::string& target) {
-  struct statvfs sv {};
-  if (::statvfs(target.c_str(), &sv) == 0) {
-    const auto unit = static_cast<std::int64_t>(sv.f_frsize);
-    row.Set_Number("FreeSpace", kCimUint64, static_cast<std::int64_t>(sv.f_bavail) * unit);
-    row.Set_Number("Size", kCimUint64, static_cast<std::int64_t>(sv.f_blocks) * unit);
-  }
+void Set_Space(Cim_Instance& row, const Path_Answer& answer) {
+  row.Set_Number("FreeSpace", kCimUint64, answer.free_blocks * answer.block_size);
+  row.Set_Number("Size", kCimUint64, answer.total_blocks * answer.block_size);
 }
 
 }  // namespace
@@ -101,6 +92,9 @@ void Linux_Inventory_Provider::Logical_Disks(const Each& each) {
   for (const auto& [target, mount] : visible) {
     const fs::path block = Block_Of(*mount, sources_.sys, sources_.dev);
     if (!Is_Drive_Mount(*mount, block)) continue;
+    Path_Answer answer;
+    const bool answered = Ask(target, mount->net, target, "it is listed without its size", answer);
+    if (answered && !answer.is_folder) continue;  // a file bound into a container
     const int type = Classify_Drive(Read_Drive_Evidence(*mount, block));
     Cim_Instance row;
     row.Set_Text("DeviceID", target);
@@ -109,7 +103,7 @@ void Linux_Inventory_Provider::Logical_Disks(const Each& each) {
     row.Set_Text("Description", kDescriptions[type]);
     row.Set_Number("DriveType", kCimUint32, type + 1);
     row.Set_Text("FileSystem", mount->fstype);
-    Set_Space(row, target);
+    if (answered) Set_Space(row, answer);
     if (mount->net) row.Set_Text("ProviderName", mount->source);
     std::string label, uuid;
     Read_Identity(block, sources_, udev, label, uuid);
@@ -122,18 +116,19 @@ void Linux_Inventory_Provider::Logical_Disks(const Each& each) {
 Volume_Information Linux_Inventory_Provider::Volume(const std::string& path) {
   Volume_Information info;
   const Volume_Facts facts = os_.Volume(path);
+  if (facts.no_answer) Note_No_Answer(facts.mount_point, "its facts are left out");
   if (!facts.ok) return info;
   info.ok = true;
   info.mount_point = facts.mount_point;
   info.file_system = facts.file_system;
   info.drive_type = facts.drive_type;
-  struct statvfs sv {};
-  if (::statvfs(path.c_str(), &sv) == 0) {
+  Path_Answer answer;
+  if (Ask(path, facts.drive_type == kDriveNetwork, facts.mount_point, "its size is left out", answer)) {
     info.space_ok = true;
-    info.block_size = static_cast<std::int64_t>(sv.f_frsize);
-    info.free_blocks = static_cast<std::int64_t>(sv.f_bavail);
-    info.total_blocks = static_cast<std::int64_t>(sv.f_blocks);
-    info.max_name_length = static_cast<std::int64_t>(sv.f_namemax);
+    info.block_size = answer.block_size;
+    info.free_blocks = answer.free_blocks;
+    info.total_blocks = answer.total_blocks;
+    info.max_name_length = answer.name_max;
   }
   const std::vector<Mount> mounts = Read_Mount_Table(sources_.proc);
   if (const Mount* mount = Mount_At(mounts, facts.mount_point)) {

@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <set>
 
+#include "platform/bounded_call.h"
 #include "platform/drive_types.h"
 
 namespace fs = std::filesystem;
@@ -56,14 +58,46 @@ bool Ask_File_System(const std::string& path, Path_Answer& answer) {
   return true;
 }
 
+Asked Ask_Path(const std::function<bool(const std::string&, Path_Answer&)>& ask, const std::string& path,
+               bool network, const std::string& mount_point, std::chrono::milliseconds limit, Path_Answer& answer) {
+  if (!network) return ask(path, answer) ? Asked::Answered : Asked::Refused;
+  // The helper owns copies of everything: it may outlive this call.
+  const std::optional<std::optional<Path_Answer>> asked = Ask_Within<std::optional<Path_Answer>>(
+      mount_point, limit, [ask, path]() -> std::optional<Path_Answer> {
+        Path_Answer got;
+        return ask(path, got) ? std::optional<Path_Answer>(got) : std::nullopt;
+      });
+  if (!asked) return Asked::No_Answer;
+  if (!*asked) return Asked::Refused;
+  answer = **asked;
+  return Asked::Answered;
+}
+
+std::string Limit_Text(std::chrono::milliseconds limit) {
+  return limit.count() % 1000 == 0 ? std::to_string(limit.count() / 1000) + " s" : std::to_string(limit.count()) + " ms";
+}
+
 Volume_Facts Get_Volume_Facts(const std::string& path, const Volume_Query& query) {
   Volume_Facts facts;
+  if (path.empty()) return facts;
+  const std::vector<Mount> mounts = Read_Mount_Table(query.proc);
+  // The share a path lies on is known from its name, before anything is asked of it.
+  std::error_code ec;
+  const Mount* named = Mount_Holding(mounts, fs::absolute(path, ec).string());
+  const bool network = named != nullptr && named->net;
   Path_Answer answer;
-  if (path.empty() || !Ask_File_System(path, answer)) return facts;
+  const Asked asked = Ask_Path(query.ask, path, network, network ? named->target : "", query.network_time_limit, answer);
+  if (asked == Asked::No_Answer) {
+    facts.no_answer = true;
+    facts.mount_point = named->target;
+    facts.file_system = named->fstype;
+    facts.device = named->source;
+    facts.drive_type = kDriveNetwork;
+  }
+  if (asked != Asked::Answered) return facts;
   facts.ok = true;
   facts.total_bytes = answer.total_blocks * answer.block_size;
   facts.free_bytes = answer.free_blocks * answer.block_size;
-  const std::vector<Mount> mounts = Read_Mount_Table(query.proc);
   if (const Mount* mount = Mount_Holding(mounts, answer.real_path)) {
     facts.mount_point = mount->target;
     facts.file_system = mount->fstype;
