@@ -9,6 +9,7 @@
 #include "app/computer_id.h"
 #include "app/help_form.h"
 #include "app/main_form.h"
+#include "app/upgrade_leftovers.h"
 #include "common/global_functions.h"
 #include "platform/inventory_provider.h"
 
@@ -108,13 +109,10 @@ const TMyLogicalDisks* TMainForm::Selected_Drive() const {
 void TMainForm::Remove_Upgrade_Leftovers() {
   // Looked for where they are deleted, the program's folder, so that a match elsewhere
   // cannot cost three waits at every activation.
-  const std::string folder = Get_Application_Folder();
-  for (int attempt = 0; attempt < 3 && Matching_File_Exists(folder + "_Quillorane*"); ++attempt) {
-    Display_Loading_Panel(true, "Deleting temporary files...");
-    Wait_With_Messages(3, [this] { Process_Messages(); });
-    Delete_Folder_Files(folder, "_Quillorane*");
-    Clear_Folder(folder + "_Quillorane", "*.*", true);
-  }
+  ::Remove_Upgrade_Leftovers(Get_Application_File(),
+                             {[this](const std::string& text) { Display_Loading_Panel(true, text); },
+                              [this] { Wait_With_Messages(3, [this] { Process_Messages(); }); },
+                              [this](const std::string& line) { Local_Writelog(line); }});
 }
 
 void TMainForm::Finish_Startup() {
