@@ -124,6 +124,7 @@ TMainForm::TMainForm(QWidget* parent)
   statusBar()->setSizeGripEnabled(false);
   StatusText = new QLabel(statusBar());
   StatusText->setObjectName(QStringLiteral("StatusText"));
+  StatusText->setTextFormat(Qt::PlainText);  // paths and server texts, never markup
   statusBar()->addWidget(StatusText, 1);
 
   // The window takes exactly the size of its menu bar, client area and status bar.
@@ -216,12 +217,14 @@ void TMainForm::Build_Status_Panels() {
   loadinglabel->setObjectName(QStringLiteral("loadinglabel"));
   loadinglabel->setGeometry(7, 5, 690, 25);
   loadinglabel->setAlignment(Qt::AlignCenter);
+  loadinglabel->setTextFormat(Qt::PlainText);
 
   errorPanel = Add_Status_Panel("errorPanel", QRect(27, 193, 709, 37));
   errorLabel = new QLabel(errorPanel);
   errorLabel->setObjectName(QStringLiteral("errorLabel"));
   errorLabel->setGeometry(24, 5, 637, 25);
   errorLabel->setAlignment(Qt::AlignCenter);
+  errorLabel->setTextFormat(Qt::PlainText);
   errorpanel_close_button = Make_Close_Picture(errorPanel, "errorpanel_close_button", 676, 9);
   On_Click(errorpanel_close_button, [this] { errorpanel_close_buttonClick(); });
   errorPanel->hide();

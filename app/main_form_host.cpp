@@ -13,7 +13,14 @@
 
 namespace {
 const QString kApplicationTitle = QStringLiteral("Platterscope");
+
+// An error box whose text is shown as written: it carries paths and labels, never markup.
+void Error_Box(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
+}  // namespace
 
 void TMainForm::Process_Messages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
@@ -87,7 +94,7 @@ void TMainForm::Set_Label_Text(const std::string& label, const std::string& text
 void TMainForm::Set_Status_Text(const std::string& text) { StatusText->setText(QString::fromStdString(text)); }
 
 void TMainForm::Show_Error(const std::string& text) {
-  QMessageBox::critical(this, kApplicationTitle, QString::fromStdString(text));
+  Error_Box(this, QString::fromStdString(text));
 }
 
 void TMainForm::Local_Writelog(const std::string& strText) { log_.Local_Writelog(strText); }
@@ -130,5 +137,5 @@ void TMainForm::Show_Unhandled_Error(const std::string& message) {
   Local_Writelog(message);
   QString text = QString::fromStdString(message);
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') text += QLatin1Char('.');
-  QMessageBox::critical(this, kApplicationTitle, text);
+  Error_Box(this, text);
 }
