@@ -1,7 +1,9 @@
 // Creation, the start-up sequence that runs at activation, and shutdown.
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
@@ -34,8 +36,21 @@ void TMainForm::showEvent(QShowEvent* event) {
   QTimer::singleShot(0, this, &TMainForm::FormActivate);
 }
 
+namespace {
+
+// Whether a window of the program is a dialog (the About window, a message box) rather than
+// a popup (a drop-down list, a menu) or a tool tip.
+bool Is_Dialog_Window(const QWindow* window) {
+  if (window == nullptr) return false;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top->windowHandle() == window) return qobject_cast<QDialog*>(top) != nullptr;
+  return false;
+}
+
+}  // namespace
+
 void TMainForm::Focus_Changed(QWindow* now) {
-  if (activation_.Focus_Changed(now, windowHandle()) && shown_once_) FormActivate();
+  if (activation_.Focus_Changed(now, windowHandle(), Is_Dialog_Window(now)) && shown_once_) FormActivate();
 }
 
 void TMainForm::FormActivate() {
