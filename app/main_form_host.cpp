@@ -57,7 +57,10 @@ void TMainForm::Display_Message_Panel(bool status, const std::string& messagetex
     messagepanel->show();
     messagepanel->raise();
     if (!messagetext.empty()) {
-      if (!browser_) browser_ = Make_Message_Browser(messagepanel);
+      if (!browser_) {
+        browser_ = Make_Message_Browser(messagepanel);
+        Local_Writelog(browser_->Description());
+      }
       browser_->Widget()->setGeometry(7, 32, 691, messagepanel->height() - 45);
       browser_->Widget()->show();
       browser_->Open(QUrl(QString::fromStdString("http://" + Results_Server_Host() + "/" + messagetext)));

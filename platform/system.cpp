@@ -24,6 +24,8 @@ std::string User_Name() {
   return user != nullptr ? user : "";
 }
 
+bool Running_As_Root() { return ::geteuid() == 0; }
+
 std::string Executable_Path() {
   char path[PATH_MAX] = {};
   ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
