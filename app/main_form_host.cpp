@@ -48,10 +48,10 @@ void TMainForm::Display_Error_Panel(bool status, const std::string& messagetext)
 }
 
 void TMainForm::Display_Message_Panel(bool status, const std::string& messagetext) {
-  // The tall panel stands inside the middle panel, 10 pixels from its top, so that its
-  // caption, close picture and browser can be seen.
+  // The tall panel stands 10 pixels below the middle panel's top and above the results
+  // panel, which lies over the middle panel's lower part: all of it can be seen.
   if (!messagetext.empty()) messagepanel->resize(messagepanel->width(), Panel2->height() - 20);
-  messagepanel->move(graph->width() / 2 - messagepanel->width() / 2 + MyGraph.LeftMargin / 3, 10);
+  messagepanel->move(graph->width() / 2 - messagepanel->width() / 2 + MyGraph.LeftMargin / 3, Panel2->y() + 10);
   if (status && messagepanel->isHidden()) {
     Enable_All_Buttons(false, false);
     messagepanel->show();
