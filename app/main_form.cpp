@@ -124,6 +124,7 @@ TMainForm::TMainForm(QWidget* parent)
   statusBar()->setSizeGripEnabled(false);
   StatusText = new QLabel(statusBar());
   StatusText->setObjectName(QStringLiteral("StatusText"));
+  StatusText->setTextFormat(Qt::PlainText);  // paths and server texts, never markup
   statusBar()->addWidget(StatusText, 1);
 
   // The window takes exactly the size of its menu bar, client area and status bar.
@@ -202,8 +203,8 @@ void TMainForm::Build_Middle_Panel(QWidget* client) {
   }
 }
 
-QFrame* TMainForm::Add_Status_Panel(const char* name, const QRect& geometry) {
-  QFrame* panel = Make_Panel(Panel2, name, geometry);
+QFrame* TMainForm::Add_Status_Panel(QWidget* parent, const char* name, const QRect& geometry) {
+  QFrame* panel = Make_Panel(parent, name, geometry);
   panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
   Fill_Background(panel, kPanelColour, Qt::white);
   panel->setFont(Tahoma(21, true));
@@ -211,22 +212,26 @@ QFrame* TMainForm::Add_Status_Panel(const char* name, const QRect& geometry) {
 }
 
 void TMainForm::Build_Status_Panels() {
-  loadingpanel = Add_Status_Panel("loadingpanel", QRect(27, 132, 709, 37));
+  loadingpanel = Add_Status_Panel(Panel2, "loadingpanel", QRect(27, 132, 709, 37));
   loadinglabel = new QLabel(loadingpanel);
   loadinglabel->setObjectName(QStringLiteral("loadinglabel"));
   loadinglabel->setGeometry(7, 5, 690, 25);
   loadinglabel->setAlignment(Qt::AlignCenter);
+  loadinglabel->setTextFormat(Qt::PlainText);
 
-  errorPanel = Add_Status_Panel("errorPanel", QRect(27, 193, 709, 37));
+  errorPanel = Add_Status_Panel(Panel2, "errorPanel", QRect(27, 193, 709, 37));
   errorLabel = new QLabel(errorPanel);
   errorLabel->setObjectName(QStringLiteral("errorLabel"));
   errorLabel->setGeometry(24, 5, 637, 25);
   errorLabel->setAlignment(Qt::AlignCenter);
+  errorLabel->setTextFormat(Qt::PlainText);
   errorpanel_close_button = Make_Close_Picture(errorPanel, "errorpanel_close_button", 676, 9);
   On_Click(errorpanel_close_button, [this] { errorpanel_close_buttonClick(); });
   errorPanel->hide();
 
-  messagepanel = Add_Status_Panel("messagepanel", QRect(27, 6, 708, 96));
+  // The message panel grows taller than the middle panel's part above the results panel,
+  // so it belongs to the client area, where it can stand above both.
+  messagepanel = Add_Status_Panel(Panel2->parentWidget(), "messagepanel", QRect(27, Panel2->y() + 6, 708, 96));
   message_caption = new QLabel(QStringLiteral("News"), messagepanel);
   message_caption->setObjectName(QStringLiteral("message_caption"));
   message_caption->setFont(Tahoma(15, true));

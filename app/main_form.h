@@ -104,7 +104,7 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host {
   void Build_Status_Panels();
   void Build_Results_Panel(QWidget* client);
   QLabel* Add_Result_Label(QWidget* parent, const char* name, int left, int top);
-  QFrame* Add_Status_Panel(const char* name, const QRect& geometry);
+  QFrame* Add_Status_Panel(QWidget* parent, const char* name, const QRect& geometry);
   // The steps of the start-up sequence.
   void Run_Startup_Sequence();
   void Refresh_Drive_List();
@@ -134,6 +134,7 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host {
   QLabel* Label8 = nullptr;
   QFrame* loadingpanel = nullptr;
   QLabel* loadinglabel = nullptr;
+  // The message panel is a child of the client area, above the middle and results panels.
   QFrame* messagepanel = nullptr;
   QLabel* message_caption = nullptr;
   QLabel* messagepanel_close_button = nullptr;

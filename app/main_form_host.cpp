@@ -13,7 +13,14 @@
 
 namespace {
 const QString kApplicationTitle = QStringLiteral("Platterscope");
+
+// An error box whose text is shown as written: it carries paths and labels, never markup.
+void Error_Box(QWidget* parent, const QString& text) {
+  QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.exec();
 }
+}  // namespace
 
 void TMainForm::Process_Messages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
@@ -41,16 +48,19 @@ void TMainForm::Display_Error_Panel(bool status, const std::string& messagetext)
 }
 
 void TMainForm::Display_Message_Panel(bool status, const std::string& messagetext) {
-  // The tall panel stands inside the middle panel, 10 pixels from its top, so that its
-  // caption, close picture and browser can be seen.
+  // The tall panel stands 10 pixels below the middle panel's top and above the results
+  // panel, which lies over the middle panel's lower part: all of it can be seen.
   if (!messagetext.empty()) messagepanel->resize(messagepanel->width(), Panel2->height() - 20);
-  messagepanel->move(graph->width() / 2 - messagepanel->width() / 2 + MyGraph.LeftMargin / 3, 10);
+  messagepanel->move(graph->width() / 2 - messagepanel->width() / 2 + MyGraph.LeftMargin / 3, Panel2->y() + 10);
   if (status && messagepanel->isHidden()) {
     Enable_All_Buttons(false, false);
     messagepanel->show();
     messagepanel->raise();
     if (!messagetext.empty()) {
-      if (!browser_) browser_ = Make_Message_Browser(messagepanel);
+      if (!browser_) {
+        browser_ = Make_Message_Browser(messagepanel);
+        Local_Writelog(browser_->Description());
+      }
       browser_->Widget()->setGeometry(7, 32, 691, messagepanel->height() - 45);
       browser_->Widget()->show();
       browser_->Open(QUrl(QString::fromStdString("http://" + Results_Server_Host() + "/" + messagetext)));
@@ -87,7 +97,7 @@ void TMainForm::Set_Label_Text(const std::string& label, const std::string& text
 void TMainForm::Set_Status_Text(const std::string& text) { StatusText->setText(QString::fromStdString(text)); }
 
 void TMainForm::Show_Error(const std::string& text) {
-  QMessageBox::critical(this, kApplicationTitle, QString::fromStdString(text));
+  Error_Box(this, QString::fromStdString(text));
 }
 
 void TMainForm::Local_Writelog(const std::string& strText) { log_.Local_Writelog(strText); }
@@ -141,5 +151,5 @@ void TMainForm::Show_Unhandled_Error(const std::string& message) {
   Local_Writelog(message);
   QString text = QString::fromStdString(message);
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') text += QLatin1Char('.');
-  QMessageBox::critical(this, kApplicationTitle, text);
+  Error_Box(this, text);
 }

@@ -1,7 +1,9 @@
 // Creation, the start-up sequence that runs at activation, and shutdown.
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QPushButton>
 #include <QTimer>
 #include <QWindow>
@@ -9,6 +11,7 @@
 #include "app/computer_id.h"
 #include "app/help_form.h"
 #include "app/main_form.h"
+#include "app/upgrade_leftovers.h"
 #include "common/global_functions.h"
 #include "platform/inventory_provider.h"
 
@@ -33,8 +36,21 @@ void TMainForm::showEvent(QShowEvent* event) {
   QTimer::singleShot(0, this, &TMainForm::FormActivate);
 }
 
+namespace {
+
+// Whether a window of the program is a dialog (the About window, a message box) rather than
+// a popup (a drop-down list, a menu) or a tool tip.
+bool Is_Dialog_Window(const QWindow* window) {
+  if (window == nullptr) return false;
+  for (QWidget* top : QApplication::topLevelWidgets())
+    if (top->windowHandle() == window) return qobject_cast<QDialog*>(top) != nullptr;
+  return false;
+}
+
+}  // namespace
+
 void TMainForm::Focus_Changed(QWindow* now) {
-  if (activation_.Focus_Changed(now, windowHandle()) && shown_once_) FormActivate();
+  if (activation_.Focus_Changed(now, windowHandle(), Is_Dialog_Window(now)) && shown_once_) FormActivate();
 }
 
 void TMainForm::FormActivate() {
@@ -109,13 +125,10 @@ const TMyLogicalDisks* TMainForm::Selected_Drive() const {
 void TMainForm::Remove_Upgrade_Leftovers() {
   // Looked for where they are deleted, the program's folder, so that a match elsewhere
   // cannot cost three waits at every activation.
-  const std::string folder = Get_Application_Folder();
-  for (int attempt = 0; attempt < 3 && Matching_File_Exists(folder + "_Quillorane*"); ++attempt) {
-    Display_Loading_Panel(true, "Deleting temporary files...");
-    Wait_With_Messages(3, [this] { Process_Messages(); });
-    Delete_Folder_Files(folder, "_Quillorane*");
-    Clear_Folder(folder + "_Quillorane", "*.*", true);
-  }
+  ::Remove_Upgrade_Leftovers(Get_Application_File(),
+                             {[this](const std::string& text) { Display_Loading_Panel(true, text); },
+                              [this] { Wait_With_Messages(3, [this] { Process_Messages(); }); },
+                              [this](const std::string& line) { Local_Writelog(line); }});
 }
 
 void TMainForm::Finish_Startup() {

@@ -31,6 +31,7 @@
 #include "engine/benchmark.h"
 #include "engine/plan.h"
 #include "inventory/drive_info.h"
+#include "inventory/inventory_output.h"
 #include "inventory/machine_profile.h"
 
 namespace {
@@ -224,7 +225,7 @@ int Print_Drive_List() {
   std::vector<std::string> entries;
   std::array<TMyLogicalDisks, 31> drives{};
   if (!List_Drives(entries, drives)) return 1;
-  for (const auto& entry : entries) std::printf("%s\n", entry.c_str());
+  std::fputs(Drive_List_Text(entries).c_str(), stdout);
   return 0;
 }
 
@@ -254,14 +255,7 @@ int Print_Profile(const Options& options) {
   }
   const TMyLogicalDisks drive = chosen < entries.size() ? drives[chosen] : TMyLogicalDisks{};
   const auto items = Profile_Report_Items(profile, drive);
-  if (!options.json) {
-    for (const auto& [key, value] : items) std::printf("%s=%s\n", key.c_str(), value.c_str());
-    return 0;
-  }
-  std::printf("{");
-  for (std::size_t i = 0; i < items.size(); ++i)
-    std::printf("%s%s:%s", i == 0 ? "" : ",", Json_Text(items[i].first).c_str(), Json_Text(items[i].second).c_str());
-  std::printf("}\n");
+  std::fputs((options.json ? Profile_Json(items) : Profile_Text(items)).c_str(), stdout);
   return 0;
 }
 

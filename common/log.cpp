@@ -1,38 +1,97 @@
+// The daily log: a private folder for the day's files, one whole line per call, and the
+// user's state folder when the temporary folder cannot take the log.
 #include "common/log.h"
 
 #include <cxxabi.h>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
 #include <QTime>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <typeinfo>
 
+#include "common/plain_text.h"
+#include "platform/safe_files.h"
+#include "platform/system.h"
+
 namespace {
+
+constexpr mode_t kFolderMode = 0700;
+constexpr mode_t kFileMode = 0600;
 
 std::string Executable_Name() {
   const std::string file = Get_Application_File();
   return file.substr(file.rfind('/') + 1);  // npos + 1 == 0: the whole text
 }
 
-std::string Log_File_Path_For(const QDate& date) {
+std::string Day_File_Name(const QDate& date) {
   const std::string name = Executable_Name();
   std::string day = QLocale().toString(date, QLocale::ShortFormat).toStdString();
-  day = Replace_Text(day, "/", "-");
-  return Get_Temp_Folder() + name + "-logs/" + day + "(" + name + ").txt";
+  return Replace_Text(day, "/", "-") + "(" + name + ").txt";
 }
 
-bool Append_To_File(const std::string& path, const std::string& line) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const bool written = ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
-  return ::close(fd) == 0 && written;
+// The folder of the day's files in the temporary folder, shared by every user of the machine.
+std::string Temp_Log_Folder() { return Get_Temp_Folder() + Executable_Name() + "-logs"; }
+
+// The user's own state folder, where the log goes when the temporary one cannot be used.
+// A relative XDG_STATE_HOME is invalid and ignored, as the base directory rules say.
+std::string State_Log_Folder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  const std::string base = state != nullptr && *state == '/' ? state : platform::Home_Folder() + "/.local/state";
+  return base + "/Quillorane/logs";
+}
+
+// The log folder, created for the user alone when it is missing, and used only when it is
+// the user's own and nobody else can add or replace entries in it.
+platform::File_Handle Open_Log_Folder(const std::string& folder, std::string& reason) {
+  if (!platform::Make_Folders(folder, kFolderMode, reason)) return {};
+  int error = 0;
+  platform::File_Handle handle = platform::Open_Folder(folder, error);
+  if (!handle.valid()) {
+    reason = "Cannot open folder " + folder + ": " + platform::Error_Text(error);
+    return {};
+  }
+  if (!platform::Folder_Is_Private(handle)) {
+    reason = folder + " belongs to another user or others may write to it";
+    return {};
+  }
+  return handle;
+}
+
+bool Append_To_Log(const std::string& folder, const std::string& name, const std::string& line, std::string& reason) {
+  const platform::File_Handle handle = Open_Log_Folder(folder, reason);
+  if (!handle.valid()) return false;
+  int error = 0;
+  if (platform::Append_Line_At(handle, name, line, kFileMode, error)) return true;
+  reason = "Cannot write " + folder + "/" + name + ": " + platform::Error_Text(error);
+  return false;
+}
+
+// Tells the user once per log folder that its lines go elsewhere, or nowhere.
+void Say_Log_Moved(const std::string& folder, const std::string& reason, const std::string& fallback,
+                   const std::string& fallback_reason) {
+  static std::mutex guard;
+  static std::set<std::string> told;
+  const std::lock_guard<std::mutex> lock(guard);
+  if (!told.insert(folder).second) return;
+  const std::string where = fallback_reason.empty() ? "it is kept in " + fallback
+                                                    : "nor in " + fallback + " (" + fallback_reason + "): lines are lost";
+  std::fprintf(stderr, "%s\n", One_Line_Text(Executable_Name() + ": the log cannot be kept in " + folder + " (" + reason +
+                                             "); " + where).c_str());
+}
+
+// Whether folder would take the log: it is missing (and would be made) or is the user's own.
+bool Usable_Log_Folder(const std::string& folder) {
+  int error = 0;
+  const platform::File_Handle handle = platform::Open_Folder(folder, error);
+  return handle.valid() ? platform::Folder_Is_Private(handle) : error == ENOENT;
 }
 
 // Sets a flag for as long as it lives, then gives it back its former value.
@@ -50,21 +109,30 @@ class Flag_Holder {
 
 }  // namespace
 
-std::string Log_File_Path() { return Log_File_Path_For(QDate::currentDate()); }
+std::string Log_File_Path() {
+  const std::string folder = Usable_Log_Folder(Temp_Log_Folder()) ? Temp_Log_Folder() : State_Log_Folder();
+  return folder + "/" + Day_File_Name(QDate::currentDate());
+}
 
 void Write_Log(const std::string& text) {
   if (text.empty()) return;
   try {
     const QDateTime now = QDateTime::currentDateTime();
     const QLocale locale;
-    const std::string line = locale.toString(now.date(), QLocale::ShortFormat).toStdString() + " " +
-                             locale.toString(now.time(), QLocale::LongFormat).toStdString() + " (" +
-                             Get_Computer_Name() + ")(" + Get_User_Name() + ")  " + text + "\r\n";
-    const std::filesystem::path path = Log_File_Path_For(now.date());
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) return;
-    Append_To_File(path.string(), line);
+    // Texts from outside (mount points, labels) are escaped, so that every call is one line.
+    const std::string line =
+        One_Line_Text(locale.toString(now.date(), QLocale::ShortFormat).toStdString() + " " +
+                      locale.toString(now.time(), QLocale::LongFormat).toStdString() + " (" + Get_Computer_Name() +
+                      ")(" + Get_User_Name() + ")  " + text) +
+        "\r\n";
+    const std::string name = Day_File_Name(now.date());
+    const std::string folder = Temp_Log_Folder();
+    std::string reason;
+    if (Append_To_Log(folder, name, line, reason)) return;
+    const std::string fallback = State_Log_Folder();
+    std::string fallback_reason;
+    const bool kept = Append_To_Log(fallback, name, line, fallback_reason);
+    Say_Log_Moved(folder, reason, fallback, kept ? "" : fallback_reason);
   } catch (...) {
     // The log must never take the program down.
   }

@@ -1,15 +1,19 @@
 // The daily diagnostic log: one plain-text file a day in the temporary folder, one line
-// per event.
+// per event. The folder is the user's own; where it cannot be, or cannot be written, the
+// log goes to $XDG_STATE_HOME/Quillorane/logs (~/.local/state/Quillorane/logs).
 #pragma once
 
 #include <string>
 
 #include "common/global_functions.h"
 
-// Appends one line; an empty text writes nothing; a failure is swallowed.
+// Appends one line; an empty text writes nothing. Control characters in the text are
+// written as escapes, so that a line is always one line. A line that cannot be written
+// whole is dropped; the first time the temporary folder cannot take the log, stderr says so.
 void Write_Log(const std::string& text);
 
-// The file that Write_Log writes today.
+// The file that Write_Log writes today: in the temporary folder when that can take it,
+// otherwise in the state folder.
 std::string Log_File_Path();
 
 // The text of a caught error's log line: "<class> error raised, with message : <message>".

@@ -1,25 +1,28 @@
+// The settings store in one text file: values read and written line by line, the file
+// replaced whole through the platform's safe writes.
 #include "common/registry_functions.h"
 
-#include <fcntl.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
-#include <sstream>
+#include <optional>
+#include <vector>
+
+#include "platform/safe_files.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // The store file: "[key]" lines open a key, then one value a line: name, type, value,
-// separated by tabs, with tab, newline and backslash escaped in names and values.
-using Key_Values = std::map<std::string, std::pair<std::string, std::string>>;  // name -> (type, text)
-using Store = std::map<std::string, Key_Values>;
-
+// separated by tabs, with tab, newline and backslash escaped in names and values. Lines of
+// any other form (comments, lines written by hand) are kept as they are.
 const char* const kTypeNames[] = {"unknown", "string", "expand", "integer", "binary"};
+constexpr mode_t kFolderMode = 0755;
+constexpr mode_t kStoreMode = 0644;  // meant to be read by every user
 
 std::string Escape(const std::string& text) {
   std::string out;
@@ -46,44 +49,119 @@ std::string Unescape(const std::string& text) {
   return out;
 }
 
-bool Load(Store& store) {
-  std::ifstream in(Settings_File());
-  if (!in) return false;
-  std::string line, key;
-  while (std::getline(in, line)) {
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      key = Unescape(line.substr(1, line.size() - 2));
-      store[key];
-      continue;
+struct Stored {
+  std::string type, text;
+};
+
+// The store's text as lines; a value is read and written in its own line only.
+class Store_Lines {
+ public:
+  explicit Store_Lines(const std::string& text) {
+    std::size_t from = 0;
+    while (from < text.size()) {
+      std::size_t end = text.find('\n', from);
+      if (end == std::string::npos) end = text.size();
+      lines_.push_back(text.substr(from, end - from));
+      from = end + 1;
     }
-    std::size_t tab1 = line.find('\t');
-    std::size_t tab2 = tab1 == std::string::npos ? tab1 : line.find('\t', tab1 + 1);
-    if (tab2 == std::string::npos) continue;
-    store[key][Unescape(line.substr(0, tab1))] = {line.substr(tab1 + 1, tab2 - tab1 - 1), Unescape(line.substr(tab2 + 1))};
   }
-  return true;
+
+  // The value's last line, if it has one.
+  std::optional<Stored> Find(const std::string& key, const std::string& name) const {
+    const std::size_t at = Value_Line(key, name);
+    if (at == kNone) return std::nullopt;
+    const std::string& line = lines_[at];
+    const std::size_t tab1 = line.find('\t'), tab2 = line.find('\t', tab1 + 1);
+    return Stored{line.substr(tab1 + 1, tab2 - tab1 - 1), Unescape(line.substr(tab2 + 1))};
+  }
+
+  // Replaces the value's line, or adds one at the end of its key, or the key at the end.
+  void Set(const std::string& key, const std::string& name, const Stored& value) {
+    const std::string line = Escape(name) + '\t' + value.type + '\t' + Escape(value.text);
+    if (const std::size_t at = Value_Line(key, name); at != kNone) {
+      lines_[at] = line;
+      return;
+    }
+    std::size_t last = kNone;
+    Each_Line([&](std::size_t i, const std::string& in_key, bool) {
+      if (in_key == key) last = i;
+    });
+    if (last == kNone) {
+      lines_.push_back('[' + Escape(key) + ']');
+      lines_.push_back(line);
+    } else {
+      lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(last) + 1, line);
+    }
+  }
+
+  std::string Text() const {
+    std::string text;
+    for (const std::string& line : lines_) text += line + '\n';
+    return text;
+  }
+
+ private:
+  static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+  static bool Is_Key_Line(const std::string& line) { return line.size() >= 2 && line.front() == '[' && line.back() == ']'; }
+
+  // Calls each(index, key of the line, whether it is a value line) for every line after the
+  // first key line.
+  template <typename Each>
+  void Each_Line(Each each) const {
+    std::optional<std::string> key;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      const std::string& line = lines_[i];
+      if (Is_Key_Line(line)) key = Unescape(line.substr(1, line.size() - 2));
+      const std::size_t tab1 = line.find('\t');
+      const bool value = !Is_Key_Line(line) && tab1 != std::string::npos && line.find('\t', tab1 + 1) != std::string::npos;
+      if (key) each(i, *key, value);
+    }
+  }
+
+  std::size_t Value_Line(const std::string& key, const std::string& name) const {
+    std::size_t found = kNone;
+    Each_Line([&](std::size_t i, const std::string& in_key, bool value) {
+      if (value && in_key == key && Unescape(lines_[i].substr(0, lines_[i].find('\t'))) == name) found = i;
+    });
+    return found;
+  }
+
+  std::vector<std::string> lines_;
+};
+
+std::string Store_Folder() {
+  const std::string folder = fs::path(Settings_File()).parent_path().string();
+  return folder.empty() ? "." : folder;
 }
 
-// Writes the whole store to a new file beside the old one and renames it over, so that a
-// failed write never leaves half a store.
-bool Save(const Store& store) {
-  std::ostringstream out;
-  for (const auto& [key, values] : store) {
-    out << '[' << Escape(key) << "]\n";
-    for (const auto& [name, typed] : values) out << Escape(name) << '\t' << typed.first << '\t' << Escape(typed.second) << '\n';
-  }
-  const fs::path file = Settings_File();
-  std::error_code ec;
-  fs::create_directories(file.parent_path(), ec);
-  const std::string temp = file.string() + ".new";
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  const std::string text = out.str();
-  bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = std::rename(temp.c_str(), file.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+std::string Store_Name() { return fs::path(Settings_File()).filename().string(); }
+
+// Reads the store's text from its folder; a missing store reads as empty.
+bool Load(const platform::File_Handle& folder, std::string& text) {
+  int error = 0;
+  if (platform::Read_File_At(folder, Store_Name(), text, error)) return true;
+  text.clear();
+  return error == ENOENT;
+}
+
+// The store's folder for a write: made 0755 whatever the umask, and refused when anyone
+// but its owner could add or replace a file in it.
+platform::File_Handle Open_Folder_For_Writing() {
+  std::string reason;
+  if (!platform::Make_Folders(Store_Folder(), kFolderMode, reason)) return {};
+  int error = 0;
+  platform::File_Handle folder = platform::Open_Folder(Store_Folder(), error);
+  if (!folder.valid() || !platform::Folder_Is_Private(folder)) return {};
+  return folder;
+}
+
+// Replaces the store with text, whole or not at all; the new file keeps the old one's mode.
+bool Save(const platform::File_Handle& folder, const std::string& text) {
+  mode_t mode = kStoreMode;
+  platform::File_Mode_At(folder, Store_Name(), mode);
+  std::string reason;
+  return platform::Write_File_Atomically(folder, Store_Name(), text, mode, reason);
 }
 
 int Type_Code(const std::string& name) {
@@ -157,13 +235,14 @@ std::string Settings_File() {
 std::optional<Reg_Value> Reg_Read_Value(Reg_Root_Key, const std::string& key, const std::string& name,
                                         const std::string& machine) {
   try {
-    Store store;
-    if (!machine.empty() || !Load(store)) return std::nullopt;
-    auto k = store.find(key);
-    if (k == store.end()) return std::nullopt;
-    auto v = k->second.find(name);
-    if (v == k->second.end()) return std::nullopt;
-    return Decode(Type_Code(v->second.first), v->second.second);
+    if (!machine.empty()) return std::nullopt;
+    int error = 0;
+    const platform::File_Handle folder = platform::Open_Folder(Store_Folder(), error);
+    std::string text;
+    if (!folder.valid() || !Load(folder, text)) return std::nullopt;
+    const std::optional<Stored> stored = Store_Lines(text).Find(key, name);
+    if (!stored) return std::nullopt;
+    return Decode(Type_Code(stored->type), stored->text);
   } catch (const std::exception&) {
     return std::nullopt;
   }
@@ -172,18 +251,21 @@ std::optional<Reg_Value> Reg_Read_Value(Reg_Root_Key, const std::string& key, co
 void Reg_Write_Value(Reg_Root_Key, const std::string& key, const std::string& name, Reg_Data_Type type,
                      const Reg_Value& value) {
   try {
-    Store store;
-    Load(store);
+    const platform::File_Handle folder = Open_Folder_For_Writing();
+    std::string text;
+    // A store that exists but cannot be read is left alone rather than replaced.
+    if (!folder.valid() || !Load(folder, text)) return;
+    Store_Lines store(text);
     int stored_type = type;
     if (type == REG_TYPE_UNKNOWN) {
-      auto k = store.find(key);
-      if (k == store.end() || k->second.count(name) == 0) return;
-      stored_type = Type_Code(k->second[name].first);
+      const std::optional<Stored> stored = store.Find(key, name);
+      if (!stored) return;
+      stored_type = Type_Code(stored->type);
     }
-    std::optional<std::string> text = Encode(stored_type, value);
-    if (!text) return;
-    store[key][name] = {kTypeNames[stored_type], *text};
-    Save(store);
+    std::optional<std::string> encoded = Encode(stored_type, value);
+    if (!encoded) return;
+    store.Set(key, name, {kTypeNames[stored_type], *encoded});
+    Save(folder, store.Text());
   } catch (const std::exception&) {
     // A store that cannot be written is left as it was.
   }

@@ -8,6 +8,7 @@
 
 #include "common/global_functions.h"
 #include "common/log.h"
+#include "common/plain_text.h"
 #include "inventory/wmi_functions.h"
 #include "platform/linux_inventory.h"
 
@@ -65,10 +66,11 @@ bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Inven
   bool result = false;
   try {
     const platform::Volume_Information volume = provider.Volume(Root);
+    for (const std::string& note : provider.Take_Notes()) Write_Log(note);
     if (!volume.ok) return false;
     Set_Capabilities(volume.file_system, Info);
     Info.LongFileNames = static_cast<double>(volume.max_name_length) > 8.3;
-    Info.VolumeName = volume.label;
+    Info.VolumeName = Label_Text(volume.label);
     Info.SerialNumber = Serial_From_Uuid(volume.uuid);
     Info.FileSystemType = volume.file_system;
     Info.DriveType = volume.drive_type;
@@ -91,7 +93,7 @@ bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Inven
       for (const auto& disk : disks)
         if (Is_Disk_Of(disk.DeviceID, key)) {
           Info.PhysicalVolumeName = disk.DeviceID;
-          Info.Model = disk.Model.empty() ? "Generic Disk" : disk.Model;
+          Info.Model = disk.Model.empty() ? "Generic Disk" : disk.Model;  // a label's form already
           Info.FirmwareRevision = disk.FirmwareRevision;
           break;
         }
@@ -125,6 +127,7 @@ bool Get_All_Local_Drives(std::vector<std::string>& entries, std::array<TMyLogic
   std::array<MY_WMI_LogicalDiskDrive_Record, 31> rows;
   try {
     Get_WMI_Logical_Disks(rows, 30, provider);
+    for (const std::string& note : provider.Take_Notes()) say(note);
   } catch (...) {
     say("Getting Drive List Finish");
     throw;

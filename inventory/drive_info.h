@@ -58,7 +58,9 @@ using Drive_Log = std::function<void(const std::string&)>;
 // "/mnt/usb/" give the same record). Returns true when the file system and its space
 // figures could be read. The disk that holds the volume is looked up in the disk inventory
 // and gives Model, FirmwareRevision and PhysicalVolumeName; they stay empty when the disk
-// cannot be found. Never throws: an error is logged and the facts read so far are kept.
+// cannot be found. Never throws: an error is logged and the facts read so far are kept. A
+// network drive that does not answer within its time limit is not waited for: what it
+// could not tell stays empty, and the log says so.
 bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Inventory_Provider& provider);
 // The same on the running system, with os telling which file system holds Root and what
 // kind of drive it is (the benchmark sizes its blocks on that).
@@ -82,7 +84,9 @@ std::string Serial_From_Uuid(const std::string& uuid);
 // as they were. The entries are ordered as a sorted list shows them (ascending text), so
 // that entry k and MyLogicalDisks[k] stay the same drive after the list sorts itself.
 // Returns false only when an error ended the listing at its first volume; an error of the
-// volume inventory itself (platform::Inventory_Error) is passed on with entries empty.
+// volume inventory itself (platform::Inventory_Error) is passed on with entries empty. A
+// network share that does not answer in time has no size and is therefore not listed; the
+// log says which.
 bool Get_All_Local_Drives(std::vector<std::string>& entries, std::array<TMyLogicalDisks, 31>& MyLogicalDisks,
                           platform::Inventory_Provider& provider, const Drive_Log& local_writelog);
 

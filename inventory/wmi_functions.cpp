@@ -7,9 +7,12 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <optional>
+#include <span>
 #include <strings.h>
 
 #include "common/global_functions.h"
+#include "common/plain_text.h"
 
 using platform::Cim_Instance;
 using platform::Cim_Scalar;
@@ -82,14 +85,28 @@ bool Is_True(const Cim_Scalar& value) {
   return ::strcasecmp(Trim(std::get<std::string>(value)).c_str(), "true") == 0;
 }
 
+// The elements a text is made of: a scalar's one element, or an array's elements at
+// positions 1 up to its high bound, whatever its lower bound. Nothing when position 1 lies
+// below the array's lower bound, which cannot be read.
+std::optional<std::span<const Cim_Scalar>> Taken_Elements(const Cim_Value& value) {
+  std::span<const Cim_Scalar> elements(value.elements);
+  if (!value.is_array) return elements;
+  if (value.lower_bound > 1) return std::nullopt;
+  const std::int64_t skip = 1 - value.lower_bound;
+  if (skip >= static_cast<std::int64_t>(elements.size())) return elements.subspan(elements.size());
+  return elements.subspan(static_cast<std::size_t>(skip));
+}
+
 std::string Value_Text(const Cim_Value& value) {
   using namespace platform;
   if (value.is_null || value.elements.empty()) return "";
+  const auto taken = Taken_Elements(value);
+  if (!taken) return "";
   switch (value.type) {
     case kCimSint16: case kCimSint32: case kCimSint8: case kCimUint8: case kCimUint16: case kCimUint32:
     case kCimSint64: {
       std::string text;
-      for (const auto& element : value.elements) {
+      for (const auto& element : *taken) {
         std::int64_t number = 0;
         if (!As_Integer(element, number)) return "";
         if (value.is_array) text += ' ';
@@ -104,7 +121,7 @@ std::string Value_Text(const Cim_Value& value) {
     }
     case kCimString: case kCimUint64: {
       std::string text;
-      for (const auto& element : value.elements) {
+      for (const auto& element : *taken) {
         if (value.is_array) text += ' ';
         text += Plain_Text(element);
       }
@@ -125,6 +142,7 @@ template <class Record>
 struct Field {
   const char* property;
   std::string Record::*member;
+  bool label = false;  // a text the maker of the disk or file system chose: kept to a label's form
 };
 
 // The one query behind all six: clears the caller's rows, then fills one record per
@@ -140,7 +158,10 @@ void Run_Query(std::span<Record> rows, std::int32_t max, platform::Inventory_Pro
     ++r;
     if (r >= last) return;  // read and dropped
     Record& row = rows[static_cast<std::size_t>(r)];
-    for (const auto& field : fields) row.*field.member = WMI_Value_To_Text(item, field.property);
+    for (const auto& field : fields) {
+      const std::string text = WMI_Value_To_Text(item, field.property);
+      row.*field.member = field.label ? Label_Text(text) : text;
+    }
     if (compute != nullptr) compute(row);
   });
 }
@@ -154,12 +175,12 @@ std::string Formatted(const std::string& source, std::int64_t threshold, bool bi
 using Disk = MY_WMI_PhysicalDiskDrive_Record;
 const std::array<Field<Disk>, 29> kDiskFields = {{
     {"DeviceID", &Disk::DeviceID},         {"SystemName", &Disk::SystemName},
-    {"BytesPerSector", &Disk::BytesPerSector}, {"Caption", &Disk::Caption},
+    {"BytesPerSector", &Disk::BytesPerSector}, {"Caption", &Disk::Caption, true},
     {"CreationClassName", &Disk::CreationClassName}, {"Description", &Disk::Description},
     {"Index", &Disk::Index},               {"InterfaceType", &Disk::InterfaceType},
-    {"Manufacturer", &Disk::Manufacturer}, {"MediaLoaded", &Disk::MediaLoaded},
+    {"Manufacturer", &Disk::Manufacturer, true}, {"MediaLoaded", &Disk::MediaLoaded},
     {"MediaType", &Disk::MediaType},       {"Name", &Disk::Name},
-    {"Model", &Disk::Model},               {"Partitions", &Disk::Partitions},
+    {"Model", &Disk::Model, true},               {"Partitions", &Disk::Partitions},
     {"PNPDeviceID", &Disk::PNPDeviceID},   {"SCSIBus", &Disk::SCSIBus},
     {"SCSILogicalUnit", &Disk::SCSILogicalUnit}, {"SCSIPort", &Disk::SCSIPort},
     {"SCSITargetId", &Disk::SCSITargetId}, {"SectorsPerTrack", &Disk::SectorsPerTrack},
@@ -167,7 +188,7 @@ const std::array<Field<Disk>, 29> kDiskFields = {{
     {"Status", &Disk::Status},             {"TotalCylinders", &Disk::TotalCylinders},
     {"TotalHeads", &Disk::TotalHeads},     {"TotalSectors", &Disk::TotalSectors},
     {"TotalTracks", &Disk::TotalTracks},   {"TracksPerCylinder", &Disk::TracksPerCylinder},
-    {"FirmwareRevision", &Disk::FirmwareRevision},
+    {"FirmwareRevision", &Disk::FirmwareRevision, true},
 }};
 
 using Volume = MY_WMI_LogicalDiskDrive_Record;
@@ -179,8 +200,8 @@ const std::array<Field<Volume>, 9> kVolumeFields = {{
     {"FileSystem", &Volume::FileSystem},
     {"FreeSpace", &Volume::FreeSpace},
     {"Size", &Volume::Size},
-    {"VolumeName", &Volume::VolumeName},
-    {"VolumeSerialNumber", &Volume::VolumeSerialNumber},
+    {"VolumeName", &Volume::VolumeName, true},
+    {"VolumeSerialNumber", &Volume::VolumeSerialNumber, true},
 }};
 
 using Processor = MY_WMI_Processor_Record;
@@ -214,8 +235,8 @@ const std::array<Field<Controller>, 5> kControllerFields = {{
 
 using Computer = MY_WMI_ComputerSystem_Record;
 const std::array<Field<Computer>, 12> kComputerFields = {{
-    {"Manufacturer", &Computer::Manufacturer},
-    {"Model", &Computer::Model},
+    {"Manufacturer", &Computer::Manufacturer, true},
+    {"Model", &Computer::Model, true},
     {"Name", &Computer::Name},
     {"Caption", &Computer::Caption},
     {"Description", &Computer::Description},

@@ -66,6 +66,7 @@ void Get_WMI_Operating_System(std::span<MY_WMI_OperatingSystem_Record> Rows, std
 // A property of one instance as text, by its CIM type: integers in decimal, reals in
 // general format (15 significant digits, the locale's decimal separator), strings and
 // uint64 as they are, booleans "True"/"False", datetimes and references as delivered,
-// anything else empty; arrays element by element, separated by a blank. Null, a missing
-// property or a value that does not convert gives an empty text. The result is trimmed.
+// anything else empty; of an array the elements at positions 1 up to its high bound,
+// separated by a blank (a zero-based [3, 4, 10] gives "4 10"). Null, a missing property or
+// a value that does not convert gives an empty text. The result is trimmed.
 std::string WMI_Value_To_Text(const platform::Cim_Instance& Properties, const std::string& Name);

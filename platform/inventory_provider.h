@@ -116,6 +116,10 @@ class Inventory_Provider {
 
   // The first extent of the volume mounted at mount_point; all zero when it cannot be found.
   virtual Disk_Extent Volume_Disk_Extent(const std::string& mount_point) = 0;
+
+  // Lines for the log that the questions since the last call gave rise to (a network share
+  // that did not answer in time); the provider forgets them.
+  virtual std::vector<std::string> Take_Notes() { return {}; }
 };
 
 // The running system's inventory.

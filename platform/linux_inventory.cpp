@@ -23,6 +23,24 @@ void Linux_Inventory_Provider::Instances_Of(const std::string& class_name, const
   else if (is("Win32_OperatingSystem")) Operating_System(each);
 }
 
+bool Linux_Inventory_Provider::Ask(const std::string& path, bool network, const std::string& mount_point,
+                                   const std::string& outcome, Path_Answer& answer) {
+  const Asked asked = Ask_Path(sources_.ask, path, network, mount_point, sources_.network_time_limit, answer);
+  if (asked == Asked::No_Answer) Note_No_Answer(mount_point, outcome);
+  return asked == Asked::Answered;
+}
+
+void Linux_Inventory_Provider::Note_No_Answer(const std::string& mount_point, const std::string& outcome) {
+  notes_.push_back("No answer from the network drive " + mount_point + " within " +
+                   Limit_Text(sources_.network_time_limit) + "; " + outcome);
+}
+
+std::vector<std::string> Linux_Inventory_Provider::Take_Notes() {
+  std::vector<std::string> notes;
+  notes.swap(notes_);
+  return notes;
+}
+
 Inventory_Provider& System_Inventory_Provider() {
   static Linux_Inventory_Provider provider(System_Platform());
   return provider;

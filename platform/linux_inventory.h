@@ -4,7 +4,10 @@
 // read with an ordinary user's rights; a fact that cannot be read leaves its property out.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/inventory_provider.h"
 #include "platform/platform.h"
@@ -22,6 +25,11 @@ struct Linux_Sources {
   std::string pci_ids;               // the PCI name list; empty for the library's own
   bool use_udev = true;              // ask the udev database first (absent in most containers)
   bool probe_devices = true;         // read labels and UUIDs from the devices with libblkid
+  // How a file system is asked about a path (stat and statvfs); tests stand in a share
+  // whose server is gone.
+  std::function<bool(const std::string&, Path_Answer&)> ask = Ask_File_System;
+  // How long a network file system is waited for.
+  std::chrono::milliseconds network_time_limit{2000};
 };
 
 class Linux_Inventory_Provider : public Inventory_Provider {
@@ -33,6 +41,7 @@ class Linux_Inventory_Provider : public Inventory_Provider {
   void Instances_Of(const std::string& class_name, const std::function<void(const Cim_Instance&)>& each) override;
   Volume_Information Volume(const std::string& path) override;
   Disk_Extent Volume_Disk_Extent(const std::string& mount_point) override;
+  std::vector<std::string> Take_Notes() override;
 
  private:
   void Disk_Drives(const std::function<void(const Cim_Instance&)>& each);
@@ -42,8 +51,14 @@ class Linux_Inventory_Provider : public Inventory_Provider {
   void Computer_System(const std::function<void(const Cim_Instance&)>& each);
   void Operating_System(const std::function<void(const Cim_Instance&)>& each);
 
+  // Asks about a path; a share that does not answer in time is noted for the log.
+  bool Ask(const std::string& path, bool network, const std::string& mount_point, const std::string& outcome,
+           Path_Answer& answer);
+  void Note_No_Answer(const std::string& mount_point, const std::string& outcome);
+
   Platform& os_;
   Linux_Sources sources_;
+  std::vector<std::string> notes_;
 };
 
 }  // namespace platform

@@ -145,11 +145,6 @@ std::vector<Disk> Physical_Disks(const Linux_Sources& sources) {
   return disks;
 }
 
-fs::path Whole_Disk_Of(const fs::path& block) {
-  std::error_code ec;
-  return fs::exists(block / "partition", ec) ? block.parent_path() : block;
-}
-
 Disk_Extent Extent_Of(const fs::path& block, const std::vector<Disk>& disks, int depth) {
   Disk_Extent extent;
   if (block.empty() || depth > 8) return extent;

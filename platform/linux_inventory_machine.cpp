@@ -223,7 +223,7 @@ void Linux_Inventory_Provider::Operating_System(const Each& each) {
   if (!machine.empty())
     row.Set_Text("OSArchitecture",
                  machine.find("64") != std::string::npos || machine == "s390x" ? "64-bit" : "32-bit");
-  const std::vector<Mount> mounts = Read_Mounts(sources_);
+  const std::vector<Mount> mounts = Read_Mount_Table(sources_.proc);
   if (const Mount* root = Mount_At(mounts, "/")) row.Set_Text("SystemDevice", root->source);
   if (have_uname) row.Set_Text("Version", u.release);
   row.Set_Text("Name", caption);

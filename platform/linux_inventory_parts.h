@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/drive_types.h"
 #include "platform/inventory_provider.h"
 #include "platform/linux_inventory.h"
 
@@ -73,25 +74,12 @@ struct Disk {
 
 // The machine's physical disks in kernel order; their positions are their Index.
 std::vector<Disk> Physical_Disks(const Linux_Sources& sources);
-// The whole disk of a block device that may be a partition.
-fs::path Whole_Disk_Of(const fs::path& block);
 // The first extent of a block device on one of the physical disks. Device-mapper and RAID
 // devices are followed to their first underlying device.
 Disk_Extent Extent_Of(const fs::path& block, const std::vector<Disk>& disks, int depth);
 
-// ---- mounts (linux_inventory_volumes.cpp) ----
+// ---- mounts (linux_inventory_volumes.cpp; the table itself is platform/drive_types.h) ----
 
-struct Mount {
-  std::string target, source, fstype;
-  dev_t devno = 0;
-  bool pseudo = false, net = false;
-};
-
-std::vector<Mount> Read_Mounts(const Linux_Sources& sources);
-// The visible mount at target: the last one mounted there.
-const Mount* Mount_At(const std::vector<Mount>& mounts, std::string target);
-// The sysfs folder of the block device that a mount lives on; empty when there is none.
-fs::path Block_Of(const Mount& mount, const Linux_Sources& sources);
 // The label and UUID of the file system on a block device: from the device itself when it
 // may be read, else from the udev database, else from the /dev/disk links.
 void Read_Identity(const fs::path& block, const Linux_Sources& sources, const Udev_Context& udev, std::string& label,

@@ -168,6 +168,69 @@ bool Write_File_Atomically(const File_Handle& folder, const std::string& name, s
   return true;
 }
 
+namespace {
+
+// Opens name in folder for appending: created when missing, never a link, never a device or
+// a pipe that another user put in its place.
+File_Handle Open_For_Append(const File_Handle& folder, const std::string& name, mode_t mode, struct stat& st) {
+  File_Handle file(
+      ::openat(folder.native(), name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
+  if (!file.valid()) return file;
+  if (::fstat(file.native(), &st) != 0) return File_Handle();
+  if (!S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    return File_Handle();
+  }
+  if ((st.st_mode & 07777 & ~mode) != 0) ::fchmod(file.native(), st.st_mode & mode);
+  return file;
+}
+
+}  // namespace
+
+bool Append_Line_At(const File_Handle& folder, const std::string& name, std::string_view line, mode_t mode,
+                    int& error) {
+  struct stat st {};
+  File_Handle file = Open_For_Append(folder, name, mode, st);
+  if (!file.valid()) {
+    error = errno;
+    return false;
+  }
+  // File systems that cannot reserve space (EOPNOTSUPP) still get the write and its check.
+  if (::fallocate(file.native(), FALLOC_FL_KEEP_SIZE, st.st_size, static_cast<off_t>(line.size())) != 0 &&
+      (errno == ENOSPC || errno == EDQUOT)) {
+    error = errno;
+    return false;
+  }
+  std::size_t done = 0;
+  int failure = ENOSPC;  // a write that takes nothing means there is no room
+  while (done < line.size()) {
+    const ssize_t n = ::write(file.native(), line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0) failure = errno;
+      break;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (done == line.size()) {
+    error = 0;
+    return true;
+  }
+  error = failure;
+  // The part written is cut off again, unless another writer has appended since.
+  struct stat now {};
+  if (done > 0 && ::fstat(file.native(), &now) == 0 && now.st_size == st.st_size + static_cast<off_t>(done))
+    ::ftruncate(file.native(), st.st_size);
+  return false;
+}
+
+bool File_Mode_At(const File_Handle& folder, const std::string& name, mode_t& mode) {
+  struct stat st {};
+  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
+  mode = st.st_mode & 07777;
+  return true;
+}
+
 bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error,
                   std::size_t limit) {
   data.clear();

@@ -42,6 +42,18 @@ enum class Existing_File { Replace, Keep };
 bool Write_File_Atomically(const File_Handle& folder, const std::string& name, std::string_view data,
                            mode_t mode, std::string& reason, Existing_File existing = Existing_File::Replace);
 
+// Appends line to name inside folder in one piece, creating the file with mode when it is
+// missing (an existing file with wider rights is narrowed to mode). Never through a link and
+// only to a plain file. Space for the whole line is reserved before it is written, so a
+// full disk drops the line instead of leaving part of it; a line cut short anyway is cut
+// off again. Returns false and sets error (the system's number); the file is then as it was.
+bool Append_Line_At(const File_Handle& folder, const std::string& name, std::string_view line, mode_t mode,
+                    int& error);
+
+// The permission bits of a plain file of folder (not through a link); false when there is
+// no such file.
+bool File_Mode_At(const File_Handle& folder, const std::string& name, mode_t& mode);
+
 // Reads a file of folder (not through a link, only a regular file) into data: the whole
 // file, or its first limit bytes. Returns false and sets error when it cannot be opened or
 // read.

@@ -24,10 +24,19 @@ std::string User_Name() {
   return user != nullptr ? user : "";
 }
 
+bool Running_As_Root() { return ::geteuid() == 0; }
+
 std::string Executable_Path() {
   char path[PATH_MAX] = {};
   ssize_t n = ::readlink("/proc/self/exe", path, sizeof path - 1);
   return n > 0 ? std::string(path, static_cast<std::size_t>(n)) : std::string();
+}
+
+std::string Home_Folder() {
+  if (const passwd* pw = ::getpwuid(::geteuid()); pw != nullptr && pw->pw_dir != nullptr && *pw->pw_dir != '\0')
+    return pw->pw_dir;
+  const char* home = std::getenv("HOME");
+  return home != nullptr ? home : "";
 }
 
 std::string Temp_Folder() {

@@ -1,72 +1,24 @@
 #include "platform/volumes.h"
 
-#include <mntent.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <set>
+
+#include "platform/bounded_call.h"
+#include "platform/drive_types.h"
 
 namespace fs = std::filesystem;
 
 namespace platform {
 
 namespace {
-
-struct Mount_Entry {
-  std::string source, dir, type;
-};
-
-std::vector<Mount_Entry> Read_Mounts() {
-  std::vector<Mount_Entry> mounts;
-  FILE* f = setmntent("/proc/self/mounts", "r");
-  if (f == nullptr) return mounts;
-  struct mntent entry {};
-  char buf[4096];
-  while (getmntent_r(f, &entry, buf, sizeof buf) != nullptr)
-    mounts.push_back({entry.mnt_fsname, entry.mnt_dir, entry.mnt_type});
-  endmntent(f);
-  return mounts;
-}
-
-std::string Read_First_Line(const fs::path& file) {
-  std::ifstream in(file);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
-// The type of a local block device from sysfs: removable or on USB, optical, or fixed.
-int Block_Device_Type(dev_t dev) {
-  std::error_code ec;
-  fs::path node = "/sys/dev/block/" + std::to_string(major(dev)) + ":" + std::to_string(minor(dev));
-  fs::path real = fs::canonical(node, ec);
-  if (ec) return kDriveUnknown;
-  fs::path disk = fs::exists(real / "partition") ? real.parent_path() : real;
-  if (Read_First_Line(disk / "removable") == "1") return kDriveRemovable;
-  if (real.string().find("/usb") != std::string::npos) return kDriveRemovable;
-  if (disk.filename().string().rfind("sr", 0) == 0) return kDriveOptical;
-  return kDriveFixed;
-}
-
-std::string Mount_Point_Of(const std::string& path, dev_t dev) {
-  std::error_code ec;
-  fs::path p = fs::weakly_canonical(path, ec);
-  if (ec) p = path;
-  while (p.has_parent_path() && p != p.root_path()) {
-    struct stat st {};
-    if (::stat(p.parent_path().c_str(), &st) != 0 || st.st_dev != dev) break;
-    p = p.parent_path();
-  }
-  return p.string();
-}
 
 bool Same_File_System(const std::string& a, dev_t dev) {
   struct stat st {};
@@ -91,30 +43,66 @@ std::int64_t Disk_Free_Bytes(const std::string& path) {
   return static_cast<std::int64_t>(sv.f_bavail) * static_cast<std::int64_t>(sv.f_frsize);
 }
 
-Volume_Facts Get_Volume_Facts(const std::string& path) {
-  Volume_Facts facts;
+bool Ask_File_System(const std::string& path, Path_Answer& answer) {
   struct stat st {};
   struct statvfs sv {};
-  if (path.empty() || ::stat(path.c_str(), &st) != 0 || ::statvfs(path.c_str(), &sv) != 0) return facts;
-  facts.ok = true;
-  facts.total_bytes = static_cast<std::int64_t>(sv.f_blocks) * static_cast<std::int64_t>(sv.f_frsize);
-  facts.free_bytes = static_cast<std::int64_t>(sv.f_bavail) * static_cast<std::int64_t>(sv.f_frsize);
-  facts.mount_point = Mount_Point_Of(path, st.st_dev);
-  for (const auto& m : Read_Mounts())  // the last entry for a mount point is the visible one
-    if (m.dir == facts.mount_point) {
-      facts.file_system = m.type;
-      facts.device = m.source;
-    }
-  if (Is_Ram_File_System(facts.file_system)) {
-    facts.drive_type = kDriveRam;
-  } else if (Is_Network_File_System(facts.file_system)) {
+  if (::stat(path.c_str(), &st) != 0 || ::statvfs(path.c_str(), &sv) != 0) return false;
+  std::error_code ec;
+  const fs::path real = fs::weakly_canonical(fs::absolute(path, ec), ec);
+  answer.real_path = ec ? fs::absolute(path, ec).lexically_normal().string() : real.string();
+  answer.is_folder = S_ISDIR(st.st_mode);
+  answer.block_size = static_cast<std::int64_t>(sv.f_frsize);
+  answer.total_blocks = static_cast<std::int64_t>(sv.f_blocks);
+  answer.free_blocks = static_cast<std::int64_t>(sv.f_bavail);
+  answer.name_max = static_cast<std::int64_t>(sv.f_namemax);
+  return true;
+}
+
+Asked Ask_Path(const std::function<bool(const std::string&, Path_Answer&)>& ask, const std::string& path,
+               bool network, const std::string& mount_point, std::chrono::milliseconds limit, Path_Answer& answer) {
+  if (!network) return ask(path, answer) ? Asked::Answered : Asked::Refused;
+  // The helper owns copies of everything: it may outlive this call.
+  const std::optional<std::optional<Path_Answer>> asked = Ask_Within<std::optional<Path_Answer>>(
+      mount_point, limit, [ask, path]() -> std::optional<Path_Answer> {
+        Path_Answer got;
+        return ask(path, got) ? std::optional<Path_Answer>(got) : std::nullopt;
+      });
+  if (!asked) return Asked::No_Answer;
+  if (!*asked) return Asked::Refused;
+  answer = **asked;
+  return Asked::Answered;
+}
+
+std::string Limit_Text(std::chrono::milliseconds limit) {
+  return limit.count() % 1000 == 0 ? std::to_string(limit.count() / 1000) + " s" : std::to_string(limit.count()) + " ms";
+}
+
+Volume_Facts Get_Volume_Facts(const std::string& path, const Volume_Query& query) {
+  Volume_Facts facts;
+  if (path.empty()) return facts;
+  const std::vector<Mount> mounts = Read_Mount_Table(query.proc);
+  // The share a path lies on is known from its name, before anything is asked of it.
+  std::error_code ec;
+  const Mount* named = Mount_Holding(mounts, fs::absolute(path, ec).string());
+  const bool network = named != nullptr && named->net;
+  Path_Answer answer;
+  const Asked asked = Ask_Path(query.ask, path, network, network ? named->target : "", query.network_time_limit, answer);
+  if (asked == Asked::No_Answer) {
+    facts.no_answer = true;
+    facts.mount_point = named->target;
+    facts.file_system = named->fstype;
+    facts.device = named->source;
     facts.drive_type = kDriveNetwork;
-  } else {
-    facts.drive_type = Block_Device_Type(st.st_dev);
-    struct stat dev_st {};
-    if (facts.drive_type == kDriveUnknown && facts.device.rfind("/dev/", 0) == 0 &&
-        ::stat(facts.device.c_str(), &dev_st) == 0 && S_ISBLK(dev_st.st_mode))
-      facts.drive_type = Block_Device_Type(dev_st.st_rdev);  // file systems with their own device numbers
+  }
+  if (asked != Asked::Answered) return facts;
+  facts.ok = true;
+  facts.total_bytes = answer.total_blocks * answer.block_size;
+  facts.free_bytes = answer.free_blocks * answer.block_size;
+  if (const Mount* mount = Mount_Holding(mounts, answer.real_path)) {
+    facts.mount_point = mount->target;
+    facts.file_system = mount->fstype;
+    facts.device = mount->source;
+    facts.drive_type = Drive_Type_Of(*mount, query.sys, query.dev);
   }
   return facts;
 }

@@ -55,10 +55,14 @@ TEST(InventoryQuery, PropertyTextFollowsTheCimType) {
       {"uint16 delivered as a whole real", Cim_Value::Scalar(kCimUint16, 3.0), "3"},
       {"uint32 delivered as text", Cim_Value::Scalar(kCimUint32, std::string(" 512 ")), "512"},
       {"sint64 delivered as text", Cim_Value::Scalar(kCimSint64, std::string("-9000000000")), "-9000000000"},
-      {"integer array, every element", Cim_Value::Array(kCimUint16, {std::int64_t{3}, std::int64_t{4}, std::int64_t{10}}),
-       "3 4 10"},
+      {"integer array from position 1 to the high bound",
+       Cim_Value::Array(kCimUint16, {std::int64_t{3}, std::int64_t{4}, std::int64_t{10}}), "4 10"},
+      {"integer array numbered from 1: every element",
+       Cim_Value::Array(kCimUint16, {std::int64_t{3}, std::int64_t{4}}, 1), "3 4"},
       {"integer array with an element that is no number", Cim_Value::Array(kCimUint16, {std::int64_t{3}, std::string("x")}),
        ""},
+      {"array of one element numbered from 0: high bound below 1", Cim_Value::Array(kCimUint32, {std::int64_t{7}}), ""},
+      {"array numbered from 2: position 1 does not exist", Cim_Value::Array(kCimString, {std::string("a")}, 2), ""},
       {"integer that is no number", Cim_Value::Scalar(kCimUint32, std::string("12abc")), ""},
       {"integer given a boolean", Cim_Value::Scalar(kCimUint32, true), ""},
       {"real32", Cim_Value::Scalar(kCimReal32, 2.5), "2.5"},
@@ -69,7 +73,8 @@ TEST(InventoryQuery, PropertyTextFollowsTheCimType) {
       {"string padded with blanks", Cim_Value::Text("   ST500DM002  \t"), "ST500DM002"},
       {"uint64 as text", Cim_Value::Scalar(kCimUint64, std::string("18446744073709551615")), "18446744073709551615"},
       {"uint64 as a number", Cim_Value::Scalar(kCimUint64, std::int64_t{500107862016}), "500107862016"},
-      {"string array", Cim_Value::Array(kCimString, {std::string("a"), std::string("b c")}), "a b c"},
+      {"string array from position 1", Cim_Value::Array(kCimString, {std::string("a"), std::string("b c"), std::string("d")}),
+       "b c d"},
       {"string array with bounds from 1", Cim_Value::Array(kCimString, {std::string("a"), std::string("b")}, 1), "a b"},
       {"empty array", Cim_Value::Array(kCimString, {}), ""},
       {"boolean true", Cim_Value::Scalar(kCimBoolean, true), "True"},
@@ -118,7 +123,7 @@ TEST(InventoryQuery, FixtureValuesKeepTheirTypes) {
   EXPECT_EQ(rows[0].Index, "0");
   EXPECT_EQ(rows[0].Size, "500107862016");
   EXPECT_EQ(rows[0].SizeFormatted, "500.1 GB");
-  EXPECT_EQ(rows[0].Partitions, "1 2");
+  EXPECT_EQ(rows[0].Partitions, "2");  // a JSON array is numbered from 0: position 1 on
   EXPECT_EQ(rows[0].SectorsPerTrack, "");
   EXPECT_EQ(rows[0].TotalHeads, "2.5");  // a bare real is a real64
   EXPECT_EQ(rows[0].Model, "");          // a property the instance lacks

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <fstream>
 
 #include "common/registry_functions.h"
 #include "scratch_folder.h"
@@ -63,4 +66,102 @@ TEST_F(Settings_Store_Test, AStoreThatCannotBeWrittenStaysUntouchedAndSilent) {
   Write("Computer_Id", REG_TYPE_STRING, {REG_TYPE_STRING, std::string("123")});
   EXPECT_EQ(Read("Computer_Id"), "");
   EXPECT_EQ(Read_Whole_File(blocker), "x");
+}
+
+namespace {
+
+mode_t Mode_Of(const std::string& path) {
+  struct stat st {};
+  ::lstat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+class Umask_Override {
+ public:
+  explicit Umask_Override(mode_t mask) : old_(::umask(mask)) {}
+  ~Umask_Override() { ::umask(old_); }
+
+ private:
+  mode_t old_;
+};
+
+}  // namespace
+
+TEST_F(Settings_Store_Test, LinesThatAreNotUnderstoodAreKeptWhenAValueIsWritten) {
+  const std::string file = scratch / "etc/Quillorane/Platterscope.conf";
+  const std::string before =
+      "# written by hand\n"
+      "[\\\\Software\\\\Quillorane\\\\Platterscope]\n"
+      "Computer_Id\tstring\t20230426153012345\n"
+      "no tabs at all\n"
+      "Half\tline\n"
+      "Program_Path\tstring\t/opt/old/\n"
+      "\n"
+      "[\\\\Software\\\\Other]\n"
+      "Colour\tstring\tblue\n"
+      "\x01\x02 binary \xff";
+  std::filesystem::create_directories(std::filesystem::path(file).parent_path());
+  std::ofstream(file, std::ios::binary) << before;
+  Write("Program_Path", REG_TYPE_STRING, {REG_TYPE_STRING, std::string("/opt/new/")});
+  Write("Program_File", REG_TYPE_STRING, {REG_TYPE_STRING, std::string("platterscope")});
+  const std::string after =
+      "# written by hand\n"
+      "[\\\\Software\\\\Quillorane\\\\Platterscope]\n"
+      "Computer_Id\tstring\t20230426153012345\n"
+      "no tabs at all\n"
+      "Half\tline\n"
+      "Program_Path\tstring\t/opt/new/\n"
+      "\n"
+      "Program_File\tstring\tplatterscope\n"
+      "[\\\\Software\\\\Other]\n"
+      "Colour\tstring\tblue\n"
+      "\x01\x02 binary \xff\n";
+  EXPECT_EQ(Read_Whole_File(file), after);
+  EXPECT_EQ(Read("Computer_Id"), "20230426153012345");
+  Write("Brand_New", REG_TYPE_STRING, {REG_TYPE_STRING, std::string("x")});
+  Reg_Write_Value(HKEY_LOCAL_MACHINE, "\\Software\\Third", "Name", REG_TYPE_STRING, {REG_TYPE_STRING, std::string("y")});
+  const std::string last = Read_Whole_File(file);
+  EXPECT_NE(last.find("platterscope\nBrand_New\tstring\tx\n[\\\\Software\\\\Other]\n"), std::string::npos) << last;
+  EXPECT_TRUE(last.ends_with(" binary \xff\n[\\\\Software\\\\Third]\nName\tstring\ty\n")) << last;
+  EXPECT_EQ(Read("Brand_New"), "x");
+  EXPECT_EQ(Reg_Value_Text(Reg_Read_Value(HKEY_LOCAL_MACHINE, "\\Software\\Third", "Name", "")), "y");
+}
+
+// Where the store's folder can be written by others, a planted link must never be written
+// through: the write is refused, silently as every failed write.
+TEST_F(Settings_Store_Test, AFolderThatOthersCanWriteToIsRefusedAndNoLinkIsFollowed) {
+  const std::string victim = scratch.Make_File("root-only", 5);
+  const std::string shared = scratch / "shared";
+  std::filesystem::create_directory(shared);
+  ::chmod(shared.c_str(), 0777);
+  std::filesystem::create_symlink(victim, shared + "/Platterscope.conf.new");
+  Env_Override in_shared("PLATTERSCOPE_SETTINGS", shared + "/Platterscope.conf");
+  Write("Computer_Id", REG_TYPE_STRING, {REG_TYPE_STRING, std::string("123")});
+  EXPECT_EQ(Read_Whole_File(victim), "xxxxx");
+  EXPECT_FALSE(std::filesystem::exists(shared + "/Platterscope.conf"));
+  EXPECT_EQ(Read("Computer_Id"), "");
+
+  // A folder of the store's own: the old temporary name means nothing any more.
+  ::chmod(shared.c_str(), 0755);
+  Write("Computer_Id", REG_TYPE_STRING, {REG_TYPE_STRING, std::string("123")});
+  EXPECT_EQ(Read_Whole_File(victim), "xxxxx");
+  EXPECT_EQ(Read("Computer_Id"), "123");
+  EXPECT_FALSE(std::filesystem::is_symlink(shared + "/Platterscope.conf"));
+}
+
+TEST_F(Settings_Store_Test, FolderIs0755AndTheStoreReadableWhateverTheUmaskAndKeepsItsMode) {
+  const std::string file = scratch / "etc/Quillorane/Platterscope.conf";
+  {
+    Umask_Override open_umask(0);
+    Write("Computer_Id", REG_TYPE_STRING, {REG_TYPE_STRING, std::string("1")});
+  }
+  EXPECT_EQ(Mode_Of(scratch / "etc/Quillorane"), 0755u);
+  EXPECT_EQ(Mode_Of(file), 0644u);
+  {
+    Umask_Override strict_umask(077);
+    ::chmod(file.c_str(), 0640);
+    Write("Computer_Id", REG_TYPE_STRING, {REG_TYPE_STRING, std::string("2")});
+  }
+  EXPECT_EQ(Mode_Of(file), 0640u) << "a new store takes the old store's mode";
+  EXPECT_EQ(Read("Computer_Id"), "2");
 }

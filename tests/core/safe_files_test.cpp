@@ -97,3 +97,20 @@ TEST(SafeFiles, FoldersAreMadeWithTheirModeAndLinksRefused) {
   ::chmod((scratch / "a").c_str(), 01777);
   EXPECT_TRUE(platform::Folder_Is_Owner_Only(own)) << "a sticky folder protects its owners' entries";
 }
+
+TEST(SafeFiles, AppendingTakesOnlyAPlainFileOfTheFolder) {
+  Scratch_Folder scratch;
+  const std::string victim = scratch.Make_File("victim", 5);
+  std::filesystem::create_directory(scratch / "logs");
+  std::filesystem::create_symlink(victim, scratch / "logs/link.txt");
+  ASSERT_EQ(::mkfifo((scratch / "logs/pipe.txt").c_str(), 0600), 0);
+  int error = 0;
+  platform::File_Handle folder = platform::Open_Folder(scratch / "logs", error);
+  ASSERT_TRUE(folder.valid());
+  EXPECT_FALSE(platform::Append_Line_At(folder, "link.txt", "line\n", 0600, error));
+  EXPECT_EQ(Read_Text(victim), "xxxxx");
+  EXPECT_FALSE(platform::Append_Line_At(folder, "pipe.txt", "line\n", 0600, error)) << "and never waits on a pipe";
+  ASSERT_TRUE(platform::Append_Line_At(folder, "day.txt", "one\n", 0600, error));
+  ASSERT_TRUE(platform::Append_Line_At(folder, "day.txt", "two\n", 0600, error));
+  EXPECT_EQ(Read_Text(scratch / "logs/day.txt"), "one\ntwo\n");
+}

@@ -81,21 +81,27 @@ TEST(StartupTest, IdentifierIsTheLocalTimeToTheMillisecond) {
   EXPECT_EQ(New_Computer_Id(QDateTime(QDate(2026, 1, 2), QTime(3, 4, 5, 6))), "20260102030405006");
 }
 
-TEST(StartupTest, OnlyAReturnFromAnotherWindowOfTheProgramActivatesAgain) {
-  int main_window = 0, about = 0, message_box = 0;
+TEST(StartupTest, OnlyAReturnFromADialogOfTheProgramActivatesAgain) {
+  int main_window = 0, about = 0, message_box = 0, drop_down = 0, menu = 0;
   Activation_Tracker tracker;
-  struct Step { const void* focus; bool again; };
+  struct Step { const void* focus; bool dialog; bool again; };
   const Step steps[] = {
-      {&main_window, false},  // first shown
-      {nullptr, false},       // another application
-      {&main_window, false},  // back from it
-      {&about, false},        // the About window opens
-      {&main_window, true},   // and closes
-      {&message_box, false},
-      {nullptr, false},       // the user looks elsewhere while the box is up
-      {&main_window, true},   // the box closes
+      {&main_window, false, false},  // first shown
+      {nullptr, false, false},       // another application
+      {&main_window, false, false},  // back from it
+      {&drop_down, false, false},    // the drive list drops down
+      {&main_window, false, false},  // and a drive is picked
+      {&menu, false, false},         // a menu opens
+      {nullptr, false, false},       // and closes, the window manager giving the focus back late
+      {&main_window, false, false},
+      {&about, true, false},         // the About window opens
+      {&main_window, false, true},   // and closes
+      {&message_box, true, false},
+      {nullptr, false, false},       // the user looks elsewhere while the box is up
+      {&main_window, false, true},   // the box closes
+      {&main_window, false, false},  // the focus staying is no new activation
   };
-  for (const Step& step : steps) EXPECT_EQ(tracker.Focus_Changed(step.focus, &main_window), step.again);
+  for (const Step& step : steps) EXPECT_EQ(tracker.Focus_Changed(step.focus, &main_window, step.dialog), step.again);
 }
 
 TEST(StartupTest, AboutCaptionCarriesTheFourFieldVersion) {
