@@ -26,12 +26,6 @@ namespace fs = std::filesystem;
 
 bool Is_Root() { return ::geteuid() == 0; }
 
-mode_t Mode_Of(const std::string& path) {
-  struct stat st {};
-  ::lstat(path.c_str(), &st);
-  return st.st_mode & 07777;
-}
-
 // Every log goes to a throw-away temporary folder, and its fallback to a state folder beside it.
 class LogTest : public ::testing::Test {
  protected:

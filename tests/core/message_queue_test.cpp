@@ -61,12 +61,6 @@ std::vector<std::string> Files_Ending(const std::string& folder, const std::stri
   return found;
 }
 
-mode_t Mode_Of(const std::string& path) {
-  struct stat st {};
-  ::lstat(path.c_str(), &st);
-  return st.st_mode & 07777;
-}
-
 class Queue_Test : public ::testing::Test {
  private:
   Scratch_Folder scratch;

@@ -68,25 +68,6 @@ TEST_F(Settings_Store_Test, AStoreThatCannotBeWrittenStaysUntouchedAndSilent) {
   EXPECT_EQ(Read_Whole_File(blocker), "x");
 }
 
-namespace {
-
-mode_t Mode_Of(const std::string& path) {
-  struct stat st {};
-  ::lstat(path.c_str(), &st);
-  return st.st_mode & 07777;
-}
-
-class Umask_Override {
- public:
-  explicit Umask_Override(mode_t mask) : old_(::umask(mask)) {}
-  ~Umask_Override() { ::umask(old_); }
-
- private:
-  mode_t old_;
-};
-
-}  // namespace
-
 TEST_F(Settings_Store_Test, LinesThatAreNotUnderstoodAreKeptWhenAValueIsWritten) {
   const std::string file = scratch / "etc/Quillorane/Platterscope.conf";
   const std::string before =

@@ -11,31 +11,6 @@
 #include "platform/safe_files.h"
 #include "scratch_folder.h"
 
-namespace {
-
-std::string Read_Text(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-mode_t Mode_Of(const std::string& path) {
-  struct stat st {};
-  ::lstat(path.c_str(), &st);
-  return st.st_mode & 07777;
-}
-
-// Sets the process's umask until the end of the scope.
-class Umask_Override {
- public:
-  explicit Umask_Override(mode_t mask) : old_(::umask(mask)) {}
-  ~Umask_Override() { ::umask(old_); }
-
- private:
-  mode_t old_;
-};
-
-}  // namespace
-
 TEST(SafeFiles, AtomicWriteReplacesTheFileWholeWithTheModeAskedFor) {
   Scratch_Folder scratch;
   Umask_Override open_umask(0);
@@ -45,7 +20,7 @@ TEST(SafeFiles, AtomicWriteReplacesTheFileWholeWithTheModeAskedFor) {
   ASSERT_TRUE(folder.valid());
   std::string reason;
   ASSERT_TRUE(platform::Write_File_Atomically(folder, "store.conf", "new text", 0644, reason)) << reason;
-  EXPECT_EQ(Read_Text(scratch / "store.conf"), "new text");
+  EXPECT_EQ(Read_Whole_File(scratch / "store.conf"), "new text");
   EXPECT_EQ(Mode_Of(scratch / "store.conf"), 0644u);
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(scratch.path())) ++entries;
@@ -64,7 +39,7 @@ TEST(SafeFiles, APlantedLinkIsReplacedNeverFollowed) {
   platform::File_Handle folder = platform::Open_Folder(scratch / "shared", error);
   std::string reason;
   ASSERT_TRUE(platform::Write_File_Atomically(folder, "queue.dat", "record", 0600, reason)) << reason;
-  EXPECT_EQ(Read_Text(victim), "xxxxx");
+  EXPECT_EQ(Read_Whole_File(victim), "xxxxx");
   EXPECT_FALSE(std::filesystem::is_symlink(scratch / "shared/queue.dat"));
   std::string back;
   EXPECT_FALSE(platform::Read_File_At(folder, "missing", back, error));
@@ -108,9 +83,9 @@ TEST(SafeFiles, AppendingTakesOnlyAPlainFileOfTheFolder) {
   platform::File_Handle folder = platform::Open_Folder(scratch / "logs", error);
   ASSERT_TRUE(folder.valid());
   EXPECT_FALSE(platform::Append_Line_At(folder, "link.txt", "line\n", 0600, error));
-  EXPECT_EQ(Read_Text(victim), "xxxxx");
+  EXPECT_EQ(Read_Whole_File(victim), "xxxxx");
   EXPECT_FALSE(platform::Append_Line_At(folder, "pipe.txt", "line\n", 0600, error)) << "and never waits on a pipe";
   ASSERT_TRUE(platform::Append_Line_At(folder, "day.txt", "one\n", 0600, error));
   ASSERT_TRUE(platform::Append_Line_At(folder, "day.txt", "two\n", 0600, error));
-  EXPECT_EQ(Read_Text(scratch / "logs/day.txt"), "one\ntwo\n");
+  EXPECT_EQ(Read_Whole_File(scratch / "logs/day.txt"), "one\ntwo\n");
 }

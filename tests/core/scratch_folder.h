@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -78,3 +79,22 @@ inline std::string Read_Whole_File(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// The permission bits of path itself (a link is not followed).
+inline mode_t Mode_Of(const std::string& path) {
+  struct stat st {};
+  ::lstat(path.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+// Sets the process's umask until the end of the scope.
+class Umask_Override {
+ public:
+  explicit Umask_Override(mode_t mask) : old_(::umask(mask)) {}
+  Umask_Override(const Umask_Override&) = delete;
+  Umask_Override& operator=(const Umask_Override&) = delete;
+  ~Umask_Override() { ::umask(old_); }
+
+ private:
+  mode_t old_;
+};
