@@ -73,7 +73,8 @@ void TMainForm::Run_Startup_Sequence() {
   Refresh_Drive_List();
   Remove_Upgrade_Leftovers();
   Process_Message_Queue();
-  Finish_Startup();
+  Check_New_Version();
+  Upgrade_Or_Finish();
 }
 
 void TMainForm::Refresh_Drive_List() {
@@ -149,4 +150,7 @@ void TMainForm::ExitApplication() {
   QCoreApplication::quit();
 }
 
-TMainForm::~TMainForm() { Local_Writelog("Application Destroyed"); }
+TMainForm::~TMainForm() {
+  Image1MouseLeave();
+  Local_Writelog("Application Destroyed");
+}

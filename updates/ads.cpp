@@ -96,9 +96,10 @@ void Update_Checker::Fill_Ad(int index, const std::string& entry, const Update_S
   const std::string name = ad.Number + Right_Chars(ad.ImageLink, 4);
   ad.PhysicalFile = settings.ads_folder + name;
 
+  // Out of the rotation while its banner may be replaced (downloads let timer ticks through).
+  ad.Active = kNo;
   std::string why;
   if (!Plain_File_Name(name)) {
-    ad.Active = kNo;
     why = "the file name \"" + name + "\" made from its number and image is not a plain name";
     Log("Advertisement \"" + ad.Number + "\" ignored: " + why);
   } else if (Same_Digest(platform::Regular_File_At(folder, name) ? MD5_Of_File(ad.PhysicalFile) : "", ad.MD5)) {
