@@ -108,8 +108,9 @@ const TMyLogicalDisks* TMainForm::Selected_Drive() const {
 }
 
 void TMainForm::Remove_Upgrade_Leftovers() {
-  // Looked for where they are deleted, the program's folder, so that a match elsewhere
-  // cannot cost three waits at every activation.
+  // The moved old executable (_Quillorane-<name>) and downloaded installers
+  // (_Quillorane<digits>.run). Looked for where they are deleted, the program's folder, so
+  // that a match elsewhere cannot cost three waits at every activation.
   const std::string folder = Get_Application_Folder();
   for (int attempt = 0; attempt < 3 && Matching_File_Exists(folder + "_Quillorane*"); ++attempt) {
     Display_Loading_Panel(true, "Deleting temporary files...");
