@@ -131,3 +131,17 @@ TEST(Upgrade, AnInstallerThatCannotStartPutsTheProgramBackUnderItsName) {
   EXPECT_FALSE(std::filesystem::exists(run.settings.program_folder + "_Quillorane-platterscope"));
   EXPECT_EQ(run.host.loading, "") << "the upgrade text does not stay";
 }
+
+TEST(UpdateKey, OnlySixtyFourHexDigitsMakeAKeyAndTheBuiltInOneTrustsNoTestSigner) {
+  Public_Key key{};
+  EXPECT_TRUE(Public_Key_From_Hex(std::string(62, '0') + "aF", key));
+  EXPECT_EQ(key[31], 0xaf);
+  EXPECT_FALSE(Public_Key_From_Hex(std::string(63, '0'), key));
+  EXPECT_FALSE(Public_Key_From_Hex(std::string(65, '0'), key));
+  EXPECT_FALSE(Public_Key_From_Hex(std::string(63, '0') + "g", key));
+  Test_Key signer;
+  std::string why;
+  EXPECT_TRUE(Verify_Signature("installer", signer.Sign("installer"), signer.public_key, why)) << why;
+  EXPECT_FALSE(Verify_Signature("installer", signer.Sign("installer"), Program_Public_Key(), why));
+  EXPECT_EQ(why, "the signature does not match the program's update key");
+}
