@@ -82,7 +82,8 @@ bool Run_And_Wait(const std::string& program, const std::string& parameters, boo
     reason = "Cannot start " + program + ": " + Error_Text(error);
     return false;
   }
-  if (wait && (error = Wait_For(child, exit_code)) != 0) reason = "Cannot wait for " + program + ": " + Error_Text(error);
+  if (wait && (error = Wait_For(child, exit_code)) != 0)
+    reason = "Cannot wait for " + program + ": " + Error_Text(error);
   return true;
 }
 

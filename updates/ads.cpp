@@ -19,15 +19,6 @@ bool Same_Digest(const std::string& a, const std::string& b) {
   return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
 }
 
-// A path on the results server: it must start with "/", or the text would change the host the
-// address goes to ("@elsewhere/x").
-bool Server_Path(const std::string& path) {
-  if (path.empty() || path[0] != '/') return false;
-  for (unsigned char c : path)
-    if (c <= ' ' || c == 0x7f) return false;
-  return true;
-}
-
 // The banner folder, made when missing; only a folder that no other user can change.
 platform::File_Handle Open_Ads_Folder(std::string path, std::string& why) {
   if (path.empty()) {
@@ -63,6 +54,13 @@ bool Force_Folder(std::string path, std::string* reason) {
   const bool made = platform::Make_Folders(path, 0700, why);
   if (!made && reason != nullptr) *reason = why;
   return made;
+}
+
+bool Results_Server_Path(const std::string& path) {
+  if (path.empty() || path[0] != '/') return false;
+  for (unsigned char c : path)
+    if (c <= ' ' || c == 0x7f) return false;
+  return true;
 }
 
 bool Plain_File_Name(const std::string& name) {
@@ -115,7 +113,7 @@ void Update_Checker::Fill_Ad(int index, const std::string& entry, const Update_S
 
 bool Update_Checker::Download_Banner(const TMyAds& ad, const std::string& name, const Update_Settings& settings,
                                      const platform::File_Handle& folder, std::string& why) {
-  if (!Server_Path(ad.ImageLink)) {
+  if (!Results_Server_Path(ad.ImageLink)) {
     why = "its image \"" + ad.ImageLink + "\" is not a path on the results server";
     Log("Advertisement \"" + ad.Number + "\" ignored: " + why);
     return false;

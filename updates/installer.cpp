@@ -32,7 +32,8 @@ platform::File_Handle Installer_Folder(std::string path, std::string& why) {
   int error = 0;
   platform::File_Handle folder = platform::Open_Folder(path, error);
   if (!folder.valid()) why = "Cannot open the program's folder " + path + ": " + platform::Error_Text(error);
-  else if (!platform::Folder_Is_Private(folder)) why = "the program's folder " + path + " can be changed by other users";
+  else if (!platform::Folder_Is_Private(folder))
+    why = "the program's folder " + path + " can be changed by other users";
   return folder.valid() && why.empty() ? std::move(folder) : platform::File_Handle();
 }
 
@@ -47,7 +48,8 @@ bool Signed(const std::string& path, std::int32_t size, const std::string& signa
     if (!too_large) bytes.append(data, n);
   }, error);
   if (!read || too_large) {
-    why = too_large ? path + " is larger than its [SIZE]" : "Cannot read " + path + ": " + platform::Error_Text(error);
+    why = too_large ? path + " is larger than its [SIZE]"
+                    : "Cannot read " + path + ": " + platform::Error_Text(error);
     return false;
   }
   return Verify_Signature(bytes, signature, key, why);
@@ -55,43 +57,50 @@ bool Signed(const std::string& path, std::int32_t size, const std::string& signa
 
 }  // namespace
 
+struct Update_Checker::Installer_Entry {
+  std::string file;       // the installer's path on the results server
+  std::int32_t size = 0;
+  std::string md5;
+  std::string target;     // must be present; not used
+  std::string signature;  // Ed25519 of the installer's bytes, hexadecimal
+};
+
 void Update_Checker::Try_Installer(int piece_index, const std::string& piece, const std::string& version,
                                    const Update_Settings& settings, Check_Report* report) {
-  const std::string file = Get_Tag_Value("[FILE]", "[/FILE]", piece);
-  const std::int32_t size = Size_Value(Get_Tag_Value("[SIZE]", "[/SIZE]", piece));
-  const std::string md5 = Get_Tag_Value("[MD5]", "[/MD5]", piece);
-  const std::string target = Get_Tag_Value("[TARGETFILE]", "[/TARGETFILE]", piece);
-  if (file.empty() || size <= 0 || md5.empty() || target.empty()) return;
+  Installer_Entry entry;
+  entry.file = Get_Tag_Value("[FILE]", "[/FILE]", piece);
+  entry.size = Size_Value(Get_Tag_Value("[SIZE]", "[/SIZE]", piece));
+  entry.md5 = Get_Tag_Value("[MD5]", "[/MD5]", piece);
+  entry.target = Get_Tag_Value("[TARGETFILE]", "[/TARGETFILE]", piece);
+  entry.signature = Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", piece);
+  if (entry.file.empty() || entry.size <= 0 || entry.md5.empty() || entry.target.empty()) return;
 
   std::string path, why;
   std::string line = "installer in piece " + std::to_string(piece_index) + ": ";
-  if (Fetch_Installer(piece, settings, path, why)) {
+  if (Fetch_Installer(entry, settings, path, why)) {
     NEW_VERSION_AVAILABLE = version;
-    NEW_UPGRADE_MD5 = md5;
+    NEW_UPGRADE_MD5 = entry.md5;
     NEW_UPGRADE_FILE = path;
     Log("New Version Available:" + version);
     host_.Set_Status_Text("");
     line += path + " verified";
   } else {
-    Log("Upgrade file " + file + " refused: " + why);
+    Log("Upgrade file " + entry.file + " refused: " + why);
     Log("Error downloading upgrade file");
     line += "not used: " + why;
   }
   if (report != nullptr) report->installers.push_back(line);
 }
 
-bool Update_Checker::Fetch_Installer(const std::string& piece, const Update_Settings& settings, std::string& path,
+bool Update_Checker::Fetch_Installer(const Installer_Entry& entry, const Update_Settings& settings, std::string& path,
                                      std::string& why) {
-  const std::string file = Get_Tag_Value("[FILE]", "[/FILE]", piece);
-  const std::int32_t size = Size_Value(Get_Tag_Value("[SIZE]", "[/SIZE]", piece));
-  const std::string signature = Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", piece);
   // Nothing is fetched that could never be run.
-  if (!Signature_Well_Formed(signature)) {
-    why = signature.empty() ? "it has no [SIGNATURE]" : "its [SIGNATURE] is not 128 hexadecimal digits";
+  if (!Signature_Well_Formed(entry.signature)) {
+    why = entry.signature.empty() ? "it has no [SIGNATURE]" : "its [SIGNATURE] is not 128 hexadecimal digits";
     return false;
   }
-  if (file[0] != '/' || file.find_first_of(" \t\r\n") != std::string::npos) {
-    why = "\"" + file + "\" is not a path on the results server";
+  if (!Results_Server_Path(entry.file)) {
+    why = "\"" + entry.file + "\" is not a path on the results server";
     return false;
   }
   const platform::File_Handle folder = Installer_Folder(settings.program_folder, why);
@@ -100,16 +109,16 @@ bool Update_Checker::Fetch_Installer(const std::string& piece, const Update_Sett
   path = Make_Unique_Name(settings.program_folder, "_Quillorane", ".run");
   const std::string name = path.substr(path.rfind('/') + 1);
   MY_DownloadRecord record;
-  record.URL = "http://" + settings.server_host + file;
+  record.URL = "http://" + settings.server_host + entry.file;
   record.FileName = path;
-  record.MD5 = Get_Tag_Value("[MD5]", "[/MD5]", piece);
-  record.FileSize = size;
+  record.MD5 = entry.md5;
+  record.FileSize = entry.size;
   Transfer_Limits limits = settings.limits;
-  limits.download_bytes = size;
+  limits.download_bytes = entry.size;
   int error = 0;
   bool good = Download_File(record, [this] { host_.Process_Messages(); }, limits);
   if (!good) why = "the download failed or its MD5 differs";
-  if (good) good = Signed(path, size, signature, settings.public_key, why);
+  if (good) good = Signed(path, entry.size, entry.signature, settings.public_key, why);
   if (good && !platform::Set_Mode_At(folder, name, 0755, error)) {
     why = "Cannot make " + path + " executable: " + platform::Error_Text(error);
     good = false;

@@ -61,6 +61,10 @@ bool Force_Folder(std::string path, std::string* reason = nullptr);
 // Whether name can be a file of the banner folder: not empty, not "." or "..", no "/", no NUL.
 bool Plain_File_Name(const std::string& name);
 
+// Whether path names something on the results server once appended to its address: it starts
+// with "/" (otherwise "@elsewhere/x" would change the host) and holds no blank or control.
+bool Results_Server_Path(const std::string& path);
+
 // What one check did, line by line, for the headless runner.
 struct Check_Report {
   bool answered = false;
@@ -103,13 +107,15 @@ class Update_Checker {
   void Read_Answer(const Update_Settings& settings, std::string& messages, Check_Report* report);
   void End_Check();
   void Fill_Ads(const std::string& list, const Update_Settings& settings, Check_Report* report);
-  void Fill_Ad(int index, const std::string& entry, const Update_Settings& settings, const platform::File_Handle& folder,
-               Check_Report* report);
+  void Fill_Ad(int index, const std::string& entry, const Update_Settings& settings,
+               const platform::File_Handle& folder, Check_Report* report);
   bool Download_Banner(const TMyAds& ad, const std::string& name, const Update_Settings& settings,
                        const platform::File_Handle& folder, std::string& why);
   void Try_Installer(int piece_index, const std::string& piece, const std::string& version,
                      const Update_Settings& settings, Check_Report* report);
-  bool Fetch_Installer(const std::string& piece, const Update_Settings& settings, std::string& path, std::string& why);
+  struct Installer_Entry;
+  bool Fetch_Installer(const Installer_Entry& entry, const Update_Settings& settings, std::string& path,
+                       std::string& why);
   void Log(const std::string& text) { host_.Local_Writelog(text); }
 
   Update_Host& host_;

@@ -17,7 +17,8 @@ struct Ads_Run {
       : server(Loopback_Server::Serve(Add_Answer(ads, std::move(files)))),
         settings(Test_Settings(scratch, server, key.public_key)), checker(host) {}
 
-  static std::map<std::string, std::string> Add_Answer(const std::string& ads, std::map<std::string, std::string> files) {
+  using Bodies = std::map<std::string, std::string>;
+  static Bodies Add_Answer(const std::string& ads, Bodies files) {
     files["/program_version3.php"] = "[VERSION]1.3.0[/VERSION][ADS]" + ads + "[/ADS]";
     return files;
   }

@@ -33,7 +33,9 @@ class Loopback_Server {
                               "\r\nConnection: close\r\n\r\n" + body};
   }
 
-  static Reply Not_Found() { return {Mode::Answer, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}; }
+  static Reply Not_Found() {
+    return {Mode::Answer, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
+  }
 
   // The target of a request line ("/path?query").
   static std::string Target(const std::string& request) {

@@ -146,7 +146,8 @@ TEST(VersionCheck, AnAnswerBeyondItsLimitsIsAnErrorAfterThePanelsArePutRight) {
   };
   for (const std::string& answer : answers) {
     SCOPED_TRACE(answer);
-    Loopback_Server server(Loopback_Server::Serve({{"/program_version3.php", answer + "[MESSAGES]news.php[/MESSAGES]"}}));
+    const std::string with_news = answer + "[MESSAGES]news.php[/MESSAGES]";
+    Loopback_Server server(Loopback_Server::Serve({{"/program_version3.php", with_news}}));
     Scratch_Folder scratch;
     Test_Key key;
     Fake_Update_Host host;
