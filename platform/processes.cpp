@@ -1,4 +1,5 @@
-// posix_spawn of a program in a session of its own, with its standard input from /dev/null.
+// posix_spawn of a program in a session of its own, with its standard input from /dev/null,
+// its signals as a fresh program expects them, and a wait for its end when asked.
 #include "platform/processes.h"
 
 #include <fcntl.h>

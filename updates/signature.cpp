@@ -1,4 +1,5 @@
-// Ed25519 verification through libsodium, and the program's built-in public key.
+// Ed25519 verification through libsodium, and the program's built-in public key (the CMake
+// option PLATTERSCOPE_UPDATE_PUBLIC_KEY, compiled into this file alone).
 #include "updates/signature.h"
 
 #include <sodium.h>
