@@ -115,6 +115,7 @@ TMainForm::TMainForm(QWidget* parent)
   client->setFixedSize(kClientWidth, kClientHeight - 19);
   setCentralWidget(client);
   Build_Top_Panel(client);
+  Build_Banner();
   Build_Middle_Panel(client);
   Build_Results_Panel(client);
   Build_Status_Panels();

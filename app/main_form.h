@@ -23,15 +23,19 @@
 #include "inventory/machine_profile.h"
 #include "platform/inventory_provider.h"
 #include "reporting/result_report.h"
+#include "updates/update_checker.h"
+#include "updates/update_host.h"
 
 class QCloseEvent;
 class QComboBox;
 class QFrame;
 class QLabel;
+class QMovie;
 class QPushButton;
+class QTimer;
 
 
-class TMainForm : public QMainWindow, public Engine_Host, public Report_Host {
+class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, public Update_Host {
   Q_OBJECT
 
  public:
@@ -62,6 +66,23 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host {
   bool Save_Message_Queue(const MY_UploadFileRecord& record);
   // Sends the queued reports again; nothing when the program is offline.
   bool Process_Message_Queue();
+
+  // ---- updates, news and ads ----
+  // The version check with its news and banners; then the upgrade when one is due.
+  void Check_New_Version();
+  bool update_program();
+  void Display_Ads();
+  void ADS_TIMERTimer();
+  void Image1Click();
+  void Image1MouseEnter();
+  void Image1MouseLeave();
+  // Update_Host
+  bool Message_Panel_Shown() override;
+  bool Show_Banner(const std::string& file, std::string& reason) override;
+  void Hide_Banner() override;
+  void Start_Ads_Timer() override;
+  bool Open_URL(const std::string& url) override;
+  Update_Checker& Updates() { return updates_; }
 
   // ---- the window's own steps ----
   void Clean_ALL_Stats();
@@ -111,6 +132,11 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host {
   void Fill_Drive_Box(const std::vector<std::string>& entries);
   void Remove_Upgrade_Leftovers();
   void Finish_Startup();
+  void Build_Banner();
+  // The start-up's last step: the upgrade when one was recorded, otherwise the end of start-up.
+  void Upgrade_Or_Finish();
+  bool Show_Banner_Movie(const QString& path, const QByteArray& format, std::string& reason);
+  void Replace_Banner_Movie(QMovie* movie);
   void Focus_Changed(QWindow* now);
   // Places a status panel centred on the graph, a third of the left margin to the right.
   void Place_Status_Panel(QFrame* panel);
@@ -168,4 +194,9 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host {
   std::string last_startup_failure_;
   // A close request that arrived during a run; carried out when the run has ended.
   bool close_requested_ = false;
+  // Updates, news and ads: the state, the banner's timer and picture, the hand pointer.
+  Update_Checker updates_{*this};
+  QTimer* ADS_TIMER = nullptr;
+  QMovie* banner_movie_ = nullptr;
+  bool hand_pointer_ = false;
 };

@@ -89,7 +89,8 @@ void TMainForm::Run_Startup_Sequence() {
   Refresh_Drive_List();
   Remove_Upgrade_Leftovers();
   Process_Message_Queue();
-  Finish_Startup();
+  Check_New_Version();
+  Upgrade_Or_Finish();
 }
 
 void TMainForm::Refresh_Drive_List() {
@@ -123,7 +124,8 @@ const TMyLogicalDisks* TMainForm::Selected_Drive() const {
 }
 
 void TMainForm::Remove_Upgrade_Leftovers() {
-  // Looked for where they are deleted, the program's folder, so that a match elsewhere
+  // The moved old executable (_Quillorane-<name>) and downloaded installers
+  // (_Quillorane<digits>.run). Looked for where they are deleted, the program's folder, so that a match elsewhere
   // cannot cost three waits at every activation.
   ::Remove_Upgrade_Leftovers(Get_Application_File(),
                              {[this](const std::string& text) { Display_Loading_Panel(true, text); },
@@ -162,4 +164,7 @@ void TMainForm::ExitApplication() {
   QCoreApplication::quit();
 }
 
-TMainForm::~TMainForm() { Local_Writelog("Application Destroyed"); }
+TMainForm::~TMainForm() {
+  Image1MouseLeave();
+  Local_Writelog("Application Destroyed");
+}

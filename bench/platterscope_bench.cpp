@@ -7,6 +7,8 @@
 //                                               the machine items a result report carries
 //   platterscope-bench --target DIR ... --send  the run reported as the window reports it
 //   platterscope-bench --replay-queue           the offline queue sent again
+//   platterscope-bench --check-updates          the version check, news and ads as the window
+//                                               would take them; no installer is started
 //   platterscope-bench --computer-id            the installation's identifier, made and stored
 //                                               when the settings store has none
 #include <unistd.h>
@@ -23,6 +25,7 @@
 #include <QLocale>
 
 #include "bench/bench_reporting.h"
+#include "bench/bench_updates.h"
 #include "app/computer_id.h"
 #include "common/global_functions.h"
 #include "common/log.h"
@@ -49,6 +52,7 @@ struct Options {
   bool profile = false;
   bool send = false;          // report the finished run
   bool replay_queue = false;  // send the offline queue again
+  bool check_updates = false;
   bool computer_id = false;
 };
 
@@ -105,6 +109,7 @@ int Usage(const char* message) {
                "       platterscope-bench --profile [--target DIR] [--json]\n"
                "       platterscope-bench --target DIR ... --send\n"
                "       platterscope-bench --replay-queue\n"
+               "       platterscope-bench --check-updates\n"
                "       platterscope-bench --computer-id\n"
                "  PAIRS: comma list of seq,512b,1k,4k,64k,128k,512k,1m,4m\n"
                "  --profile reports the listed drive mounted at DIR, or the first one\n");
@@ -140,6 +145,8 @@ int Parse_Options(int argc, char** argv, Options& options) {
       options.send = true;
     } else if (arg == "--replay-queue") {
       options.replay_queue = true;
+    } else if (arg == "--check-updates") {
+      options.check_updates = true;
     } else if (arg == "--computer-id") {
       options.computer_id = true;
     } else if (arg == "--target" && has_value) {
@@ -163,9 +170,10 @@ int Parse_Options(int argc, char** argv, Options& options) {
   if (options.list_drives && (options.json || !options.target.empty()))
     return Usage("--list-drives takes no other option");
   if (options.replay_queue && argc != 2) return Usage("--replay-queue takes no other option");
+  if (options.check_updates && argc != 2) return Usage("--check-updates takes no other option");
   if (options.send && (options.list_drives || options.profile)) return Usage("--send goes with a run only");
   if (options.target.empty() && !options.list_drives && !options.profile && !options.replay_queue &&
-      !options.computer_id)
+      !options.computer_id && !options.check_updates)
     return Usage("--target DIR is required");
   return 0;
 }
@@ -280,6 +288,7 @@ int main(int argc, char** argv) {
   if (options.list_drives) return Print_Drive_List();
   if (options.profile) return Print_Profile(options);
   if (options.replay_queue) return Replay_Queue();
+  if (options.check_updates) return Check_Updates();
   while (options.target.size() > 1 && options.target.back() == '/') options.target.pop_back();
   if (::access(options.target.c_str(), W_OK | X_OK) != 0) {
     std::fprintf(stderr, "platterscope-bench: Cannot write to %s: %s\n", options.target.c_str(), std::strerror(errno));

@@ -1,5 +1,5 @@
-// Folder listings, renames and deletions relative to a folder's descriptor, output files
-// that refuse links, and the user's state folder.
+// Folder listings, renames, mode changes and deletions relative to a folder's descriptor,
+// output files that refuse links, and the user's state and cache folders.
 #include "platform/folder_files.h"
 
 #include <dirent.h>
@@ -85,17 +85,41 @@ bool Changed_Before_At(const File_Handle& folder, const std::string& name, long 
   return st.st_mtime < ::time(nullptr) - seconds;
 }
 
+bool Regular_File_At(const File_Handle& folder, const std::string& name) {
+  struct stat st {};
+  return ::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
+}
+
+bool Set_Mode_At(const File_Handle& folder, const std::string& name, mode_t mode, int& error) {
+  File_Handle file(::openat(folder.native(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!file.valid() || ::fstat(file.native(), &st) != 0) {
+    error = errno;
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = EINVAL;
+    return false;
+  }
+  error = ::fchmod(file.native(), mode) == 0 ? 0 : errno;
+  return error == 0;
+}
+
 File_Handle Create_Output_File(const std::string& path, int& error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
   error = fd < 0 ? errno : 0;
   return File_Handle(fd);
 }
 
-std::string User_State_Folder() {
-  const char* state = std::getenv("XDG_STATE_HOME");
+namespace {
+
+// $variable when it holds an absolute path, otherwise home + "/" + fallback; without a
+// trailing "/"; empty when no home folder is known.
+std::string User_Folder(const char* variable, const char* fallback) {
+  const char* set = std::getenv(variable);
   std::string folder;
-  if (state != nullptr && state[0] == '/') {
-    folder = state;
+  if (set != nullptr && set[0] == '/') {
+    folder = set;
   } else {
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] != '/') {
@@ -103,10 +127,16 @@ std::string User_State_Folder() {
       home = pw != nullptr ? pw->pw_dir : nullptr;
     }
     if (home == nullptr || home[0] != '/') return {};
-    folder = std::string(home) + "/.local/state";
+    folder = std::string(home) + "/" + fallback;
   }
   while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
   return folder;
 }
+
+}  // namespace
+
+std::string User_State_Folder() { return User_Folder("XDG_STATE_HOME", ".local/state"); }
+
+std::string User_Cache_Folder() { return User_Folder("XDG_CACHE_HOME", ".cache"); }
 
 }  // namespace platform

@@ -1,6 +1,9 @@
-// Entries of a folder the program owns (the report queue), listed and changed relative to the
-// folder's own descriptor without following links; and plain files streamed in or out.
+// Entries of a folder the program owns (the report queue, the banner cache, the program's own
+// folder), listed and changed relative to the folder's own descriptor without following links;
+// and plain files streamed in or out.
 #pragma once
+
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -28,6 +31,12 @@ bool Remove_File_At(const File_Handle& folder, const std::string& name, int& err
 // Renames from to to inside folder; never replaces an existing to (error EEXIST).
 bool Rename_Keeping_At(const File_Handle& folder, const std::string& from, const std::string& to, int& error);
 
+// Whether name in folder is a regular file itself (a link to one does not count).
+bool Regular_File_At(const File_Handle& folder, const std::string& name);
+
+// Gives the regular file name of folder the mode; a link in its place is refused.
+bool Set_Mode_At(const File_Handle& folder, const std::string& name, mode_t mode, int& error);
+
 // Whether the entry name of folder (not what a link points to) was last changed more than
 // seconds ago.
 bool Changed_Before_At(const File_Handle& folder, const std::string& name, long seconds);
@@ -40,5 +49,10 @@ File_Handle Create_Output_File(const std::string& path, int& error);
 // absolute path, otherwise the home folder's .local/state. Without a trailing "/"; empty
 // when no home folder is known.
 std::string User_State_Folder();
+
+// The user's folder for files that may be made again: $XDG_CACHE_HOME when it is an absolute
+// path, otherwise the home folder's .cache. Without a trailing "/"; empty when no home folder
+// is known.
+std::string User_Cache_Folder();
 
 }  // namespace platform

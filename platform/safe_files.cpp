@@ -231,6 +231,26 @@ bool File_Mode_At(const File_Handle& folder, const std::string& name, mode_t& mo
   return true;
 }
 
+bool Commit_File_At(const File_Handle& folder, const std::string& from, const std::string& to, std::string& reason) {
+  File_Handle file(::openat(folder.native(), from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  const char* step = "open";
+  bool ok = file.valid();
+  if (ok) ok = (step = "examine", ::fstat(file.native(), &st) == 0);
+  if (ok && !S_ISREG(st.st_mode)) {
+    errno = EINVAL;
+    ok = false;
+  }
+  if (ok) ok = (step = "sync", ::fsync(file.native()) == 0);
+  if (ok) ok = (step = "rename", ::renameat(folder.native(), from.c_str(), folder.native(), to.c_str()) == 0);
+  if (!ok) {
+    reason = std::string("Cannot ") + step + " " + from + " for " + to + ": " + Error_Text(errno);
+    return false;
+  }
+  ::fsync(folder.native());
+  return true;
+}
+
 bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error,
                   std::size_t limit) {
   data.clear();

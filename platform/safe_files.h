@@ -54,6 +54,10 @@ bool Append_Line_At(const File_Handle& folder, const std::string& name, std::str
 // no such file.
 bool File_Mode_At(const File_Handle& folder, const std::string& name, mode_t& mode);
 
+// Puts the regular file from of folder in the place of to, whole: forced to disk, renamed over
+// to, the folder synced. A link in from's place is refused. reason says what failed.
+bool Commit_File_At(const File_Handle& folder, const std::string& from, const std::string& to, std::string& reason);
+
 // Reads a file of folder (not through a link, only a regular file) into data: the whole
 // file, or its first limit bytes. Returns false and sets error when it cannot be opened or
 // read.

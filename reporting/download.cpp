@@ -20,13 +20,17 @@ using Clock = std::chrono::steady_clock;
 // One download in progress: the file, the counts, the limits and the displays.
 class Download {
  public:
-  Download(const MY_DownloadRecord& record, const Message_Pump& pump)
-      : record_(record), pump_(pump), started_(Clock::now()),
+  Download(const MY_DownloadRecord& record, const Message_Pump& pump, std::int64_t byte_limit)
+      : record_(record), pump_(pump), byte_limit_(byte_limit), started_(Clock::now()),
         first_data_limit_(std::chrono::seconds(record.Download_TimeOut == 0 ? 10 : record.Download_TimeOut)) {}
 
   // Body bytes: written up to the expected size; false ends the transfer.
   bool Receive(const char* data, std::size_t n) {
     Open_File();
+    if (byte_limit_ > 0 && received_ + static_cast<std::int64_t>(n) > byte_limit_) {
+      too_large_ = true;
+      return false;
+    }
     std::size_t take = n;
     if (record_.FileSize > 0) take = static_cast<std::size_t>(std::min<std::int64_t>(record_.FileSize - received_, n));
     int error = 0;
@@ -57,6 +61,7 @@ class Download {
   }
 
   bool Timed_Out() const { return timed_out_; }
+  bool Too_Large() const { return too_large_; }
   bool File_Made() const { return made_; }
 
  private:
@@ -84,12 +89,14 @@ class Download {
 
   const MY_DownloadRecord& record_;
   const Message_Pump& pump_;
+  std::int64_t byte_limit_;
   Clock::time_point started_;
   Clock::duration first_data_limit_;
   platform::File_Handle file_;
   bool made_ = false;
   std::int64_t received_ = 0;
   bool timed_out_ = false;
+  bool too_large_ = false;
 };
 
 bool Matches(const std::string& path, const std::string& expected) {
@@ -104,7 +111,7 @@ bool Download_File(MY_DownloadRecord record, const Message_Pump& pump, const Tra
       record.Progressbar->Set_Range(0, 100);
       record.Progressbar->Set_Position(0);
     }
-    Download download(record, pump);
+    Download download(record, pump, limits.download_bytes);
     Curl_Transfer get(limits);
     if (!get.valid()) return false;
     get.Set_Url(record.URL);
@@ -118,7 +125,9 @@ bool Download_File(MY_DownloadRecord record, const Message_Pump& pump, const Tra
     if (download.Timed_Out()) Write_Log("Download of " + record.URL + " ended: no data within the time limit");
     else if (outcome == Curl_Transfer::Outcome::Failed || outcome == Curl_Transfer::Outcome::Timed_Out)
       Write_Log("GET " + record.URL + " failed: " + get.Failure());
-    if (!download.File_Made()) return false;
+    if (download.Too_Large())
+      Write_Log("Download of " + record.URL + " ended: more than " + std::to_string(limits.download_bytes) + " bytes");
+    if (!download.File_Made() || download.Too_Large()) return false;
     return record.MD5.empty() || Matches(record.FileName, record.MD5);
   } catch (const std::exception& error) {
     Write_Log(Error_Line(error));

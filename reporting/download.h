@@ -36,6 +36,7 @@ struct MY_DownloadRecord {
 // Fetches record.URL into record.FileName. The transfer ends when the body ends, when exactly
 // FileSize bytes have arrived, when nothing has arrived within the time limit, when nothing
 // moves for limits.idle after that, or when the stop flag is set; pump runs between reads and
-// while waiting. True when the file exists and, if an MD5 was given, matches it. A partial or
-// mismatching file stays on disk for the caller to judge.
+// while waiting. True when the file exists and, if an MD5 was given, matches it; false when
+// more than limits.download_bytes arrived. A partial, oversized or mismatching file stays on
+// disk for the caller to judge.
 bool Download_File(MY_DownloadRecord record, const Message_Pump& pump = {}, const Transfer_Limits& limits = {});

@@ -4,15 +4,17 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "reporting/upload_record.h"
 
-// How long a transfer may take to connect, and how long it may go without a single byte
-// moving before it counts as failed.
+// How long a transfer may take to connect, how long it may go without a single byte moving
+// before it counts as failed, and how many bytes a download may bring at most.
 struct Transfer_Limits {
   std::chrono::milliseconds connect{60000};
   std::chrono::milliseconds idle{30000};
+  std::int64_t download_bytes = 0;  // 0: no limit
 };
 
 // Sends the record as a multipart/form-data POST after a probe GET of its URL and returns

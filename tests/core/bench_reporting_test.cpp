@@ -1,5 +1,6 @@
 // The headless runner's reporting: a short run reported as the window reports it, the queue
-// replayed with one line per file, and the empty server setting that keeps it offline.
+// replayed with one line per file, the version check of an administrator, and the empty server
+// setting that keeps it offline.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,4 +90,37 @@ TEST_F(Bench_Test, ReplayQueuePrintsOneLinePerFile) {
             std::string::npos)
       << replay.output;
   EXPECT_EQ(server.Requests().size(), 2u);
+}
+
+TEST_F(Bench_Test, CheckUpdatesPrintsTheOfferAdsAndInstallersButAcceptsNoUnknownSigner) {
+  Env_Override cache("XDG_CACHE_HOME", scratch / "cache");
+  const std::string banner = "banner bytes", installer = "#!/bin/sh\nexit 0\n";
+  const std::string signature(128, 'a');  // well formed; the build's key verifies nothing of ours
+  Loopback_Server server(Loopback_Server::Serve(
+      {{"/program_version3.php",
+        "[VERSION]99.0.0[/VERSION][MESSAGES]news.php[/MESSAGES][ADS]1,/ads/1.png," + MD5_Of_Text(banner) +
+            "[BR]../x,/ads/1.png,[/ADS][BR][FILE]/files/setup.run[/FILE][SIZE]" + std::to_string(installer.size()) +
+            "[/SIZE][MD5]" + MD5_Of_Text(installer) + "[/MD5][TARGETFILE]p[/TARGETFILE][SIGNATURE]" + signature +
+            "[/SIGNATURE]"},
+       {"/ads/1.png", banner},
+       {"/files/setup.run", installer}}));
+  Env_Override online("PLATTERSCOPE_SERVER", server.host());
+  const Run_Result run = Run_Bench("--check-updates");
+  EXPECT_EQ(run.status, 0) << run.output;
+  const std::string ads = scratch / "cache/Quillorane/ADS/";
+  EXPECT_EQ(run.output, "version offered: 99.0.0 (newer than " + std::string(PS_TEST_VERSION) + ")\n"
+                        "news: news.php\n"
+                        "ad 0: number 1, file " + ads + "1.png, active (downloaded)\n"
+                        "ad 1: number ../x, file " + ads + "../x.png, inactive (the file name \"../x.png\" made from "
+                        "its number and image is not a plain name)\n"
+                        "installer in piece 2: not used: the signature does not match the program's update key\n");
+  for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(PS_BENCH_PATH).parent_path()))
+    EXPECT_NE(entry.path().filename().string().rfind("_Quillorane", 0), 0u) << "no installer is kept";
+
+  Env_Override offline("PLATTERSCOPE_SERVER", "");
+  EXPECT_EQ(Run_Bench("--check-updates").output, "Not checked (offline)\n");
+  Env_Override unreachable("PLATTERSCOPE_SERVER", "127.0.0.1:1");
+  const Run_Result none = Run_Bench("--check-updates");
+  EXPECT_EQ(none.output, "no answer from 127.0.0.1:1\n");
+  EXPECT_EQ(none.status, 3);
 }

@@ -157,6 +157,20 @@ TEST(DownloadFile, TheDigestDecidesAndAMismatchKeepsTheFile) {
   EXPECT_EQ(Read_Whole_File(record.FileName), "installer") << "the file stays for the caller to judge";
 }
 
+TEST(DownloadFile, MoreThanTheByteLimitFailsWithoutAnExpectedDigest) {
+  Loopback_Server server([](const std::string&) { return Body_Of(std::string(200000, 'b')); });
+  Scratch_Folder scratch;
+  MY_DownloadRecord record;
+  record.URL = server.url("/ads/huge.png");
+  record.FileName = scratch / "huge.png";
+  Transfer_Limits limits;
+  limits.download_bytes = 100000;
+  EXPECT_FALSE(Download_File(record, {}, limits));
+  EXPECT_LE(std::filesystem::file_size(record.FileName), 100000u);
+  limits.download_bytes = 200000;
+  EXPECT_TRUE(Download_File(record, {}, limits)) << "exactly the limit is allowed";
+}
+
 TEST(DownloadFile, ASilentServerEndsAtTheTimeLimit) {
   // Nothing at all, and an answer whose body never comes.
   for (const auto& reply : {Loopback_Server::Reply{Loopback_Server::Mode::Silent, ""},

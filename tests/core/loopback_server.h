@@ -1,6 +1,6 @@
-// An HTTP server on 127.0.0.1 for the transfer tests: it keeps the raw bytes of every request
-// it receives and answers each one as the test's script says (an answer, a closed connection,
-// or silence until the test ends).
+// An HTTP server on 127.0.0.1 for the transfer, update and window tests: it keeps the raw
+// bytes of every request it receives and answers each one as the test's script says (an
+// answer, a closed connection, or silence until the test ends), or serves bodies by path.
 #pragma once
 
 #include <arpa/inet.h>
@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -30,6 +31,26 @@ class Loopback_Server {
   static Reply Ok(const std::string& body) {
     return {Mode::Answer, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) +
                               "\r\nConnection: close\r\n\r\n" + body};
+  }
+
+  static Reply Not_Found() {
+    return {Mode::Answer, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"};
+  }
+
+  // The target of a request line ("/path?query").
+  static std::string Target(const std::string& request) {
+    const std::size_t from = request.find(' ');
+    const std::size_t to = from == std::string::npos ? from : request.find(' ', from + 1);
+    return to == std::string::npos ? std::string() : request.substr(from + 1, to - from - 1);
+  }
+
+  // A script that answers each path (the query aside) with its body, and anything else with 404.
+  static Script Serve(std::map<std::string, std::string> bodies) {
+    return [bodies = std::move(bodies)](const std::string& request) {
+      const std::string target = Target(request);
+      const auto found = bodies.find(target.substr(0, target.find('?')));
+      return found == bodies.end() ? Not_Found() : Ok(found->second);
+    };
   }
 
   explicit Loopback_Server(Script script = [](const std::string&) { return Ok(""); }) : script_(std::move(script)) {

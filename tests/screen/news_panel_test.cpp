@@ -83,7 +83,7 @@ TEST(NewsPanel, EveryPixelOfThePanelIsOnTheScreen) {
   const QImage own = panel->grab().toImage().convertToFormat(QImage::Format_RGB32);
   EXPECT_GT(Agreement(screen.copy(Place_In(panel, &form)), own), 0.995)
       << "the screen shows the panel as it draws itself: caption, close picture and browser";
-  qunsetenv("PLATTERSCOPE_SERVER");
+  qputenv("PLATTERSCOPE_SERVER", "");
 }
 
 TEST(NewsPanel, TheWebEngineDrawsThePageWithOrWithoutOpenGL) {

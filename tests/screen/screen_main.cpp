@@ -21,8 +21,11 @@ int main(int argc, char** argv) {
   if (folder.isValid()) {
     qputenv("TMPDIR", folder.path().toLocal8Bit());
     qputenv("XDG_STATE_HOME", (folder.path() + QStringLiteral("/state")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (folder.path() + QStringLiteral("/cache")).toLocal8Bit());
     qputenv("PLATTERSCOPE_SETTINGS", (folder.path() + QStringLiteral("/Platterscope.conf")).toLocal8Bit());
   }
+  // No test talks to the real results server; each sets the loopback one it needs.
+  qputenv("PLATTERSCOPE_SERVER", "");
   // The tests drive the web engine themselves, also as root (in CI), where the program never
   // uses it; the engine's sandbox cannot start for root.
   if (::geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

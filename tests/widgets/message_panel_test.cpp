@@ -61,9 +61,9 @@ bool Wait_For(const std::function<bool()>& done, int ms) {
 
 TEST(MessagePanelTest, ShowsTheServersPageAndOnlyItsCloseBringsTheControlsBack) {
   Page_Server server;
-  qputenv("PLATTERSCOPE_SERVER", server.Host());
   TMainForm form;
   form.FormActivate();
+  qputenv("PLATTERSCOPE_SERVER", server.Host());
   auto* panel = form.findChild<QFrame*>(QStringLiteral("messagepanel"));
   auto* start = form.findChild<QPushButton*>(QStringLiteral("StartButton"));
   auto* drives = form.findChild<QComboBox*>(QStringLiteral("TargetDriveComboBox"));
@@ -94,7 +94,7 @@ TEST(MessagePanelTest, ShowsTheServersPageAndOnlyItsCloseBringsTheControlsBack) 
   EXPECT_TRUE(panel->isHidden());
   EXPECT_TRUE(start->isEnabled());
   EXPECT_TRUE(drives->isEnabled());
-  qunsetenv("PLATTERSCOPE_SERVER");
+  qputenv("PLATTERSCOPE_SERVER", "");  // offline again, as every window test starts
 }
 
 TEST(MessagePanelTest, TheClosePictureIsAlwaysAWayOut) {

@@ -72,7 +72,7 @@ TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
   }
   Server_Setting online(server.host());
   form.FormActivate();
-  EXPECT_EQ(server.Requests().size(), 2u) << "the probe and the POST";
+  EXPECT_EQ(server.Requests().size(), 3u) << "the probe, the POST and then the version check";
   EXPECT_EQ(Queued(), 0u);
 }
 
@@ -84,8 +84,8 @@ TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
   ASSERT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
   TMainForm form;
   form.Use_Inventory(machine);
-  Server_Setting online(server.host());
   form.FormActivate();
+  Server_Setting online(server.host());
   form.Clean_ALL_Stats();
   MyGraph.GraphColumn[0].Value = 512.5;
   form.Send_Result_To_Database();

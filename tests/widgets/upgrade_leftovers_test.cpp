@@ -93,3 +93,12 @@ TEST_F(Program_Folder_Fixture, AProgramFolderThatOthersCanWriteToIsNotCleanedAnd
   ASSERT_EQ(log.size(), 1u);
   EXPECT_NE(log[0].find(program_folder.string()), std::string::npos) << log[0];
 }
+
+TEST_F(Program_Folder_Fixture, DownloadedInstallersAndTheMovedProgramAreRemoved) {
+  Make_File(program_folder / "_Quillorane24608791234567.run");
+  Make_File(program_folder / "_Quillorane-platterscope");
+  Clean();
+  EXPECT_FALSE(fs::exists(program_folder / "_Quillorane24608791234567.run"));
+  EXPECT_FALSE(fs::exists(program_folder / "_Quillorane-platterscope"));
+  EXPECT_TRUE(fs::exists(program_folder / "platterscope"));
+}
