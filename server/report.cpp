@@ -2,7 +2,8 @@
 // order, check value, decoding, signature, then the values themselves.
 #include "server/report.h"
 
-#include "server/report_codec.h"
+#include "reporting/report_codec.h"
+#include "reporting/upload_record.h"
 
 #include <algorithm>
 #include <charconv>
@@ -88,6 +89,12 @@ std::string Model_Key(const std::string& model) {
   return key;
 }
 
+std::optional<std::string> Decode_Entry_Value(const std::string& value, bool cut) {
+  if (value.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) return std::nullopt;
+  if (!cut && value.size() % 4 != 0) return std::nullopt;
+  return Decode_Report_Value(value);
+}
+
 Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::string& host,
                           const Serial_Hasher& hash_serial) {
   std::vector<int> rate_at;
@@ -98,17 +105,17 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
   std::vector<std::string> stored;
   for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
     stored.push_back(entries[i].name + "=" + entries[i].value);
-    if (stored.back().size() > report_codec::kEntryMax) return {std::nullopt, "entry too long: " + entries[i].name};
+    if (stored.back().size() > kShortStringMax) return {std::nullopt, "entry too long: " + entries[i].name};
   }
-  if (!Equal_No_Case(report_codec::Check_Value(stored), entries.back().value)) return {std::nullopt, "bad check value"};
+  if (!Equal_No_Case(Report_Check_Value(stored), entries.back().value)) return {std::nullopt, "bad check value"};
 
   std::vector<std::string> decoded;
   for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
-    const auto value = report_codec::Decode_Value(entries[i].value, stored[i].size() == report_codec::kEntryMax);
+    const auto value = Decode_Entry_Value(entries[i].value, stored[i].size() == kShortStringMax);
     if (!value) return {std::nullopt, "entry " + entries[i].name + " is not encoded"};
     decoded.push_back(*value);
   }
-  if (!Equal_No_Case(decoded[kSignature], report_codec::Report_Signature(decoded[kComputerId], host)))
+  if (!Equal_No_Case(decoded[kSignature], Report_Signature(decoded[kComputerId], host)))
     return {std::nullopt, "bad signature"};
   if (decoded[kComputerId].empty() || Model_Key(decoded[kModel]).empty())
     return {std::nullopt, "no computer or no model"};

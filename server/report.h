@@ -39,5 +39,9 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
 // nothing when it is not such a number, not above 0 or above kMaxRate.
 std::optional<double> Parse_Rate(const std::string& text);
 
+// The value of one entry with both hex passes undone, or nothing when it is not hex. Only
+// an entry cut at a full slot (cut) may end inside a character's four digits.
+std::optional<std::string> Decode_Entry_Value(const std::string& value, bool cut);
+
 // Models are grouped without regard to surrounding blanks, runs of blanks or letter case.
 std::string Model_Key(const std::string& model);
