@@ -17,7 +17,8 @@ inline constexpr std::array<const char*, 21> kReportProfileKeys = {
 // One pass writes every byte of text as two upper-case hexadecimal digits; then as many
 // extra passes as asked run over the result. An ASCII text thus becomes its character codes
 // ("30" with one extra pass: 3330, then 33333330); a character beyond ASCII is taken as its
-// UTF-8 bytes, so that every value decodes without doubt.
+// UTF-8 bytes, so that every value decodes without doubt, and the server reads the decoded
+// bytes as UTF-8. The encoded text is ASCII, so the record's one-byte slots never change it.
 std::string Hex_Encode(const std::string& text, int extra_passes);
 
 // Undoes passes passes of Hex_Encode; nothing when a pass meets an odd length or a

@@ -54,6 +54,24 @@ TEST(ReportCodec, DecodingUndoesBothPassesAndOnlyACutValueMayEndInsideAGroup) {
   for (const Case& c : cases) EXPECT_EQ(Decode_Entry_Value(c.value, c.cut), c.decoded) << c.value;
 }
 
+TEST(ReportCodec, ValuesAreTheProgramsUtf8) {
+  struct Case {
+    std::string bytes;
+    bool cut;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"Caf\xC3\xA9 \xE2\x82\xAC", false, "Caf\xC3\xA9 \xE2\x82\xAC"},  // UTF-8 is kept as it is
+      {"Caf\xC3", true, "Caf"},                        // the cut fell inside a character
+      {"Caf\xC3", false, "Caf\xC3\x83"},               // not cut: not UTF-8, read as Latin-1
+      {"Caf\xE9 OS", false, "Caf\xC3\xA9 OS"},          // a Latin-1 text
+      {"a\tb\x7F\xC2\x85", false, "a?b??"},            // control characters, C1 included
+      {"\xEF\xBB\xBFx", false, "\xEF\xBB\xBFx"},          // a leading byte order mark is kept
+      {"", false, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Value_Text(c.bytes, c.cut), c.text) << c.bytes;
+}
+
 TEST(MultipartForm, ReadsTheProgramsBodyAndNothingLooser) {
   const std::string b = "------------------------2460000";
   const std::string part = "--" + b + "\r\nContent-Disposition: form-data; name=\"A\"\r\n\r\n41\r\n";
@@ -97,7 +115,7 @@ TEST(MultipartForm, ReadsTheProgramsBodyAndNothingLooser) {
 
 TEST(ReportChecks, AReportOfTheProgramIsReadWhole) {
   Sample_Report sample = Full_Report();
-  sample.machine.MyProcessors[0].Name = "AMD EPYC \xE9";  // Latin-1
+  sample.machine.MyProcessors[0].Name = "AMD EPYC \xC3\xA9";
   const Report_Parse parsed = Parse_Report(Entries_Of(Compose_Entries(sample, kHost)), kHost, Identity);
   ASSERT_TRUE(parsed.report) << parsed.error;
   const Report& report = *parsed.report;
@@ -176,4 +194,5 @@ TEST(ReportChecks, RateTexts) {
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(Parse_Rate(text), value) << text;
   EXPECT_EQ(Model_Key("  Samsung   SSD\t970 "), "SAMSUNG SSD 970");
+  EXPECT_EQ(Model_Key("Disque  \xC3\xA9t\xC3\xA9 "), "DISQUE \xC3\x89T\xC3\x89") << "letters beyond ASCII too";
 }
