@@ -3,7 +3,6 @@
 
 #include "common/planned_tests.h"
 #include "reporting/multipart_form.h"
-#include "reporting/result_report.h"
 
 #include <QDate>
 
@@ -50,17 +49,24 @@ Sample_Report Varied_Report(int n, int models) {
   return report;
 }
 
-std::unique_ptr<MY_UploadFileRecord> Compose_Record(const Sample_Report& report, const std::string& host) {
+TMyGraph Plan_Of(const Sample_Report& report) {
   TMyGraph plan;
   for (std::size_t t = 0; t < plan.GraphColumn.size(); ++t) {
     const bool tested = t < report.rates.size() && report.rates[t];
     plan.GraphColumn[t].NameTag = t < kPlannedTests.size() ? kPlannedTests[t].NameTag : "";
     plan.GraphColumn[t].Value = tested ? *report.rates[t] : -1.0;
   }
-  const Report_Facts facts{report.computer_id, report.test_seconds, report.version, host,
-                           &report.machine,    &report.drive,       &plan};
+  return plan;
+}
+
+Report_Facts Facts_Of(const Sample_Report& report, const std::string& host, const TMyGraph& plan) {
+  return {report.computer_id, report.test_seconds, report.version, host, &report.machine, &report.drive, &plan};
+}
+
+std::unique_ptr<MY_UploadFileRecord> Compose_Record(const Sample_Report& report, const std::string& host) {
+  const TMyGraph plan = Plan_Of(report);
   auto record = std::make_unique<MY_UploadFileRecord>();
-  Compose_Result_Report(facts, *record, [](const std::string&) {});
+  Compose_Result_Report(Facts_Of(report, host, plan), *record, [](const std::string&) {});
   return record;
 }
 

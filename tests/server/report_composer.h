@@ -10,8 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "common/records.h"
 #include "inventory/drive_info.h"
 #include "inventory/machine_profile.h"
+#include "reporting/result_report.h"
 #include "reporting/upload_record.h"
 
 struct Sample_Report {
@@ -28,6 +30,11 @@ struct Sample_Report {
 
 // A report whose drive model and rates vary with n (model n % models), every test present.
 Sample_Report Varied_Report(int n, int models = 5);
+
+// The plan with the report's rates, as a run leaves it.
+TMyGraph Plan_Of(const Sample_Report& report);
+// The facts the program reports the run with when it addresses host.
+Report_Facts Facts_Of(const Sample_Report& report, const std::string& host, const TMyGraph& plan);
 
 // The record the program makes of the report when it addresses host.
 std::unique_ptr<MY_UploadFileRecord> Compose_Record(const Sample_Report& report, const std::string& host);
