@@ -63,6 +63,10 @@ Report_Channel Program_Report_Channel() {
           [](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record); }};
 }
 
+std::string Compare_Page_Url(const std::string& host, const std::string& computer_id) {
+  return "http://" + host + "/compare?CompId=" + Query_Value(computer_id);
+}
+
 bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log, std::vector<Queue_Outcome>* outcomes) {
   if (channel.offline) return false;
   return Process_Message_Queue(channel.queue_folder, channel.send, log, outcomes);

@@ -109,7 +109,10 @@ TEST_P(Program_Report_Test, AFinishedRunIsStoredWithEveryFieldAndComparedOnline)
   EXPECT_FALSE(Sql_Text(row[0][2]).empty());
   EXPECT_EQ(Sql_Text(row[0][2]).find(run.drive.SerialNumber), std::string::npos) << "only a hash of the serial";
 
-  const std::string page = Get(*client, "/compare?CompId=" + run.computer_id).body;
+  // The address the window's "Compare my drive online" opens.
+  const std::string compare_url = Compare_Page_Url(server.host(), run.computer_id);
+  ASSERT_EQ(compare_url.rfind("http://" + server.host() + "/", 0), 0u);
+  const std::string page = Get(*client, compare_url.substr(7 + server.host().size())).body;
   for (const std::string& text : {std::string("Disque Rapide \xC3\xA9 1TB"), std::string("Sequential Write")})
     EXPECT_NE(page.find(text), std::string::npos) << text;
   EXPECT_EQ(Json_Of(Get(*client, "/api/compare?CompId=" + run.computer_id).body)["model"].toString().toStdString(),

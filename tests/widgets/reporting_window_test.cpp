@@ -3,7 +3,11 @@
 // setting keeps the window off the network.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QDesktopServices>
 #include <QLabel>
+#include <QMenu>
+#include <QUrl>
 
 #include <filesystem>
 
@@ -54,6 +58,19 @@ void Empty_Queue() {
 
 std::string Status_Of(TMainForm& form) { return form.findChild<QLabel*>("StatusText")->text().toStdString(); }
 
+// Takes the place of the user's browser: keeps the addresses the program opens.
+class Url_Recorder : public QObject {
+  Q_OBJECT
+
+ public:
+  Url_Recorder() { QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "Open"); }
+  ~Url_Recorder() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
+  std::vector<std::string> urls;
+
+ public slots:
+  void Open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
+};
+
 }  // namespace
 
 TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
@@ -70,10 +87,13 @@ TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_EQ(Queued(), 1u);
   }
+  QAction* compare = form.findChild<QAction*>("CompareOnline1");
+  EXPECT_FALSE(compare->isVisible());
   Server_Setting online(server.host());
   form.FormActivate();
   EXPECT_EQ(server.Requests().size(), 2u) << "the probe and the POST";
   EXPECT_EQ(Queued(), 0u);
+  EXPECT_TRUE(compare->isVisible()) << "a queued report confirmed now counts as well";
 }
 
 TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
@@ -102,3 +122,46 @@ TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
   EXPECT_EQ(server.Requests().size(), 2u);
   EXPECT_EQ(Queued(), 0u);
 }
+
+TEST(ReportingWindow, AConfirmedReportOffersTheDrivesComparisonOnline) {
+  std::string verdict = "[RESULT]0[/RESULT]";
+  Loopback_Server server([&verdict](const std::string&) { return Loopback_Server::Ok(verdict); });
+  Empty_Queue();
+  Fixture_Provider machine;
+  std::string reason;
+  ASSERT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
+  TMainForm form;
+  form.Use_Inventory(machine);
+  Server_Setting online(server.host());
+  form.FormActivate();
+  form.Clean_ALL_Stats();
+  MyGraph.GraphColumn[0].Value = 512.5;
+  QAction* compare = form.findChild<QAction*>("CompareOnline1");
+  ASSERT_NE(compare, nullptr);
+  QMenu* help = form.findChild<QMenu*>("Help1");
+  ASSERT_TRUE(help->actions().contains(compare));
+  EXPECT_EQ(compare->text(), "Compare my drive online");
+
+  form.Send_Result_To_Database();
+  EXPECT_EQ(Status_Of(form), "FAIL,Queue OK");
+  EXPECT_FALSE(compare->isVisible()) << "nothing to compare before a report is confirmed";
+  Empty_Queue();
+  verdict = "[RESULT]1[/RESULT]";
+  form.Send_Result_To_Database();
+  EXPECT_EQ(Status_Of(form), "OK");
+  EXPECT_TRUE(compare->isVisible());
+
+  Url_Recorder browser;
+  emit help->aboutToShow();
+  ASSERT_TRUE(compare->isEnabled());
+  compare->trigger();
+  EXPECT_EQ(browser.urls, std::vector<std::string>{"http://" + server.host() + "/compare?CompId=" + form.Computer_Id()});
+
+  Server_Setting offline("");
+  emit help->aboutToShow();
+  EXPECT_FALSE(compare->isEnabled());
+  form.CompareOnline1Click();
+  EXPECT_EQ(browser.urls.size(), 1u) << "no address opened while offline";
+}
+
+#include "reporting_window_test.moc"
