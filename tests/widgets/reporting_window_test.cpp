@@ -58,6 +58,18 @@ void Empty_Queue() {
 
 std::string Status_Of(TMainForm& form) { return form.findChild<QLabel*>("StatusText")->text().toStdString(); }
 
+// Gives form the fixture machine, runs its start-up and leaves a finished run's first rate in
+// the plan, ready to be reported.
+void Start_With_A_Finished_Run(TMainForm& form, Fixture_Provider& machine) {
+  Empty_Queue();
+  std::string reason;
+  ASSERT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
+  form.Use_Inventory(machine);
+  form.FormActivate();
+  form.Clean_ALL_Stats();
+  MyGraph.GraphColumn[0].Value = 512.5;
+}
+
 // Takes the place of the user's browser: keeps the addresses the program opens.
 class Url_Recorder : public QObject {
   Q_OBJECT
@@ -98,16 +110,10 @@ TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
 
 TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
   Loopback_Server server([](const std::string&) { return Loopback_Server::Ok("[RESULT]1[/RESULT]"); });
-  Empty_Queue();
   Fixture_Provider machine;
-  std::string reason;
-  ASSERT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
   TMainForm form;
-  form.Use_Inventory(machine);
   Server_Setting online(server.host());
-  form.FormActivate();
-  form.Clean_ALL_Stats();
-  MyGraph.GraphColumn[0].Value = 512.5;
+  Start_With_A_Finished_Run(form, machine);
   form.Send_Result_To_Database();
   EXPECT_EQ(Status_Of(form), "OK");
   const auto requests = server.Requests();
@@ -126,16 +132,10 @@ TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
 TEST(ReportingWindow, AConfirmedReportOffersTheDrivesComparisonOnline) {
   std::string verdict = "[RESULT]0[/RESULT]";
   Loopback_Server server([&verdict](const std::string&) { return Loopback_Server::Ok(verdict); });
-  Empty_Queue();
   Fixture_Provider machine;
-  std::string reason;
-  ASSERT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
   TMainForm form;
-  form.Use_Inventory(machine);
   Server_Setting online(server.host());
-  form.FormActivate();
-  form.Clean_ALL_Stats();
-  MyGraph.GraphColumn[0].Value = 512.5;
+  Start_With_A_Finished_Run(form, machine);
   QAction* compare = form.findChild<QAction*>("CompareOnline1");
   ASSERT_NE(compare, nullptr);
   QMenu* help = form.findChild<QMenu*>("Help1");
