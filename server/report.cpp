@@ -122,6 +122,7 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
     if (!report.rates[rate_at[r]]) return {std::nullopt, "rate " + entries[kProfileCount + r].name + " is not a rate"};
   }
   report.model_key = Model_Key(report.profile[kModel]);
+  if (report.model_key.empty()) return {std::nullopt, "no model"};  // only blanks beyond ASCII
   report.check_value = entries.back().value;
   std::transform(report.check_value.begin(), report.check_value.end(), report.check_value.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });

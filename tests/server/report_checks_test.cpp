@@ -175,6 +175,7 @@ TEST(ReportChecks, AnythingWrongRefusesTheReport) {
       {"test time not a number", set_value(2, "20s")},
       {"empty model", set_value(7, "")},
       {"blank model", set_value(7, "  \t ")},
+      {"model of Latin-1 no-break spaces", set_value(7, "\xA0\xA0")},
       {"entry longer than a slot", [&](auto& e) { e[14] = "PN=" + std::string(260, '3'); resign(e); }},
       {"value not hex", [&](auto& e) { e[4] = "OS=ZZ"; resign(e); }},
       {"no check value", [](auto& e) { e.pop_back(); }},
