@@ -16,6 +16,7 @@
 #include <QStatusBar>
 
 #include "app/window_style.h"
+#include "common/server.h"
 
 namespace {
 
@@ -142,6 +143,10 @@ void TMainForm::Build_Menu() {
   file_menu->addAction(QStringLiteral("E&xit"), this, &TMainForm::Exit1Click)->setObjectName(QStringLiteral("Exit1"));
   QMenu* help_menu = menuBar()->addMenu(QStringLiteral("&Help"));
   help_menu->setObjectName(QStringLiteral("Help1"));
+  CompareOnline1 = help_menu->addAction(QStringLiteral("Compare my drive online"), this, &TMainForm::CompareOnline1Click);
+  CompareOnline1->setObjectName(QStringLiteral("CompareOnline1"));
+  CompareOnline1->setVisible(false);
+  connect(help_menu, &QMenu::aboutToShow, this, [this] { CompareOnline1->setEnabled(!Results_Server_Offline()); });
   help_menu->addAction(QStringLiteral("&About"), this, &TMainForm::About1Click)->setObjectName(QStringLiteral("About1"));
 }
 

@@ -26,6 +26,7 @@
 #include "updates/update_checker.h"
 #include "updates/update_host.h"
 
+class QAction;
 class QCloseEvent;
 class QComboBox;
 class QFrame;
@@ -110,6 +111,8 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void StartButtonClick();
   void Exit1Click();
   void About1Click();
+  // Opens this computer's comparison page of the results server in the user's browser.
+  void CompareOnline1Click();
   void messagepanel_close_buttonClick();
   void errorpanel_close_buttonClick();
 
@@ -173,6 +176,8 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   Results_Grid* gridresults = nullptr;
   // The one text panel of the status bar.
   QLabel* StatusText = nullptr;
+  // Help menu: shown once a report of this computer is confirmed; disabled when offline.
+  QAction* CompareOnline1 = nullptr;
 
   // The result labels by the names that the plan uses.
   std::map<std::string, QLabel*> result_labels_;

@@ -1,12 +1,15 @@
 // What the engine asks of the window, and the panels that float over the graph.
 #include <exception>
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QUrl>
 
 #include "app/main_form.h"
 #include "common/server.h"
@@ -116,7 +119,7 @@ void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
 void TMainForm::Send_Result_To_Database() {
   const Report_Facts facts{COMPUTERID, engine_.DEFAULTSECONDS, Get_File_Version(4, ""), Results_Server_Host(),
                            &profile_,  Selected_Drive(),       &MyGraph};
-  ::Send_Result_To_Database(*this, facts, Program_Report_Channel());
+  if (::Send_Result_To_Database(*this, facts, Program_Report_Channel()) == "OK") CompareOnline1->setVisible(true);
 }
 
 bool TMainForm::Save_Message_Queue(const MY_UploadFileRecord& record) {
@@ -125,7 +128,19 @@ bool TMainForm::Save_Message_Queue(const MY_UploadFileRecord& record) {
 }
 
 bool TMainForm::Process_Message_Queue() {
-  return Replay_Message_Queue(Program_Report_Channel(), [this](const std::string& line) { Local_Writelog(line); });
+  std::vector<Queue_Outcome> outcomes;
+  const bool replayed =
+      Replay_Message_Queue(Program_Report_Channel(), [this](const std::string& line) { Local_Writelog(line); }, &outcomes);
+  for (const Queue_Outcome& outcome : outcomes)
+    if (outcome.kind == Queue_Outcome::Kind::Sent) CompareOnline1->setVisible(true);
+  return replayed;
+}
+
+void TMainForm::CompareOnline1Click() {
+  if (Results_Server_Offline() || COMPUTERID.empty()) return;
+  const std::string url = Compare_Page_Url(Results_Server_Host(), COMPUTERID);
+  if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(url))))
+    Local_Writelog("Compare my drive online: no browser opened " + url);
 }
 
 void TMainForm::Send_Result_to_Grid() { gridresults->Send_Result_to_Grid(MyGraph); }

@@ -40,8 +40,7 @@ void Append_Variable(std::string& body, const std::string& boundary, const std::
   std::string name, value;
   Form_Entry_Parts(entry, name, value);
   if (name.empty()) return;
-  body += "--" + boundary + kCrLf + "Content-Disposition: form-data; name=\"" + name + "\"" + kCrLf + kCrLf + value +
-          kCrLf;
+  body += "--" + boundary + kCrLf + std::string(kFormDisposition) + name + "\"" + kCrLf + kCrLf + value + kCrLf;
 }
 
 void Append_File(std::string& body, const std::string& boundary, const std::string& entry) {
@@ -51,8 +50,8 @@ void Append_File(std::string& body, const std::string& boundary, const std::stri
   const std::string& name = first[0];
   const std::string& path = first[1];
   if (name.empty()) return;
-  body += "--" + boundary + kCrLf + "Content-Disposition: form-data; name=\"" + name + "\"; filename=\"" + pieces[1] +
-          "\"" + kCrLf;
+  body += "--" + boundary + kCrLf + std::string(kFormDisposition) + name + "\"; filename=\"" + pieces[1] + "\"" +
+          kCrLf;
   if (path.empty()) {
     body += std::string("Content-Transfer-Encoding: binary") + kCrLf + kCrLf;
     return;
@@ -78,9 +77,7 @@ std::string Multipart_Body(const MY_UploadFileRecord& record, const std::string&
   std::string body;
   for (const Short_String& entry : record.Variables) Append_Variable(body, boundary, entry.Bytes());
   for (const Short_String& entry : record.Files) Append_File(body, boundary, entry.Bytes());
-  body += "--" + boundary + "--" + kCrLf;
-  body += '\0';
-  return body;
+  return body + Multipart_Closing(boundary);
 }
 
 std::vector<std::string> Multipart_Header_Lines(const std::string& boundary, const std::string& host) {

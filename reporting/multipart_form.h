@@ -5,9 +5,20 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "reporting/upload_record.h"
+
+// Each part of the body is "--" boundary CRLF, this text, the name, a quotation mark, CRLF
+// CRLF, the value and CRLF (a file part announces its file name after the name's quotation
+// mark). The results server reads the body by the same pieces.
+inline constexpr std::string_view kFormDisposition = "Content-Disposition: form-data; name=\"";
+
+// The end of the body: "--" boundary "--" CRLF and one zero byte.
+inline std::string Multipart_Closing(const std::string& boundary) {
+  return "--" + boundary + "--\r\n" + std::string(1, '\0');
+}
 
 // Splits a form entry at "=" into at most six pieces: the name is the first, the value the
 // second (anything after a second "=" is dropped). An entry without "=" is all name. Throws

@@ -3,14 +3,22 @@
 // entries. Shared by the program and the results server, so both compute them alike.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
+// The keys of a report's profile entries in the order the report carries them. The rates
+// follow under their tests' names in plan order, and the check value "MD5" comes last.
+inline constexpr std::array<const char*, 21> kReportProfileKeys = {
+    "ID", "SIG", "TT", "PV", "OS", "OSA", "OSN", "SM", "SS", "ST", "SSE",
+    "SFST", "MA", "CS", "PN", "PT", "CN", "CM", "CMO", "CME", "SF"};
+
 // One pass writes every byte of text as two upper-case hexadecimal digits; then as many
 // extra passes as asked run over the result. An ASCII text thus becomes its character codes
 // ("30" with one extra pass: 3330, then 33333330); a character beyond ASCII is taken as its
-// UTF-8 bytes, so that every value decodes without doubt.
+// UTF-8 bytes, so that every value decodes without doubt, and the server reads the decoded
+// bytes as UTF-8. The encoded text is ASCII, so the record's one-byte slots never change it.
 std::string Hex_Encode(const std::string& text, int extra_passes);
 
 // Undoes passes passes of Hex_Encode; nothing when a pass meets an odd length or a

@@ -19,24 +19,20 @@
 
 namespace {
 
-// The machine items in the order the report carries them, after ID, SIG, TT and PV.
-const char* const kProfileKeys[] = {"OS", "OSA", "OSN", "SM", "SS", "ST", "SSE", "SFST", "MA",
-                                    "CS", "PN",  "PT",  "CN", "CM", "CMO", "CME", "SF"};
-
 std::string Query_Value(const std::string& text) {
   return QUrl::toPercentEncoding(QString::fromStdString(text)).toStdString();
 }
 
 std::vector<std::pair<std::string, std::string>> Profile_Entries(const Report_Facts& facts) {
-  std::map<std::string, std::string> items;
-  for (auto& [key, value] : Profile_Report_Items(*facts.profile, *facts.drive)) items[key] = value;
-  std::vector<std::pair<std::string, std::string>> entries = {
+  std::map<std::string, std::string> items = {
       {"ID", facts.computer_id},
       {"SIG", Report_Signature(facts.computer_id, facts.host)},
       {"TT", std::to_string(facts.test_seconds)},
       {"PV", facts.version},
   };
-  for (const char* key : kProfileKeys) entries.emplace_back(key, items[key]);
+  for (auto& [key, value] : Profile_Report_Items(*facts.profile, *facts.drive)) items[key] = value;
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const char* key : kReportProfileKeys) entries.emplace_back(key, items[key]);
   return entries;
 }
 
@@ -65,6 +61,10 @@ std::string Conclude(Report_Host& host, const MY_UploadFileRecord* record, const
 Report_Channel Program_Report_Channel() {
   return {Results_Server_Offline(), Queue_Folder(),
           [](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record); }};
+}
+
+std::string Compare_Page_Url(const std::string& host, const std::string& computer_id) {
+  return "http://" + host + "/compare?CompId=" + Query_Value(computer_id);
 }
 
 bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log, std::vector<Queue_Outcome>* outcomes) {

@@ -47,6 +47,10 @@ inline constexpr const char* kStatusOffline = "Not sent (offline)";
 // user's state folder, the transfers with their customary time-outs.
 Report_Channel Program_Report_Channel();
 
+// The results server's page that shows this computer's latest report beside every report
+// of the same drive model: http://host/compare?CompId=<computer identifier>.
+std::string Compare_Page_Url(const std::string& host, const std::string& computer_id);
+
 // Replays the queue through channel (Process_Message_Queue); nothing at all when offline.
 bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log,
                           std::vector<Queue_Outcome>* outcomes = nullptr);

@@ -7,11 +7,14 @@
 #include <string>
 #include <string_view>
 
+// The most characters a short string holds: a longer text is cut.
+inline constexpr std::size_t kShortStringMax = 255;
+
 // A length byte (0 to 255) and up to 255 characters, one byte each in Latin-1; the bytes
 // after the length are zero in a record the program makes.
 struct Short_String {
   std::uint8_t Length = 0;
-  char Chars[255] = {};
+  char Chars[kShortStringMax] = {};
 
   // The stored bytes.
   std::string Bytes() const { return std::string(Chars, Length); }

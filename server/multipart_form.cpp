@@ -1,7 +1,9 @@
-// Strict reader of the report's form: every part is
+// Strict reader of the report's form as the program builds it: every part is
 //   "--" boundary CRLF "Content-Disposition: form-data; name=\"N\"" CRLF CRLF value CRLF
 // and the body ends with "--" boundary "--" CRLF and, as the program sends it, one zero byte.
 #include "server/multipart_form.h"
+
+#include "reporting/multipart_form.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +11,6 @@
 namespace {
 
 constexpr std::size_t kMaxParts = 600;
-constexpr std::string_view kDisposition = "Content-Disposition: form-data; name=\"";
 
 bool Starts_With_No_Case(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
@@ -29,8 +30,8 @@ bool Valid_Boundary(std::string_view boundary) {
 // next delimiter. False when the part is not a plain named form field.
 bool Read_Part(std::string_view body, std::string_view delimiter, std::size_t& pos, Form_Entry& entry) {
   std::string_view rest = body.substr(pos);
-  if (!Starts_With_No_Case(rest, kDisposition)) return false;
-  rest.remove_prefix(kDisposition.size());
+  if (!Starts_With_No_Case(rest, kFormDisposition)) return false;
+  rest.remove_prefix(kFormDisposition.size());
   const std::size_t quote = rest.find('"');
   if (quote == std::string_view::npos || quote == 0) return false;
   const std::string_view name = rest.substr(0, quote);
@@ -63,14 +64,17 @@ std::optional<std::vector<Form_Entry>> Parse_Multipart_Form(std::string_view bod
   if (!Valid_Boundary(boundary)) return std::nullopt;
   const std::string dash_boundary = "--" + std::string(boundary);
   const std::string delimiter = "\r\n" + dash_boundary;
+  // The closing with its zero byte, or without it.
+  const std::string closing = Multipart_Closing(std::string(boundary));
+  const std::string_view closing_text = std::string_view(closing).substr(0, closing.size() - 1);
   std::vector<Form_Entry> entries;
   std::size_t pos = 0;
   while (true) {
-    if (body.substr(pos, dash_boundary.size()) != dash_boundary) return std::nullopt;
+    const std::string_view rest = body.substr(pos);
+    if (rest == closing || rest == closing_text) return entries;
+    if (rest.substr(0, dash_boundary.size()) != dash_boundary) return std::nullopt;
     pos += dash_boundary.size();
-    const std::string_view after = body.substr(pos);
-    if (after == "--\r\n" || after == std::string_view("--\r\n\0", 5)) return entries;
-    if (after.substr(0, 2) != "\r\n" || entries.size() >= kMaxParts) return std::nullopt;
+    if (body.substr(pos, 2) != "\r\n" || entries.size() >= kMaxParts) return std::nullopt;
     pos += 2;
     Form_Entry entry;
     if (!Read_Part(body, delimiter, pos, entry)) return std::nullopt;

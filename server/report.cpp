@@ -2,7 +2,11 @@
 // order, check value, decoding, signature, then the values themselves.
 #include "server/report.h"
 
-#include "server/report_codec.h"
+#include "reporting/report_codec.h"
+#include "reporting/upload_record.h"
+
+#include <QString>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <charconv>
@@ -15,23 +19,6 @@ bool Equal_No_Case(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
          });
-}
-
-// The program's texts are one byte per character (Latin-1); control characters become "?".
-std::string Latin1_To_Utf8(const std::string& bytes) {
-  std::string text;
-  text.reserve(bytes.size());
-  for (unsigned char c : bytes) {
-    if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
-      text.push_back('?');
-    } else if (c < 0x80) {
-      text.push_back(static_cast<char>(c));
-    } else {
-      text.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return text;
 }
 
 int Rate_Index(const std::string& key) {
@@ -76,16 +63,26 @@ std::optional<double> Parse_Rate(const std::string& text) {
 }
 
 std::string Model_Key(const std::string& model) {
-  std::string key;
-  for (unsigned char c : model) {
-    if (std::isspace(c)) {
-      if (!key.empty() && key.back() != ' ') key.push_back(' ');
-    } else {
-      key.push_back(static_cast<char>(std::toupper(c)));
-    }
-  }
-  if (!key.empty() && key.back() == ' ') key.pop_back();
-  return key;
+  return QString::fromStdString(model).simplified().toUpper().toStdString();
+}
+
+std::optional<std::string> Decode_Entry_Value(const std::string& value, bool cut) {
+  if (value.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) return std::nullopt;
+  if (!cut && value.size() % 4 != 0) return std::nullopt;
+  return Decode_Report_Value(value);
+}
+
+std::string Value_Text(const std::string& bytes, bool cut) {
+  using Flag = QStringConverter::Flag;
+  // A decoder that keeps state holds an incomplete last character back instead of failing.
+  const QStringConverter::Flags flags = cut ? Flag::ConvertInitialBom : (Flag::ConvertInitialBom | Flag::Stateless);
+  QStringDecoder utf8(QStringConverter::Utf8, flags);
+  const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+  QString text = utf8.decode(view);
+  if (utf8.hasError()) text = QString::fromLatin1(view);
+  for (QChar& c : text)
+    if (c.category() == QChar::Other_Control) c = u'?';
+  return text.toStdString();
 }
 
 Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::string& host,
@@ -98,17 +95,17 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
   std::vector<std::string> stored;
   for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
     stored.push_back(entries[i].name + "=" + entries[i].value);
-    if (stored.back().size() > report_codec::kEntryMax) return {std::nullopt, "entry too long: " + entries[i].name};
+    if (stored.back().size() > kShortStringMax) return {std::nullopt, "entry too long: " + entries[i].name};
   }
-  if (!Equal_No_Case(report_codec::Check_Value(stored), entries.back().value)) return {std::nullopt, "bad check value"};
+  if (!Equal_No_Case(Report_Check_Value(stored), entries.back().value)) return {std::nullopt, "bad check value"};
 
   std::vector<std::string> decoded;
   for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
-    const auto value = report_codec::Decode_Value(entries[i].value, stored[i].size() == report_codec::kEntryMax);
+    const auto value = Decode_Entry_Value(entries[i].value, stored[i].size() == kShortStringMax);
     if (!value) return {std::nullopt, "entry " + entries[i].name + " is not encoded"};
     decoded.push_back(*value);
   }
-  if (!Equal_No_Case(decoded[kSignature], report_codec::Report_Signature(decoded[kComputerId], host)))
+  if (!Equal_No_Case(decoded[kSignature], Report_Signature(decoded[kComputerId], host)))
     return {std::nullopt, "bad signature"};
   if (decoded[kComputerId].empty() || Model_Key(decoded[kModel]).empty())
     return {std::nullopt, "no computer or no model"};
@@ -117,7 +114,7 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
 
   Report report;
   for (std::size_t i = 0; i < kProfileCount; ++i)
-    if (i != kSignature) report.profile[i] = Latin1_To_Utf8(decoded[i]);
+    if (i != kSignature) report.profile[i] = Value_Text(decoded[i], stored[i].size() == kShortStringMax);
   report.profile[kSerial] = decoded[kSerial].empty() ? std::string() : hash_serial(decoded[kSerial]);
   for (std::size_t r = 0; r < rate_at.size(); ++r) {
     const std::string& text = decoded[kProfileCount + r];
@@ -125,6 +122,7 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
     if (!report.rates[rate_at[r]]) return {std::nullopt, "rate " + entries[kProfileCount + r].name + " is not a rate"};
   }
   report.model_key = Model_Key(report.profile[kModel]);
+  if (report.model_key.empty()) return {std::nullopt, "no model"};  // only blanks beyond ASCII
   report.check_value = entries.back().value;
   std::transform(report.check_value.begin(), report.check_value.end(), report.check_value.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });

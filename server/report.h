@@ -39,5 +39,15 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
 // nothing when it is not such a number, not above 0 or above kMaxRate.
 std::optional<double> Parse_Rate(const std::string& text);
 
+// The value of one entry with both hex passes undone, or nothing when it is not hex. Only
+// an entry cut at a full slot (cut) may end inside a character's four digits.
+std::optional<std::string> Decode_Entry_Value(const std::string& value, bool cut);
+
+// The text of a decoded value in UTF-8. The program sends the UTF-8 bytes of its texts; a
+// value cut with its entry may end inside a character, whose incomplete bytes are dropped.
+// Bytes that are not UTF-8 are read as Latin-1, so that no report is refused for its text;
+// control characters become "?".
+std::string Value_Text(const std::string& bytes, bool cut);
+
 // Models are grouped without regard to surrounding blanks, runs of blanks or letter case.
 std::string Model_Key(const std::string& model);

@@ -19,6 +19,7 @@ namespace {
 
 constexpr const char* kFormTypeHeader = "X-Platterscope-Form-Type";
 constexpr const char* kUploadPath = "/uploadresults2.php";
+constexpr const char* kVersionPath = "/program_version3.php";
 constexpr std::size_t kReaders = 8;
 constexpr std::size_t kCachedModels = 512;
 constexpr int kBacklog = 1024;
@@ -52,8 +53,17 @@ void Log_Refusal(const std::string& why) {
     std::cerr << "platterscope-server: report refused: " << why << "\n";
 }
 
+// The routes the program itself calls.
+bool Is_Program_Route(const std::string& path) {
+  return path == kUploadPath || path == kVersionPath || path == "/adclick.php" || path == "/adview.php";
+}
+
 httplib::Server::HandlerResponse Pre_Route(const httplib::Request& request, httplib::Response& response,
                                            std::size_t max_body) {
+  auto& headers = const_cast<httplib::Request&>(request).headers;
+  // The program's POST asks for gzip in its fixed header block, but the program reads every
+  // answer as it arrives: a compressed "[RESULT]1[/RESULT]" would be no confirmation at all.
+  if (Is_Program_Route(request.path)) headers.erase("Accept-Encoding");
   const bool has_body = request.has_header("Content-Length") || request.has_header("Transfer-Encoding");
   if (!has_body) return httplib::Server::HandlerResponse::Unhandled;
   // Refused before a byte of the body is read. The body may still be on its way, so the
@@ -79,7 +89,6 @@ httplib::Server::HandlerResponse Pre_Route(const httplib::Request& request, http
   // not worth reading.
   if (length.size() > 12 || std::stoull(length) > 4 * max_body) return refuse(413);
   // The form is read by our own strict parser, not the library's lenient one.
-  auto& headers = const_cast<httplib::Request&>(request).headers;
   const auto type = headers.find("Content-Type");
   if (type != headers.end() && type->second.rfind("multipart/", 0) == 0) {
     std::string value = type->second;
@@ -206,7 +215,7 @@ void Results_Server::Add_Report_Routes() {
   http_->Post(kUploadPath, [this](const httplib::Request& request, httplib::Response& response) {
     Upload(request, response);
   });
-  http_->Get("/program_version3.php", [this](const httplib::Request&, httplib::Response& response) {
+  http_->Get(kVersionPath, [this](const httplib::Request&, httplib::Response& response) {
     response.set_header("Cache-Control", "no-cache");
     response.set_content(version_->Text(), "text/plain");
   });

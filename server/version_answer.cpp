@@ -3,7 +3,7 @@
 // replaced installer is never offered with the old one's MD5 or signature.
 #include "server/version_answer.h"
 
-#include "server/report_codec.h"
+#include "reporting/report_codec.h"
 
 #include <iostream>
 
@@ -40,7 +40,7 @@ std::string Version_Answer::Build(std::vector<File_Stamp>& stamps) const {
     std::string image;
     struct stat info;
     if (www_.Read(ad.image, image, info)) {
-      ads += (ads.empty() ? "" : "[BR]") + ad.number + "," + ad.image + "," + report_codec::MD5_Of_Text(image);
+      ads += (ads.empty() ? "" : "[BR]") + ad.number + "," + ad.image + "," + MD5_Of_Text(image);
     } else {
       std::cerr << "platterscope-server: banner www/" << ad.image << " cannot be read; ad " << ad.number
                 << " left out\n";
@@ -55,7 +55,7 @@ std::string Version_Answer::Build(std::vector<File_Stamp>& stamps) const {
     struct stat info;
     if (www_.Read(installer.file, bytes, info) && !bytes.empty()) {
       text += "[BR]" + Tag("FILE", installer.file) + Tag("SIZE", std::to_string(bytes.size())) +
-              Tag("MD5", report_codec::MD5_Of_Text(bytes)) + Tag("TARGETFILE", installer.target) +
+              Tag("MD5", MD5_Of_Text(bytes)) + Tag("TARGETFILE", installer.target) +
               Tag("SIGNATURE", keys_.Sign(bytes));
     } else {
       std::cerr << "platterscope-server: installer www/" << installer.file << " cannot be read; left out\n";

@@ -1,5 +1,5 @@
 // Load generator for the results server: many clients posting real report bodies (composed
-// as the program composes them), or reading /compare pages; reports the rate and latency.
+// by the program's own code), or reading /compare pages; reports the rate and latency.
 //   platterscope-server-load upload  --server HOST:PORT [--clients 64] [--seconds 20 | --count N]
 //                                    [--first N] [--models 200] [--program-like]
 //   platterscope-server-load compare --server HOST:PORT [--clients 16] [--seconds 20] --reports N
@@ -112,7 +112,7 @@ Sample_Report Bench_Report(long n, int models) {
   Sample_Report report = Varied_Report(static_cast<int>(n), 1);
   const double u = (static_cast<double>((n * 2654435761L) % 1000003) + 0.5) / 1000003.0;
   const int model = static_cast<int>(std::pow(static_cast<double>(models), u)) - 1;
-  report.profile[5] = "Bench Drive " + std::to_string(model);
+  report.drive.Model = "Bench Drive " + std::to_string(model);
   return report;
 }
 

@@ -3,7 +3,7 @@
 // keeps serving.
 #include "server_fixture.h"
 
-#include "server/report_codec.h"
+#include "reporting/report_codec.h"
 
 #include <random>
 
@@ -68,8 +68,7 @@ TEST_P(Bad_Input_Test, MalformedUploadsAreAnsweredZeroAndStoreNothing) {
   auto with_entries = [&](auto change) {
     std::vector<std::string> entries = Compose_Entries(Varied_Report(1), host);
     change(entries);
-    const std::string boundary = Todays_Boundary();
-    return Upload{"multipart/form-data; boundary=" + boundary, Multipart_Body(entries, boundary)};
+    return Upload_Of(entries);
   };
   const std::pair<const char*, Upload> cases[] = {
       {"empty body", {good.content_type, ""}},
@@ -79,11 +78,11 @@ TEST_P(Bad_Input_Test, MalformedUploadsAreAnsweredZeroAndStoreNothing) {
       {"cut short", {good.content_type, good.body.substr(0, good.body.size() / 2)}},
       {"garbage", {good.content_type, std::string(500, '\x7f')}},
       {"missing entry", with_entries([](auto& e) { e.erase(e.begin() + 3); })},
-      {"bad signature", with_entries([](auto& e) { e[1] = "SIG=" + report_codec::Hex_Encode("0", 1); })},
+      {"bad signature", with_entries([](auto& e) { e[1] = "SIG=" + Hex_Encode("0", 1); })},
       {"bad check value", with_entries([](auto& e) { e.back() = "MD5=" + std::string(32, '0'); })},
       {"rate not a number", with_entries([](auto& e) {
-         e[21] = "WRITE=" + report_codec::Hex_Encode("fast", 1);
-         e.back() = "MD5=" + report_codec::Check_Value({e.begin(), e.end() - 1});
+         e[21] = "WRITE=" + Hex_Encode("fast", 1);
+         e.back() = "MD5=" + Report_Check_Value({e.begin(), e.end() - 1});
        })},
   };
   auto client = server.Client();

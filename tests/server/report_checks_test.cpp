@@ -1,9 +1,9 @@
-// The report arithmetic and the strict reading of an upload: hex passes, MD5, the form
-// parser and the report checks, each as a table of cases.
+// The strict reading of an upload: the values' decoding and text, the form parser and the
+// report checks, each as a table of cases. The reports are composed by the program's code.
 #include "report_composer.h"
 #include "server/multipart_form.h"
 #include "server/report.h"
-#include "server/report_codec.h"
+#include "reporting/report_codec.h"
 
 #include <gtest/gtest.h>
 
@@ -32,17 +32,6 @@ Sample_Report Full_Report() {
 
 }  // namespace
 
-TEST(ReportCodec, HexPassesAndDigests) {
-  EXPECT_EQ(report_codec::Hex_Encode("30", 1), "33333330");
-  EXPECT_EQ(report_codec::Hex_Encode("1.3.0.26", 1), "33313245333332453330324533323336");
-  EXPECT_EQ(report_codec::Hex_Encode("\xE9", 0), "E9");
-  EXPECT_EQ(report_codec::MD5_Of_Text(""), "D41D8CD98F00B204E9800998ECF8427E");
-  EXPECT_EQ(report_codec::MD5_Of_Text("abc"), "900150983CD24FB0D6963F7D28E17F72");
-  EXPECT_EQ(report_codec::Report_Signature("123", "h"),
-            report_codec::MD5_Of_Text(report_codec::MD5_Of_Text("123h")));
-  EXPECT_EQ(report_codec::Cut_Entry(std::string(300, 'x')).size(), 255u);
-}
-
 TEST(ReportCodec, DecodingUndoesBothPassesAndOnlyACutValueMayEndInsideAGroup) {
   struct Case {
     std::string value;
@@ -58,10 +47,29 @@ TEST(ReportCodec, DecodingUndoesBothPassesAndOnlyACutValueMayEndInsideAGroup) {
       {"33333G30", false, std::nullopt},  // not hex
       {"3G", false, std::nullopt},        // first pass gives a character that is not a hex digit
       {"3c3c", false, std::nullopt},      // "<<" is not hex either
-      {"4536", false, "\xE6"},            // Latin-1 byte
+      {"4536", false, "\xE6"},            // one byte beyond ASCII
       {"6536", false, "\xE6"},            // lower-case digits after the first pass
+      {"333333Gx", true, std::nullopt},   // even a cut value is hex throughout
   };
-  for (const Case& c : cases) EXPECT_EQ(report_codec::Decode_Value(c.value, c.cut), c.decoded) << c.value;
+  for (const Case& c : cases) EXPECT_EQ(Decode_Entry_Value(c.value, c.cut), c.decoded) << c.value;
+}
+
+TEST(ReportCodec, ValuesAreTheProgramsUtf8) {
+  struct Case {
+    std::string bytes;
+    bool cut;
+    std::string text;
+  };
+  const Case cases[] = {
+      {"Caf\xC3\xA9 \xE2\x82\xAC", false, "Caf\xC3\xA9 \xE2\x82\xAC"},  // UTF-8 is kept as it is
+      {"Caf\xC3", true, "Caf"},                        // the cut fell inside a character
+      {"Caf\xC3", false, "Caf\xC3\x83"},               // not cut: not UTF-8, read as Latin-1
+      {"Caf\xE9 OS", false, "Caf\xC3\xA9 OS"},          // a Latin-1 text
+      {"a\tb\x7F\xC2\x85", false, "a?b??"},            // control characters, C1 included
+      {"\xEF\xBB\xBFx", false, "\xEF\xBB\xBFx"},          // a leading byte order mark is kept
+      {"", false, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Value_Text(c.bytes, c.cut), c.text) << c.bytes;
 }
 
 TEST(MultipartForm, ReadsTheProgramsBodyAndNothingLooser) {
@@ -107,7 +115,7 @@ TEST(MultipartForm, ReadsTheProgramsBodyAndNothingLooser) {
 
 TEST(ReportChecks, AReportOfTheProgramIsReadWhole) {
   Sample_Report sample = Full_Report();
-  sample.profile[12] = "AMD EPYC \xE9";  // Latin-1, as the program stores it
+  sample.machine.MyProcessors[0].Name = "AMD EPYC \xC3\xA9";
   const Report_Parse parsed = Parse_Report(Entries_Of(Compose_Entries(sample, kHost)), kHost, Identity);
   ASSERT_TRUE(parsed.report) << parsed.error;
   const Report& report = *parsed.report;
@@ -124,8 +132,8 @@ TEST(ReportChecks, CommaRatesExponentRatesLeftOutTestsAndCutEntriesAreAccepted) 
   Sample_Report sample = Full_Report();
   sample.rates[0] = 12345.6;  // "1.235E04"
   sample.rates[3] = 0;        // a test without a rate is not sent
-  sample.profile[12] = std::string(70, 'P');  // "PN=" + 280 digits: cut inside a group
-  sample.profile[9] = std::string(70, 'F');   // "SFST=" + 280 digits: cut after an odd count
+  sample.machine.MyProcessors[0].Name = std::string(70, 'P');  // "PN=" + 280 digits: cut inside a group
+  sample.drive.FileSystemType = std::string(70, 'F');          // "SFST=" + 280 digits: cut after an odd count
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   const auto entries = Compose_Entries(sample, kHost);
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
@@ -142,18 +150,18 @@ TEST(ReportChecks, AnythingWrongRefusesTheReport) {
   using Change = std::function<void(std::vector<std::string>&)>;
   auto resign = [](std::vector<std::string>& e) {
     e.pop_back();
-    e.push_back("MD5=" + report_codec::Check_Value(e));
+    e.push_back("MD5=" + Report_Check_Value(e));
   };
   auto set_value = [&](std::size_t index, const std::string& value) {
     return [=](std::vector<std::string>& e) {
-      e[index] = e[index].substr(0, e[index].find('=') + 1) + report_codec::Hex_Encode(value, 1);
+      e[index] = e[index].substr(0, e[index].find('=') + 1) + Hex_Encode(value, 1);
       resign(e);
     };
   };
   const std::pair<const char*, Change> cases[] = {
       {"bad check value", [](auto& e) { e.back()[4] = e.back()[4] == 'A' ? 'B' : 'A'; }},
       {"changed entry", [](auto& e) { e[2] += "30"; }},
-      {"signed for another host", set_value(1, report_codec::Report_Signature("12345678901234567", "other"))},
+      {"signed for another host", set_value(1, Report_Signature("12345678901234567", "other"))},
       {"other computer", set_value(0, "12345678901234568")},
       {"missing entry", [&](auto& e) { e.erase(e.begin() + 5); resign(e); }},
       {"unknown entry", [&](auto& e) { e.insert(e.end() - 1, "XX=3330"); resign(e); }},
@@ -167,6 +175,7 @@ TEST(ReportChecks, AnythingWrongRefusesTheReport) {
       {"test time not a number", set_value(2, "20s")},
       {"empty model", set_value(7, "")},
       {"blank model", set_value(7, "  \t ")},
+      {"model of Latin-1 no-break spaces", set_value(7, "\xA0\xA0")},
       {"entry longer than a slot", [&](auto& e) { e[14] = "PN=" + std::string(260, '3'); resign(e); }},
       {"value not hex", [&](auto& e) { e[4] = "OS=ZZ"; resign(e); }},
       {"no check value", [](auto& e) { e.pop_back(); }},
@@ -186,4 +195,5 @@ TEST(ReportChecks, RateTexts) {
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(Parse_Rate(text), value) << text;
   EXPECT_EQ(Model_Key("  Samsung   SSD\t970 "), "SAMSUNG SSD 970");
+  EXPECT_EQ(Model_Key("Disque  \xC3\xA9t\xC3\xA9 "), "DISQUE \xC3\x89T\xC3\x89") << "letters beyond ASCII too";
 }

@@ -1,23 +1,40 @@
-// Composition of test reports by the program's rules, with the program's own rate text.
+// Test reports made into records and bodies by the program's own composition.
 #include "report_composer.h"
 
-#include "common/result_text.h"
-#include "server/report_codec.h"
+#include "common/planned_tests.h"
+#include "reporting/multipart_form.h"
 
 #include <QDate>
 
+#include <cstdio>
+
 namespace {
 
-const char* const kProfileKeys[] = {"ID", "SIG", "TT", "PV", "OS", "OSA", "OSN", "SM", "SS", "ST", "SSE",
-                                    "SFST", "MA", "CS", "PN", "PT", "CN", "CM", "CMO", "CME", "SF"};
-const char* const kRateKeys[] = {"WRITE", "READ", "512BW", "512BR", "1KW", "1KR", "4KW", "4KR", "64KW",
-                                 "64KR", "128KW", "128KR", "512KW", "512KR", "1MBW", "1MBR", "4MBW", "4MBR"};
-
-std::string Entry(const std::string& key, const std::string& value) {
-  return report_codec::Cut_Entry(key + "=" + report_codec::Hex_Encode(value, 1));
+Upload Upload_Of(const MY_UploadFileRecord& record) {
+  const std::string boundary = Multipart_Boundary(QDate::currentDate().toJulianDay());
+  return {"multipart/form-data; boundary=" + boundary, Multipart_Body(record, boundary)};
 }
 
 }  // namespace
+
+Sample_Report::Sample_Report() {
+  using namespace std::string_literals;  // (assigning a literal makes GCC 12 warn falsely)
+  MY_WMI_OperatingSystem_Record& os = machine.MyOperatingSystem[0];
+  os.Version = "6.1.0"s;
+  os.OSArchitecture = "64-bit"s;
+  os.Caption = "Debian GNU/Linux 12 (bookworm)"s;
+  MY_WMI_Processor_Record& cpu = machine.MyProcessors[0];
+  cpu.Manufacturer = "AuthenticAMD"s;
+  cpu.MaxClockSpeed = "2596"s;
+  cpu.Name = "AMD EPYC"s;
+  cpu.ProcessorType = "3"s;
+  machine.MyIDEControllers[0].Name = "Virtio 1.0 block device"s;
+  MY_WMI_ComputerSystem_Record& computer = machine.MyComputerSystems[0];
+  computer.Manufacturer = "QEMU"s;
+  computer.Model = "Standard PC"s;
+  computer.TotalPhysicalMemoryFormatted = "23.5 GB"s;
+  drive = {"/", 271000000000, "271 GB", "Generic Disk", "SN-0001", "3", "ext4", "1.0"};
+}
 
 Sample_Report Varied_Report(int n, int models) {
   Sample_Report report;
@@ -25,43 +42,48 @@ Sample_Report Varied_Report(int n, int models) {
   std::snprintf(id, sizeof id, "%017d", 10000000 + n);
   report.computer_id = id;
   const int model = n % models;
-  report.profile[5] = "Test Drive Model " + std::to_string(model);
-  report.profile[8] = "SERIAL-" + std::to_string(n);
+  report.drive.Model = "Test Drive Model " + std::to_string(model);
+  report.drive.SerialNumber = "SERIAL-" + std::to_string(n);
   const double speed = 100.0 * (model + 1);
   for (int t = 0; t < 18; ++t) report.rates[t] = speed * (1.0 + 0.01 * ((n * 7 + t * 13) % 50)) / (1 + t / 2);
   return report;
 }
 
+TMyGraph Plan_Of(const Sample_Report& report) {
+  TMyGraph plan;
+  for (std::size_t t = 0; t < plan.GraphColumn.size(); ++t) {
+    const bool tested = t < report.rates.size() && report.rates[t];
+    plan.GraphColumn[t].NameTag = t < kPlannedTests.size() ? kPlannedTests[t].NameTag : "";
+    plan.GraphColumn[t].Value = tested ? *report.rates[t] : -1.0;
+  }
+  return plan;
+}
+
+Report_Facts Facts_Of(const Sample_Report& report, const std::string& host, const TMyGraph& plan) {
+  return {report.computer_id, report.test_seconds, report.version, host, &report.machine, &report.drive, &plan};
+}
+
+std::unique_ptr<MY_UploadFileRecord> Compose_Record(const Sample_Report& report, const std::string& host) {
+  const TMyGraph plan = Plan_Of(report);
+  auto record = std::make_unique<MY_UploadFileRecord>();
+  Compose_Result_Report(Facts_Of(report, host, plan), *record, [](const std::string&) {});
+  return record;
+}
+
 std::vector<std::string> Compose_Entries(const Sample_Report& report, const std::string& host) {
+  const auto record = Compose_Record(report, host);
   std::vector<std::string> entries;
-  entries.push_back(Entry("ID", report.computer_id));
-  entries.push_back(Entry("SIG", report_codec::Report_Signature(report.computer_id, host)));
-  for (std::size_t i = 0; i < report.profile.size(); ++i) entries.push_back(Entry(kProfileKeys[i + 2], report.profile[i]));
-  for (std::size_t t = 0; t < report.rates.size(); ++t)
-    if (report.rates[t] && *report.rates[t] > 0) entries.push_back(Entry(kRateKeys[t], Result_Text(*report.rates[t])));
-  entries.push_back("MD5=" + report_codec::Check_Value(entries));
+  for (const Short_String& entry : record->Variables)
+    if (!entry.Empty()) entries.push_back(entry.Bytes());
   return entries;
 }
 
-std::string Todays_Boundary() {
-  return std::string(24, '-') + std::to_string(QDate::currentDate().toJulianDay());
-}
-
-std::string Multipart_Body(const std::vector<std::string>& entries, const std::string& boundary) {
-  std::string body;
-  for (const std::string& entry : entries) {
-    const auto equals = entry.find('=');
-    const std::string name = entry.substr(0, equals);
-    const std::string value = equals == std::string::npos ? "" : entry.substr(equals + 1);
-    if (name.empty()) continue;
-    body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + name + "\"\r\n\r\n" + value + "\r\n";
-  }
-  body += "--" + boundary + "--\r\n";
-  body.push_back('\0');
-  return body;
-}
-
 Upload Compose_Upload(const Sample_Report& report, const std::string& host) {
-  const std::string boundary = Todays_Boundary();
-  return {"multipart/form-data; boundary=" + boundary, Multipart_Body(Compose_Entries(report, host), boundary)};
+  return Upload_Of(*Compose_Record(report, host));
+}
+
+Upload Upload_Of(const std::vector<std::string>& entries) {
+  auto record = std::make_unique<MY_UploadFileRecord>();
+  for (std::size_t i = 0; i < entries.size(); ++i) record->Variables[i].Assign_Bytes(entries[i]);
+  return Upload_Of(*record);
 }

@@ -47,7 +47,7 @@ TEST_P(Report_Store_Test, EveryFieldComesBackAsStored) {
   Sample_Report sample;
   sample.rates[0] = 2349.5;
   sample.rates[17] = 0.25;
-  sample.profile[4] = "Caf\xE9 OS";
+  sample.machine.MyOperatingSystem[0].Caption = "Caf\xC3\xA9 OS";
   const Report report = Parsed(sample);
   Insert({report});
   const auto stored = store_->Latest_Report(sample.computer_id);

@@ -4,7 +4,7 @@
 #include "server_fixture.h"
 
 #include "common/global_functions.h"
-#include "server/report_codec.h"
+#include "reporting/report_codec.h"
 
 #include <sodium.h>
 
@@ -69,8 +69,8 @@ TEST_P(Server_Http_Test, TheVersionAnswerOffersBannersAndSignedInstallers) {
   EXPECT_EQ(Get_Tag_Value("[MESSAGES]", "[/MESSAGES]", answer), "news/index.html");
   EXPECT_EQ(Get_Tag_Value("[RELEASENOTES]", "[/RELEASENOTES]", answer), "Faster");
   EXPECT_EQ(Get_Tag_Value("[ADS]", "[/ADS]", answer),
-            "1,ads/banner-1.png," + report_codec::MD5_Of_Text("PNG bytes of banner 1") + "[BR]2,ads/banner-2.jpeg," +
-                report_codec::MD5_Of_Text("JPEG bytes"));
+            "1,ads/banner-1.png," + MD5_Of_Text("PNG bytes of banner 1") + "[BR]2,ads/banner-2.jpeg," +
+                MD5_Of_Text("JPEG bytes"));
   std::vector<std::string> pieces(51);
   const int last = Split_String(pieces, answer, "[BR]");
   const std::string& entry = pieces[last];
@@ -78,7 +78,7 @@ TEST_P(Server_Http_Test, TheVersionAnswerOffersBannersAndSignedInstallers) {
   const std::string bytes = Get(*client, "/" + file).body;
   EXPECT_EQ(bytes, "#!/bin/sh\necho installed\n");
   EXPECT_EQ(Get_Tag_Value("[SIZE]", "[/SIZE]", entry), std::to_string(bytes.size()));
-  EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", entry), report_codec::MD5_Of_Text(bytes));
+  EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", entry), MD5_Of_Text(bytes));
   EXPECT_EQ(Get_Tag_Value("[TARGETFILE]", "[/TARGETFILE]", entry), "platterscope");
   const std::string signature = Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", entry);
   EXPECT_TRUE(Signature_Verifies(signature, bytes, Public_Key(data_)));
@@ -89,7 +89,7 @@ TEST_P(Server_Http_Test, TheVersionAnswerOffersBannersAndSignedInstallers) {
   data_.Write("www/installers/setup.run", "#!/bin/sh\necho installed, version two\n");
   const std::string again = Get(*client, "/program_version3.php?Id=1&Upgrade=1&Ver=1.0.0.1&CompId=1").body;
   const std::string new_bytes = Get(*client, "/" + file).body;
-  EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", again), report_codec::MD5_Of_Text(new_bytes));
+  EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", again), MD5_Of_Text(new_bytes));
   EXPECT_TRUE(Signature_Verifies(Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", again), new_bytes, Public_Key(data_)));
 }
 
@@ -179,7 +179,7 @@ TEST_P(Server_Http_Test, PageTextFromReportsIsEscaped) {
   Test_Server& server = Start();
   auto client = server.Client();
   Sample_Report report;
-  report.profile[5] = "<script>alert(1)</script>";
+  report.drive.Model = "<script>alert(1)</script>";
   report.rates[0] = 10;
   ASSERT_EQ(Post_Upload(*client, Compose_Upload(report, server.host())).body, "[RESULT]1[/RESULT]");
   const std::string paths[] = {"/", "/compare?CompId=" + report.computer_id, "/computer?CompId=" + report.computer_id};

@@ -3,7 +3,11 @@
 // setting keeps the window off the network.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QDesktopServices>
 #include <QLabel>
+#include <QMenu>
+#include <QUrl>
 
 #include <filesystem>
 
@@ -54,6 +58,31 @@ void Empty_Queue() {
 
 std::string Status_Of(TMainForm& form) { return form.findChild<QLabel*>("StatusText")->text().toStdString(); }
 
+// Gives form the fixture machine, runs its start-up and leaves a finished run's first rate in
+// the plan, ready to be reported.
+void Start_With_A_Finished_Run(TMainForm& form, Fixture_Provider& machine) {
+  Empty_Queue();
+  std::string reason;
+  ASSERT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
+  form.Use_Inventory(machine);
+  form.FormActivate();
+  form.Clean_ALL_Stats();
+  MyGraph.GraphColumn[0].Value = 512.5;
+}
+
+// Takes the place of the user's browser: keeps the addresses the program opens.
+class Url_Recorder : public QObject {
+  Q_OBJECT
+
+ public:
+  Url_Recorder() { QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "Open"); }
+  ~Url_Recorder() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
+  std::vector<std::string> urls;
+
+ public slots:
+  void Open(const QUrl& url) { urls.push_back(url.toString().toStdString()); }
+};
+
 }  // namespace
 
 TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
@@ -70,24 +99,21 @@ TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_EQ(Queued(), 1u);
   }
+  QAction* compare = form.findChild<QAction*>("CompareOnline1");
+  EXPECT_FALSE(compare->isVisible());
   Server_Setting online(server.host());
   form.FormActivate();
   EXPECT_EQ(server.Requests().size(), 3u) << "the probe, the POST and then the version check";
   EXPECT_EQ(Queued(), 0u);
+  EXPECT_TRUE(compare->isVisible()) << "a queued report confirmed now counts as well";
 }
 
 TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
   Loopback_Server server([](const std::string&) { return Loopback_Server::Ok("[RESULT]1[/RESULT]"); });
-  Empty_Queue();
   Fixture_Provider machine;
-  std::string reason;
-  ASSERT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
   TMainForm form;
-  form.Use_Inventory(machine);
-  form.FormActivate();
-  Server_Setting online(server.host());
-  form.Clean_ALL_Stats();
-  MyGraph.GraphColumn[0].Value = 512.5;
+  Start_With_A_Finished_Run(form, machine);
+  Server_Setting online(server.host());  // after the start-up, whose version check would wait on this thread's server
   form.Send_Result_To_Database();
   EXPECT_EQ(Status_Of(form), "OK");
   const auto requests = server.Requests();
@@ -102,3 +128,40 @@ TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
   EXPECT_EQ(server.Requests().size(), 2u);
   EXPECT_EQ(Queued(), 0u);
 }
+
+TEST(ReportingWindow, AConfirmedReportOffersTheDrivesComparisonOnline) {
+  std::string verdict = "[RESULT]0[/RESULT]";
+  Loopback_Server server([&verdict](const std::string&) { return Loopback_Server::Ok(verdict); });
+  Fixture_Provider machine;
+  TMainForm form;
+  Start_With_A_Finished_Run(form, machine);
+  Server_Setting online(server.host());
+  QAction* compare = form.findChild<QAction*>("CompareOnline1");
+  ASSERT_NE(compare, nullptr);
+  QMenu* help = form.findChild<QMenu*>("Help1");
+  ASSERT_TRUE(help->actions().contains(compare));
+  EXPECT_EQ(compare->text(), "Compare my drive online");
+
+  form.Send_Result_To_Database();
+  EXPECT_EQ(Status_Of(form), "FAIL,Queue OK");
+  EXPECT_FALSE(compare->isVisible()) << "nothing to compare before a report is confirmed";
+  Empty_Queue();
+  verdict = "[RESULT]1[/RESULT]";
+  form.Send_Result_To_Database();
+  EXPECT_EQ(Status_Of(form), "OK");
+  EXPECT_TRUE(compare->isVisible());
+
+  Url_Recorder browser;
+  emit help->aboutToShow();
+  ASSERT_TRUE(compare->isEnabled());
+  compare->trigger();
+  EXPECT_EQ(browser.urls, std::vector<std::string>{"http://" + server.host() + "/compare?CompId=" + form.Computer_Id()});
+
+  Server_Setting offline("");
+  emit help->aboutToShow();
+  EXPECT_FALSE(compare->isEnabled());
+  form.CompareOnline1Click();
+  EXPECT_EQ(browser.urls.size(), 1u) << "no address opened while offline";
+}
+
+#include "reporting_window_test.moc"
