@@ -10,10 +10,6 @@
 
 #include "platform/inventory_provider.h"
 
-namespace platform {
-class Platform;
-}
-
 struct MY_DriveInfo {
   std::string VolumeName;      // file-system label
   std::string SerialNumber;    // the volume's 32-bit serial as decimal text (from its UUID or volume id)
@@ -60,9 +56,6 @@ using Drive_Log = std::function<void(const std::string&)>;
 // and gives Model, FirmwareRevision and PhysicalVolumeName; they stay empty when the disk
 // cannot be found. Never throws: an error is logged and the facts read so far are kept.
 bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Inventory_Provider& provider);
-// The same on the running system, with os telling which file system holds Root and what
-// kind of drive it is (the benchmark sizes its blocks on that).
-bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Platform& os);
 
 // The first disk extent of the volume mounted at MountPoint; all zero when it cannot be
 // obtained. Never throws.
