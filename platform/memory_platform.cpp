@@ -294,6 +294,16 @@ std::vector<Folder_Entry> Memory_Platform::List(const Folder_Handle& folder, int
   return entries;
 }
 
+int Memory_Platform::Take_Over(const Folder_Handle& folder) {
+  const Open_Item* item = Item(folder, true);
+  if (item == nullptr) return EBADF;
+  Node& node = nodes_.at(item->node);
+  if (user != 0 && node.owner != user) return EPERM;
+  node.owner = user;
+  node.mode = 0700;
+  return 0;
+}
+
 int Memory_Platform::Lock_Folder(const Folder_Handle& folder) {
   const Open_Item* item = Item(folder, true);
   if (item == nullptr) return EBADF;

@@ -75,6 +75,7 @@ class Memory_Platform : public Platform {
   Entry_Facts Entry(const Folder_Handle& parent, const std::string& name) override;
   Entry_Facts Facts(const Folder_Handle& folder) override;
   std::vector<Folder_Entry> List(const Folder_Handle& folder, int& error) override;
+  int Take_Over(const Folder_Handle& folder) override;
   int Lock_Folder(const Folder_Handle& folder) override;
   std::int64_t Free_Bytes(const Folder_Handle& folder) override;
   unsigned Effective_User() override { return user; }

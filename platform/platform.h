@@ -35,6 +35,9 @@ class Platform {
   virtual Entry_Facts Facts(const Folder_Handle& folder) = 0;
   // The entries of the folder in the order the system lists them, without "." and "..".
   virtual std::vector<Folder_Entry> List(const Folder_Handle& folder, int& error) = 0;
+  // Makes the open folder the process's own and private (owner only), so that nobody else
+  // can add to it any more; returns 0 or the error number.
+  virtual int Take_Over(const Folder_Handle& folder) = 0;
   // Takes the folder's exclusive advisory lock without waiting; it lasts until the handle is
   // closed. Returns 0, EWOULDBLOCK when another holder has it, or why locking failed.
   virtual int Lock_Folder(const Folder_Handle& folder) = 0;

@@ -130,6 +130,13 @@ std::vector<Folder_Entry> Posix_Platform::List(const Folder_Handle& folder, int&
   return entries;
 }
 
+int Posix_Platform::Take_Over(const Folder_Handle& folder) {
+  struct stat st {};
+  if (::fstat(folder.native(), &st) != 0) return errno;
+  if (st.st_uid != ::geteuid() && ::fchown(folder.native(), ::geteuid(), ::getegid()) != 0) return errno;
+  return ::fchmod(folder.native(), 0700) == 0 ? 0 : errno;
+}
+
 int Posix_Platform::Lock_Folder(const Folder_Handle& folder) {
   if (::flock(folder.native(), LOCK_EX | LOCK_NB) == 0) return 0;
   return errno == EWOULDBLOCK ? EWOULDBLOCK : errno;

@@ -13,6 +13,8 @@ namespace {
 constexpr int kProgressEvery = 256;
 // Nesting that a clean-up follows at most (each level holds one open folder).
 constexpr int kMaxDepth = 512;
+// Tries to clear the run folder's name and make the folder there.
+constexpr int kClaimAttempts = 5;
 
 std::string Join(const std::string& folder, const std::string& name) {
   return (!folder.empty() && folder.back() == '/') ? folder + name : folder + "/" + name;
@@ -59,9 +61,16 @@ class Remover {
     const Entry_Facts facts = os_.Facts(sub.folder);
     if (facts.error != 0) return Fail(path, Error_Text(facts.error));
     if (facts.mount != mount_) return Fail(path, "another file system is mounted there");
-    const bool all = Contents(sub.folder, path, depth);
+    // Nobody else may add to it while it is emptied (a folder another user cannot be
+    // taken from fails below, at its first entry).
+    os_.Take_Over(sub.folder);
+    if (!Contents(sub.folder, path, depth)) return false;
+    // Removed only while the name still holds it: it may have been moved away meanwhile.
+    const Entry_Facts named = os_.Entry(parent, name);
     sub.folder.close();
-    return all && Removed(os_.Remove_Entry(parent, name, true), path);
+    if (named.error == 0 && (named.inode != facts.inode || named.mount != facts.mount))
+      return Fail(path, "it was replaced while it was emptied");
+    return Removed(os_.Remove_Entry(parent, name, true), path);
   }
 
   bool Removed(int error, const std::string& path) {
@@ -133,19 +142,19 @@ Claim_Status Run_Folder::Claim(Platform& os, const std::string& work_folder, con
     reason = Error_Text(work_facts.error);
     return Claim_Status::Refused;
   }
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  // Another user may keep putting things under the name while it is cleared: a few tries,
+  // then the reason of the last one.
+  for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
     // Whatever the name holds goes first: a leftover, or something put there by another user.
-    if (!Remover(os, work_facts.mount, reason, progress).Entry(work.folder, name, path_)) return Claim_Status::Refused;
+    if (!Remover(os, work_facts.mount, reason, progress).Entry(work.folder, name, path_)) continue;
     int error = 0;
     Folder_Handle own = Make_Own_Folder(os, work.folder, name, work_facts.mount, reason, error);
-    if (error == EEXIST) continue;  // something took the name meanwhile: clear it again
-    if (!own.valid()) return Claim_Status::Refused;
+    if (!own.valid()) continue;
     work_ = std::move(work.folder);
     folder_ = std::move(own);
     mount_ = work_facts.mount;
     return Claim_Status::Claimed;
   }
-  reason = Error_Text(EEXIST);
   return Claim_Status::Refused;
 }
 
