@@ -77,6 +77,47 @@ class Read_List {
   Message_Pump pump_;
 };
 
+// Where a file test's files go: temp-1.tmp on in the run's folder; past 60,000 files a new
+// sub-folder tmp-1 inside it, then tmp-2 inside that, each numbered on from temp-0.tmp.
+class File_Places {
+ public:
+  File_Places(platform::Platform& os, const platform::Run_Folder& run)
+      : os_(os), run_(run), folder_(&run.Folder()), path_(run.Path()) {}
+
+  // Moves on to the next file; false, with the error line, when its folder cannot be made.
+  bool Next(std::string& error_line) {
+    if (++n_ <= kFilesPerFolder) return true;
+    const std::string name = "tmp-" + std::to_string(++sub_folders_);
+    std::string reason;
+    int error = 0;
+    platform::Folder_Handle next = platform::Make_Own_Folder(os_, *folder_, name, run_.Mount(), reason, error);
+    if (!next.valid()) {
+      error_line = "Error creating folder " + path_ + "/" + name + ": " + reason;
+      return false;
+    }
+    sub_ = std::move(next);
+    folder_ = &sub_;
+    path_ += "/" + name;
+    prefix_ += name + "/";
+    n_ = 0;
+    return true;
+  }
+  const platform::Folder_Handle& Folder() const { return *folder_; }
+  std::string Name() const { return "temp-" + std::to_string(n_) + ".tmp"; }
+  std::string Path() const { return path_ + "/" + Name(); }
+  // The file's path inside the run's folder.
+  std::string Relative() const { return prefix_ + Name(); }
+
+ private:
+  platform::Platform& os_;
+  const platform::Run_Folder& run_;
+  const platform::Folder_Handle* folder_;
+  platform::Folder_Handle sub_;  // the sub-folder being filled, once the first one is full
+  std::string path_, prefix_;
+  int n_ = 0;
+  int sub_folders_ = 0;
+};
+
 }  // namespace
 
 bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPosition) {
@@ -85,7 +126,6 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
   Log("Random Write Test Start");
   host_.Display_Loading_Panel(true, D + " " + " Start...");
   std::int64_t blocks = 0, elapsed = 0;
-  int sub_folder = 0;
   const std::int64_t limit = Free_Space() - kFreeSpaceReserve;
   const std::int64_t block_size = entry.BufferSize;
   const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 1000;
@@ -101,37 +141,19 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
   TDateTime start = clock_.Now(), end = start;
   {
     platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
-    platform::Folder_Handle sub;  // the sub-folder being filled, once the first one is full
     try {
       if (!buffer.valid()) throw std::bad_alloc();
       if (!run_folder_.claimed() || TargetFolder != run_folder_.Path())
         throw std::invalid_argument(TargetFolder + " is not the run's folder");
       Fill_Random_Buffer(buffer.data(), buffer.size());
-      const platform::Folder_Handle* folder = &run_folder_.Folder();
-      std::string path = TargetFolder, prefix;
-      int n = 0;
+      File_Places place(os_, run_folder_);
       start = clock_.Now();
       // A file is written only when it fits above the reserve.
       while (charged + charge <= limit && !stopprogram && elapsed <= limit_ms) {
-        if (++n > kFilesPerFolder) {
-          const std::string name = "tmp-" + std::to_string(++sub_folder);
-          std::string reason;
-          int error = 0;
-          platform::Folder_Handle next = platform::Make_Own_Folder(os_, *folder, name, run_folder_.Mount(), reason, error);
-          if (!next.valid()) {
-            error_line = "Error creating folder " + path + "/" + name + ": " + reason;
-            break;
-          }
-          sub = std::move(next);
-          folder = &sub;
-          path += "/" + name;
-          prefix += name + "/";
-          n = 0;
-        }
-        const std::string name = "temp-" + std::to_string(n) + ".tmp";
-        platform::Open_Result opened = os_.Create_File(*folder, name, false);
+        if (!place.Next(error_line)) break;
+        platform::Open_Result opened = os_.Create_File(place.Folder(), place.Name(), false);
         if (!opened.file.valid()) {
-          error_line = "Error creating file " + path + "/" + name + ": " + platform::Error_Text(opened.error);
+          error_line = "Error creating file " + place.Path() + ": " + platform::Error_Text(opened.error);
           break;
         }
         int error = 0;
@@ -145,12 +167,12 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
         if (error == 0) error = opened.file.close();
         if (error == 0) {  // a file counts only when its whole block reached the drive
           ++blocks;
-          written_.insert(prefix + name);
+          written_.insert(place.Relative());
         }
         elapsed = Milliseconds_Between(start, clock_.Now());
         Pump();
         if (error != 0) {
-          error_line = "Error writing file " + path + "/" + name + ": " + platform::Error_Text(error);
+          error_line = "Error writing file " + place.Path() + ": " + platform::Error_Text(error);
           break;
         }
       }

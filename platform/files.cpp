@@ -59,4 +59,8 @@ const char* Io_Mode_Name(Io_Mode mode) { return mode == Io_Mode::Direct ? "direc
 
 std::string Error_Text(int error) { return std::strerror(error); }
 
+bool Is_Component(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
 }  // namespace platform

@@ -98,4 +98,7 @@ struct Folder_Entry {
 // The system's text for an error number.
 std::string Error_Text(int error);
 
+// One name inside a folder: not empty, no separator, not "." or "..".
+bool Is_Component(const std::string& name);
+
 }  // namespace platform

@@ -19,10 +19,6 @@ std::vector<std::string> Components(const std::string& path) {
   return parts;
 }
 
-bool Is_Component(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
-
 }  // namespace
 
 Memory_Platform::Memory_Platform(std::int64_t capacity_bytes)

@@ -14,8 +14,7 @@ void Memory_Platform::Spend(std::int64_t bytes) {
 Open_Result Memory_Platform::Create_File(const Folder_Handle& folder, const std::string& name, bool unbuffered) {
   Open_Result result;
   const Open_Item* item = Item(folder, true);
-  const bool named = !name.empty() && name.find('/') == std::string::npos && name != "." && name != "..";
-  if (item == nullptr || !named) {
+  if (item == nullptr || !Is_Component(name)) {
     result.error = item == nullptr ? EBADF : EINVAL;
     return result;
   }

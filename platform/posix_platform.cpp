@@ -16,11 +16,6 @@ namespace platform {
 
 namespace {
 
-// One name inside a folder: not empty, no separator, not "." or "..".
-bool Is_Component(const std::string& name) {
-  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
-}
-
 Entry_Kind Kind_Of(mode_t mode) {
   if (S_ISDIR(mode)) return Entry_Kind::Folder;
   if (S_ISREG(mode)) return Entry_Kind::File;

@@ -114,6 +114,8 @@ TEST_F(Runner_Test, TheCommandLineIsCheckedBeforeAnythingIsTouched) {
     EXPECT_EQ(result.status, c.status) << args;
     const std::string& said = c.args.size() == 1 && c.status == 0 ? result.out : result.err;
     EXPECT_NE(said.find(c.said), std::string::npos) << args << ": " << said;
-    if (c.status != 0) EXPECT_TRUE(result.out.empty()) << args;
+    if (c.status != 0) {
+      EXPECT_TRUE(result.out.empty()) << args;
+    }
   }
 }
