@@ -12,6 +12,8 @@ namespace platform {
 
 namespace {
 constexpr std::size_t kHugePage = 2 * 1024 * 1024;
+// From this size on a transfer buffer goes into huge pages.
+constexpr std::size_t kHugeBufferFrom = 64 * 1024;
 constexpr std::size_t kPage = 4096;
 }  // namespace
 
@@ -37,7 +39,7 @@ int Handle::close() {
 
 Aligned_Buffer::Aligned_Buffer(std::size_t size) : size_(size) {
   if (size == 0) size = 1;
-  std::size_t alignment = size >= kHugePage / 2 ? kHugePage : kPage;
+  std::size_t alignment = size >= kHugeBufferFrom ? kHugePage : kPage;
   std::size_t rounded = (size + alignment - 1) / alignment * alignment;
   void* p = nullptr;
   if (posix_memalign(&p, alignment, rounded) != 0) {

@@ -43,9 +43,10 @@ class Folder_Handle : public Handle {
   using Handle::Handle;
 };
 
-// A zero-filled transfer buffer, aligned for unbuffered transfer. Large buffers sit on a
-// 2 MiB boundary with huge pages advised so that a whole block reaches the device in one
-// request; where that is not possible the buffer falls back to page alignment.
+// A zero-filled transfer buffer, aligned for unbuffered transfer. Buffers of 64 KiB and more
+// sit on a 2 MiB boundary with huge pages advised, so that a whole block reaches the device
+// in one request and is not pinned page by page; where that is not possible the buffer
+// falls back to page alignment.
 class Aligned_Buffer {
  public:
   explicit Aligned_Buffer(std::size_t size);
