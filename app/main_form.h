@@ -25,6 +25,7 @@
 #include "reporting/result_report.h"
 #include "updates/update_checker.h"
 #include "updates/update_host.h"
+#include "platform/platform.h"
 
 class QAction;
 class QCloseEvent;
@@ -56,7 +57,7 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void Set_Status_Text(const std::string& text) override;
   void Show_Error(const std::string& text) override;
   void Local_Writelog(const std::string& strText) override;
-  void Set_Start_Caption(const std::string& caption) override;
+  void Show_Run_State(Run_State state) override;
   void Enable_Start_Button(bool enabled) override;
   void Enable_All_Buttons(bool status, bool sbutton) override;
   void Send_Result_To_Database() override;
@@ -103,7 +104,10 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   const std::string& Computer_Id() const { return COMPUTERID; }
   const Machine_Profile& Profile() const { return profile_; }
   // Where the machine profile and the drive list come from (the running system by default).
-  void Use_Inventory(platform::Inventory_Provider& provider) { inventory_ = &provider; }
+  void Use_Inventory(platform::Inventory_Provider& provider) {
+    inventory_ = &provider;
+    engine_.Use_Inventory(provider);
+  }
   // The drive of the list's selected entry; empty when none is selected.
   const TMyLogicalDisks* Selected_Drive() const;
 
@@ -185,14 +189,14 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
 
   Guarded_Log log_;
   Bar_Graph bar_graph_{MyGraph, *this};
-  Benchmark_Engine engine_{MyGraph, *this};
+  platform::Inventory_Provider* inventory_ = &platform::System_Inventory_Provider();
+  Benchmark_Engine engine_{MyGraph, *this, platform::System_Platform(), *inventory_, System_Clock()};
   Activation_Tracker activation_;
   std::string COMPUTERID;
   // The listed drives, entry k of the drive list describing MyLogicalDisks[k].
   std::array<TMyLogicalDisks, 31> MyLogicalDisks{};
   // The machine profile that goes with every result report.
   Machine_Profile profile_{};
-  platform::Inventory_Provider* inventory_ = &platform::System_Inventory_Provider();
   bool shown_once_ = false;
   bool sequence_running_ = false;
   // The error that ended the last start-up sequence early, if one did.

@@ -105,7 +105,11 @@ void TMainForm::Show_Error(const std::string& text) {
 
 void TMainForm::Local_Writelog(const std::string& strText) { log_.Local_Writelog(strText); }
 
-void TMainForm::Set_Start_Caption(const std::string& caption) { StartButton->setText(QString::fromStdString(caption)); }
+void TMainForm::Show_Run_State(Run_State state) {
+  // Idle: "Start"; running: "Stop"; stopping: "Start", disabled until the run has ended.
+  StartButton->setText(state == Run_State::Running ? QStringLiteral("Stop") : QStringLiteral("Start"));
+  if (state == Run_State::Stopping) StartButton->setEnabled(false);
+}
 
 void TMainForm::Enable_Start_Button(bool enabled) { StartButton->setEnabled(enabled); }
 
@@ -150,9 +154,13 @@ void TMainForm::Clean_ALL_Stats() { ::Clean_ALL_Stats(MyGraph, *this); }
 void TMainForm::StartButtonClick() {
   // An error must not leave the handler: the event loop cannot carry it.
   try {
-    const TMyLogicalDisks* drive = Selected_Drive();
-    engine_.StartButtonClick(drive != nullptr ? Drive_Mount_Point(*drive) : std::string(),
-                             combo_testtime->currentText().toStdString());
+    if (engine_.State() == Run_State::Running) {
+      engine_.Request_Stop();
+    } else if (engine_.State() == Run_State::Idle) {
+      const TMyLogicalDisks* drive = Selected_Drive();
+      engine_.Start(drive != nullptr ? Drive_Mount_Point(*drive) : std::string(),
+                    combo_testtime->currentText().toStdString());
+    }
   } catch (const std::exception& error) {
     Show_Unhandled_Error(error.what());
   } catch (...) {

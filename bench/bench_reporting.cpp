@@ -2,14 +2,18 @@
 // window.
 #include "bench/bench_reporting.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "app/computer_id.h"
 #include "common/global_functions.h"
 #include "common/log.h"
+#include "common/registry_functions.h"
 #include "common/server.h"
 #include "inventory/drive_info.h"
 #include "inventory/machine_profile.h"
@@ -108,4 +112,15 @@ int Replay_Queue() {
     kept = kept || outcome.kind == Queue_Outcome::Kind::Kept;
   }
   return kept ? kExitNotConfirmed : 0;
+}
+
+// The package's installer runs this with administrative rights, so that every user of the
+// machine reads one identifier.
+int Print_Computer_Id() {
+  const std::string id = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
+  std::printf("%s\n", id.c_str());
+  if (Reg_Value_Text(Reg_Read_Value(HKEY_LOCAL_MACHINE, kSettingsKey, "Computer_Id", "")) == id) return 0;
+  std::fprintf(stderr, "platterscope-bench: Cannot store the computer identifier in %s%s\n", Settings_File().c_str(),
+               ::geteuid() == 0 ? "" : ": the store is written only with administrative rights");
+  return 1;
 }

@@ -15,6 +15,10 @@ inline constexpr int kExitNotConfirmed = 3;
 // returns 0 only for "OK". A stopped run is not reported.
 int Send_Run_Report(const std::string& target, std::int32_t test_seconds, const TMyGraph& graph, bool stopped);
 
+// Prints the identifier the window reads at start-up, made and stored as the window does when
+// the settings store has none. Returns 1 when the store cannot keep it.
+int Print_Computer_Id();
+
 // Replays the queue and prints one line per queue file: sent, kept or moved aside. Returns
 // 0 when no file was kept.
 int Replay_Queue();

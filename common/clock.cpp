@@ -2,7 +2,9 @@
 
 #include <time.h>
 
+#include <algorithm>
 #include <chrono>
+#include <thread>
 
 namespace {
 
@@ -36,4 +38,27 @@ TDateTime Now() {
 
 TDateTime Day_Count_From_Time(std::int64_t unix_seconds, long gmt_offset_seconds) {
   return static_cast<double>(unix_seconds + gmt_offset_seconds) / 86400.0 + 25569.0;
+}
+
+namespace {
+
+class System_Time : public Clock {
+ public:
+  TDateTime Now() override { return ::Now(); }
+  void Sleep(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+};
+
+}  // namespace
+
+Clock& System_Clock() {
+  static System_Time clock;
+  return clock;
+}
+
+void Wait_With_Messages(int seconds, const Message_Pump& pump, Clock& clock) {
+  const long long steps = std::max(1LL, static_cast<long long>(seconds) * 10);
+  for (long long step = 0; step < steps; ++step) {
+    clock.Sleep(100);
+    if (pump) pump();
+  }
 }

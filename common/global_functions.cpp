@@ -10,8 +10,8 @@
 #include <cmath>
 #include <random>
 #include <stdexcept>
-#include <thread>
 
+#include "common/clock.h"
 #include "common/log.h"
 
 namespace {
@@ -179,13 +179,7 @@ bool Fill_Random_Buffer(void* buffer, std::size_t n) {
   return true;
 }
 
-void Wait_With_Messages(int seconds, const Message_Pump& pump) {
-  const long long steps = std::max(1LL, static_cast<long long>(seconds) * 10);
-  for (long long step = 0; step < steps; ++step) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (pump) pump();
-  }
-}
+void Wait_With_Messages(int seconds, const Message_Pump& pump) { Wait_With_Messages(seconds, pump, System_Clock()); }
 
 std::int64_t Milliseconds_Between(TDateTime start, TDateTime end) {
   return std::llround(std::fabs(end - start) * 86'400'000.0);

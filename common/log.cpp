@@ -18,6 +18,7 @@
 #include <typeinfo>
 
 #include "common/plain_text.h"
+#include "platform/files.h"
 #include "platform/safe_files.h"
 #include "platform/system.h"
 
@@ -50,10 +51,10 @@ std::string State_Log_Folder() {
 
 // The log folder, created for the user alone when it is missing, and used only when it is
 // the user's own and nobody else can add or replace entries in it.
-platform::File_Handle Open_Log_Folder(const std::string& folder, std::string& reason) {
+platform::Descriptor Open_Log_Folder(const std::string& folder, std::string& reason) {
   if (!platform::Make_Folders(folder, kFolderMode, reason)) return {};
   int error = 0;
-  platform::File_Handle handle = platform::Open_Folder(folder, error);
+  platform::Descriptor handle = platform::Open_Folder(folder, error);
   if (!handle.valid()) {
     reason = "Cannot open folder " + folder + ": " + platform::Error_Text(error);
     return {};
@@ -66,7 +67,7 @@ platform::File_Handle Open_Log_Folder(const std::string& folder, std::string& re
 }
 
 bool Append_To_Log(const std::string& folder, const std::string& name, const std::string& line, std::string& reason) {
-  const platform::File_Handle handle = Open_Log_Folder(folder, reason);
+  const platform::Descriptor handle = Open_Log_Folder(folder, reason);
   if (!handle.valid()) return false;
   int error = 0;
   if (platform::Append_Line_At(handle, name, line, kFileMode, error)) return true;
@@ -90,7 +91,7 @@ void Say_Log_Moved(const std::string& folder, const std::string& reason, const s
 // Whether folder would take the log: it is missing (and would be made) or is the user's own.
 bool Usable_Log_Folder(const std::string& folder) {
   int error = 0;
-  const platform::File_Handle handle = platform::Open_Folder(folder, error);
+  const platform::Descriptor handle = platform::Open_Folder(folder, error);
   return handle.valid() ? platform::Folder_Is_Private(handle) : error == ENOENT;
 }
 

@@ -138,7 +138,7 @@ std::string Store_Folder() {
 std::string Store_Name() { return fs::path(Settings_File()).filename().string(); }
 
 // Reads the store's text from its folder; a missing store reads as empty.
-bool Load(const platform::File_Handle& folder, std::string& text) {
+bool Load(const platform::Descriptor& folder, std::string& text) {
   int error = 0;
   if (platform::Read_File_At(folder, Store_Name(), text, error)) return true;
   text.clear();
@@ -147,17 +147,17 @@ bool Load(const platform::File_Handle& folder, std::string& text) {
 
 // The store's folder for a write: made 0755 whatever the umask, and refused when anyone
 // but its owner could add or replace a file in it.
-platform::File_Handle Open_Folder_For_Writing() {
+platform::Descriptor Open_Folder_For_Writing() {
   std::string reason;
   if (!platform::Make_Folders(Store_Folder(), kFolderMode, reason)) return {};
   int error = 0;
-  platform::File_Handle folder = platform::Open_Folder(Store_Folder(), error);
+  platform::Descriptor folder = platform::Open_Folder(Store_Folder(), error);
   if (!folder.valid() || !platform::Folder_Is_Private(folder)) return {};
   return folder;
 }
 
 // Replaces the store with text, whole or not at all; the new file keeps the old one's mode.
-bool Save(const platform::File_Handle& folder, const std::string& text) {
+bool Save(const platform::Descriptor& folder, const std::string& text) {
   mode_t mode = kStoreMode;
   platform::File_Mode_At(folder, Store_Name(), mode);
   std::string reason;
@@ -237,7 +237,7 @@ std::optional<Reg_Value> Reg_Read_Value(Reg_Root_Key, const std::string& key, co
   try {
     if (!machine.empty()) return std::nullopt;
     int error = 0;
-    const platform::File_Handle folder = platform::Open_Folder(Store_Folder(), error);
+    const platform::Descriptor folder = platform::Open_Folder(Store_Folder(), error);
     std::string text;
     if (!folder.valid() || !Load(folder, text)) return std::nullopt;
     const std::optional<Stored> stored = Store_Lines(text).Find(key, name);
@@ -251,7 +251,7 @@ std::optional<Reg_Value> Reg_Read_Value(Reg_Root_Key, const std::string& key, co
 void Reg_Write_Value(Reg_Root_Key, const std::string& key, const std::string& name, Reg_Data_Type type,
                      const Reg_Value& value) {
   try {
-    const platform::File_Handle folder = Open_Folder_For_Writing();
+    const platform::Descriptor folder = Open_Folder_For_Writing();
     std::string text;
     // A store that exists but cannot be read is left alone rather than replaced.
     if (!folder.valid() || !Load(folder, text)) return;

@@ -5,30 +5,50 @@
 
 #include <array>
 #include <cstdint>
+#include <set>
 #include <string>
 
+#include "common/clock.h"
 #include "common/global_functions.h"
 #include "common/records.h"
 #include "engine/host.h"
+#include "platform/inventory_provider.h"
 #include "platform/platform.h"
+#include "platform/run_folder.h"
 
 // The name of the run's temporary folder inside the work folder.
 inline constexpr const char* kTempFolderName = "_Quillorane";
 // Free space the run never writes into.
 inline constexpr std::int64_t kFreeSpaceReserve = 20971520;
+// The class name in the log line of an error the engine caught: a plain, fixed word.
+inline constexpr const char* kEngineErrorName = "Benchmark";
+
+// How the last run ended: refused before its tests (no folder, another run on it), stopped,
+// or completed.
+enum class Run_Outcome { None, Refused, Stopped, Completed };
 
 class Benchmark_Engine {
  public:
-  Benchmark_Engine(TMyGraph& graph, Engine_Host& host, platform::Platform& os = platform::System_Platform());
+  // os and clock are where the run's files and times come from; inventory tells the drive's
+  // type, which sizes the sequential blocks.
+  Benchmark_Engine(TMyGraph& graph, Engine_Host& host, platform::Platform& os, platform::Inventory_Provider& inventory,
+                   Clock& clock);
 
-  // The Start/Stop button: starts a run on drive_text when the button reads "Start",
-  // otherwise asks the run in progress to stop. testtime_text is the test time in seconds.
-  void StartButtonClick(const std::string& drive_text, const std::string& testtime_text);
+  // Runs the plan on drive_text (a mount point) with testtime_text seconds per test and
+  // returns when the run is over. Does nothing unless the engine is idle.
+  void Start(const std::string& drive_text, const std::string& testtime_text);
+  // Asks the run in progress to stop. A request is never lost: from the start of a run to
+  // its end, every test and every clean-up sees it.
+  void Request_Stop();
+  Run_State State() const { return state_; }
+  Run_Outcome Outcome() const { return outcome_; }
+  void Use_Inventory(platform::Inventory_Provider& inventory) { inventory_ = &inventory; }
 
   // Runs the whole plan in work_folder (the folder chosen on targetdrive). Returns false
   // when the run could not start its tests (no temporary folder or file).
   bool Synthetic_Test(const std::string& targetdrive, const std::string& work_folder);
 
+  // The tests work on files of the run's folder only; SrcFile names one of them.
   bool Sequential_Write(const std::string& SrcFile, int GraphPosition, std::int64_t targetfreespace);
   bool Sequential_Read(const std::string& SrcFile, int GraphPosition);
   bool Random_Write(const std::string& TargetFolder, int GraphPosition);
@@ -36,20 +56,17 @@ class Benchmark_Engine {
 
   // Block size of the sequential tests for the drive that holds path.
   std::int32_t Calculate_Buffer_Size(const std::string& path);
-  // 90 % of the free bytes of the drive that holds path.
+  // 90 % of the free bytes of the drive that holds the run's folder.
   std::int64_t Calculate_Temp_File_Size(const std::string& path);
   // Empties the run's temporary folder, showing a status text meanwhile.
   void Delete_All_Tree(const std::string& tempfolder);
 
-  const std::string& Start_Caption() const { return caption_; }
-
   // Pairs of the plan that a run measures (pair k = tests 2k and 2k+1); all by default. The
   // headless runner narrows it; the others keep no result.
   std::array<bool, 9> pair_selected{true, true, true, true, true, true, true, true, true};
-  // Whether the last press of Start got as far as running the tests.
-  bool run_started = false;
 
   bool stopprogram = false;
+  // True from the start of a run to its end (State() is not Idle).
   bool programrunning = false;
   std::int32_t DEFAULTSECONDS = 20;
 
@@ -59,22 +76,34 @@ class Benchmark_Engine {
   Message_Pump Pump_Function() {
     return [this] { host_.Process_Messages(); };
   }
-  void Stop_Run();
-  void Run(const std::string& drive, const std::string& testtime_text);
+  void Set_State(Run_State state);
   void Run_Tests(const std::string& drive, const std::string& work_folder, const std::string& testtime_text);
   void Finish_Run();
+  bool Claim_Folder(const std::string& work_folder);
+  bool Run_Plan(const std::string& drive, const std::string& work_folder);
+  void Run_Pairs(const std::string& file);
+  void Random_Pairs(const std::string& folder, int& position);
+  std::int64_t Free_Space();
+  // The name of path inside the run's folder; empty when path is not directly in it.
+  std::string Name_In_Run_Folder(const std::string& path) const;
   // Stores a test's rate in the plan, draws its bar and writes its label.
   void Show_Result(int column, double rate);
   // The closing steps every test shares: the abort and finish lines, an optional pause
   // (without pumping), the panel hidden, a caught error shown. Returns the test's result.
   bool Finish_Test(const std::string& finish_line, const std::string& error_line, int pause_ms);
   void Report_Error(const std::string& line);
-  bool Remove_Temp_Folder(const std::string& folder);
-  bool Run_Plan(const std::string& work_folder, std::string& folder);
-  void Random_Pairs(const std::string& folder, int& position);
+  // Whether the files of this pair can be read unbuffered with block_size; logs the mode.
+  bool Choose_Read_Mode(std::int64_t block_size);
 
   TMyGraph& graph_;
   Engine_Host& host_;
   platform::Platform& os_;
-  std::string caption_ = "Start";
+  platform::Inventory_Provider* inventory_;
+  Clock& clock_;
+  Run_State state_ = Run_State::Idle;
+  Run_Outcome outcome_ = Run_Outcome::None;
+  platform::Run_Folder run_folder_;
+  // The files the current pair's write made, by their path inside the run's folder: the
+  // read that follows reads these and nothing else.
+  std::set<std::string> written_;
 };

@@ -4,6 +4,9 @@
 
 #include <string>
 
+// Where a run stands: no run; a run going on; a run asked to stop, finishing its clean-ups.
+enum class Run_State { Idle, Running, Stopping };
+
 class Engine_Host {
  public:
   virtual ~Engine_Host() = default;
@@ -22,7 +25,8 @@ class Engine_Host {
   virtual void Show_Error(const std::string& text) = 0;
   virtual void Local_Writelog(const std::string& text) = 0;
 
-  virtual void Set_Start_Caption(const std::string& caption) = 0;
+  // The run has entered state; the window shows it on its Start button.
+  virtual void Show_Run_State(Run_State state) = 0;
   virtual void Enable_Start_Button(bool enabled) = 0;
   // Enables the drive list, the test-time box and the results grid (status) and the Start
   // button (sbutton).

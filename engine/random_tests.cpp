@@ -1,11 +1,11 @@
 // The file tests: many one-block files written through the cache and forced out one by
 // one, then read back unbuffered in cycles until the test time is up.
 #include <algorithm>
+#include <deque>
 #include <new>
 #include <stdexcept>
 #include <vector>
 
-#include "common/clock.h"
 #include "common/log.h"
 #include "engine/benchmark.h"
 #include "engine/plan.h"
@@ -13,12 +13,8 @@
 namespace {
 
 constexpr int kFilesPerFolder = 60000;
-
-// A file that could not be created ends the write test with an error for the user.
-class File_Create_Error : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
+// What a file is charged against the free space until the first one shows what it takes.
+constexpr std::int64_t kCommonAllocationUnit = 4096;
 
 // Files that could not be opened or read: counted, and the first one named, so that the
 // user learns of them once at the end of the test instead of at every file.
@@ -37,6 +33,91 @@ class Read_Failures {
   long long count_ = 0;
 };
 
+// One file to read: the open folder that holds it and its name there.
+struct Listed_File {
+  const platform::Folder_Handle* folder;
+  std::string name;
+  std::string path;  // for messages
+};
+
+// The files of the run's folder that the pair's write made, in the order the folders list
+// them: a folder's own files first, then each sub-folder's, depth first. Sub-folders on
+// another file system are not entered.
+class Read_List {
+ public:
+  Read_List(platform::Platform& os, const std::set<std::string>& written, std::uint64_t mount, const Message_Pump& pump)
+      : os_(os), written_(written), mount_(mount), pump_(pump) {}
+
+  void Collect(const platform::Folder_Handle& folder, const std::string& path, const std::string& prefix) {
+    int error = 0;
+    const std::vector<platform::Folder_Entry> entries = os_.List(folder, error);
+    std::vector<std::string> subs;
+    for (const platform::Folder_Entry& entry : entries) {
+      if (entry.kind == platform::Entry_Kind::File && written_.count(prefix + entry.name) != 0)
+        files.push_back({&folder, entry.name, path + "/" + entry.name});
+      else if (entry.kind == platform::Entry_Kind::Folder && entry.name[0] != '.')
+        subs.push_back(entry.name);
+    }
+    if (pump_) pump_();
+    for (const std::string& name : subs) {
+      platform::Folder_Result sub = os_.Open_Sub_Folder(folder, name);
+      if (sub.error != 0 || os_.Facts(sub.folder).mount != mount_) continue;
+      sub_folders_.push_back(std::move(sub.folder));
+      Collect(sub_folders_.back(), path + "/" + name, prefix + name + "/");
+    }
+  }
+
+  std::vector<Listed_File> files;
+
+ private:
+  std::deque<platform::Folder_Handle> sub_folders_;  // open while their files are read
+  platform::Platform& os_;
+  const std::set<std::string>& written_;
+  std::uint64_t mount_;
+  Message_Pump pump_;
+};
+
+// Where a file test's files go: temp-1.tmp on in the run's folder; past 60,000 files a new
+// sub-folder tmp-1 inside it, then tmp-2 inside that, each numbered on from temp-0.tmp.
+class File_Places {
+ public:
+  File_Places(platform::Platform& os, const platform::Run_Folder& run)
+      : os_(os), run_(run), folder_(&run.Folder()), path_(run.Path()) {}
+
+  // Moves on to the next file; false, with the error line, when its folder cannot be made.
+  bool Next(std::string& error_line) {
+    if (++n_ <= kFilesPerFolder) return true;
+    const std::string name = "tmp-" + std::to_string(++sub_folders_);
+    std::string reason;
+    int error = 0;
+    platform::Folder_Handle next = platform::Make_Own_Folder(os_, *folder_, name, run_.Mount(), reason, error);
+    if (!next.valid()) {
+      error_line = "Error creating folder " + path_ + "/" + name + ": " + reason;
+      return false;
+    }
+    sub_ = std::move(next);
+    folder_ = &sub_;
+    path_ += "/" + name;
+    prefix_ += name + "/";
+    n_ = 0;
+    return true;
+  }
+  const platform::Folder_Handle& Folder() const { return *folder_; }
+  std::string Name() const { return "temp-" + std::to_string(n_) + ".tmp"; }
+  std::string Path() const { return path_ + "/" + Name(); }
+  // The file's path inside the run's folder.
+  std::string Relative() const { return prefix_ + Name(); }
+
+ private:
+  platform::Platform& os_;
+  const platform::Run_Folder& run_;
+  const platform::Folder_Handle* folder_;
+  platform::Folder_Handle sub_;  // the sub-folder being filled, once the first one is full
+  std::string path_, prefix_;
+  int n_ = 0;
+  int sub_folders_ = 0;
+};
+
 }  // namespace
 
 bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPosition) {
@@ -44,60 +125,84 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
   const std::string D = entry.Description;
   Log("Random Write Test Start");
   host_.Display_Loading_Panel(true, D + " " + " Start...");
-  std::int64_t total = 0, blocks = 0, elapsed = 0;
-  int sub_folder = 0;
-  const std::int64_t limit = os_.Disk_Free(TargetFolder) - kFreeSpaceReserve;
+  std::int64_t blocks = 0, elapsed = 0;
+  const std::int64_t limit = Free_Space() - kFreeSpaceReserve;
   const std::int64_t block_size = entry.BufferSize;
   const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 1000;
   if (stopprogram) return false;
-  // Each file takes at least one allocation unit, so small files are charged against the
-  // free-space limit at that size: the drive keeps its 20 MiB whatever the block size.
-  const std::int64_t unit = std::max<std::int64_t>(os_.Allocation_Unit(TargetFolder), 1);
-  const std::int64_t charge = (block_size + unit - 1) / unit * unit;
+  written_.clear();
+  // Each file is charged what it really takes on the drive (the first one shows it), so that
+  // the drive keeps its 20 MiB whatever the block size and the file system.
+  std::int64_t charge = std::max((block_size + kCommonAllocationUnit - 1) / kCommonAllocationUnit, std::int64_t{1}) *
+                        kCommonAllocationUnit;
+  bool charge_known = false;
   std::int64_t charged = 0;
   std::string error_line;
-  TDateTime start = Now(), end = start;
+  TDateTime start = clock_.Now(), end = start;
   {
     platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
     try {
       if (!buffer.valid()) throw std::bad_alloc();
+      if (!run_folder_.claimed() || TargetFolder != run_folder_.Path())
+        throw std::invalid_argument(TargetFolder + " is not the run's folder");
       Fill_Random_Buffer(buffer.data(), buffer.size());
-      std::string folder = TargetFolder;
-      int n = 0;
-      start = Now();
-      while (total < limit && charged < limit && !stopprogram && elapsed <= limit_ms) {
-        if (++n > kFilesPerFolder) {
-          folder += "/tmp-" + std::to_string(++sub_folder);
-          std::string reason;
-          if (!os_.Make_Folders(folder, reason)) throw File_Create_Error("Cannot create folder " + folder + ": " + reason);
-          n = 0;
+      File_Places place(os_, run_folder_);
+      start = clock_.Now();
+      // A file is written only when it fits above the reserve.
+      while (charged + charge <= limit && !stopprogram && elapsed <= limit_ms) {
+        if (!place.Next(error_line)) break;
+        platform::Open_Result opened = os_.Create_File(place.Folder(), place.Name(), false);
+        if (!opened.file.valid()) {
+          error_line = "Error creating file " + place.Path() + ": " + platform::Error_Text(opened.error);
+          break;
         }
-        std::string path = folder + "/temp-" + std::to_string(n) + ".tmp";
-        platform::Open_Result opened = os_.Open_Transfer_File(path, true, false);
-        if (!opened.file.valid())
-          throw File_Create_Error("Cannot create file " + path + ": " + platform::Error_Text(opened.error));
         int error = 0;
-        total += os_.Write_All(opened.file, buffer.data(), buffer.size(), error);
-        charged += charge;
+        os_.Write_All(opened.file, buffer.data(), buffer.size(), error);
         if (error == 0) error = os_.Flush_File(opened.file);
+        if (error == 0 && !charge_known) {
+          charge = std::max(os_.Allocated_Bytes(opened.file), block_size);
+          charge_known = true;
+        }
+        charged += charge;
         if (error == 0) error = opened.file.close();
-        if (error == 0) ++blocks;  // a file counts only when its whole block reached the drive
-        elapsed = Milliseconds_Between(start, Now());
+        if (error == 0) {  // a file counts only when its whole block reached the drive
+          ++blocks;
+          written_.insert(place.Relative());
+        }
+        elapsed = Milliseconds_Between(start, clock_.Now());
         Pump();
         if (error != 0) {
-          error_line = "Error writing file " + path + ": " + platform::Error_Text(error);
+          error_line = "Error writing file " + place.Path() + ": " + platform::Error_Text(error);
           break;
         }
       }
     } catch (const std::exception& error) {
-      error_line = Error_Line(error);
+      error_line = Error_Line(kEngineErrorName, error.what());
     }
-    end = Now();
+    end = clock_.Now();
   }
   double rate = Calculate_Speed(start, end, blocks, block_size);
   Pump();
   Show_Result(GraphPosition, rate);
   return Finish_Test("Random Write Test Finish", error_line, 0);
+}
+
+bool Benchmark_Engine::Choose_Read_Mode(std::int64_t block_size) {
+  // The first file of the folder itself; the pair's write always starts there.
+  auto first = std::find_if(written_.begin(), written_.end(),
+                            [](const std::string& name) { return name.find('/') == std::string::npos; });
+  if (first == written_.end()) return true;
+  platform::Open_Result opened = os_.Open_File(run_folder_.Folder(), *first, true);
+  if (!opened.file.valid()) return true;
+  bool unbuffered = opened.mode == platform::Io_Mode::Direct;
+  if (unbuffered) {
+    // A file system that needs a larger alignment than the block gets buffered reads.
+    const std::size_t alignment = os_.Direct_Io_Alignment(opened.file);
+    unbuffered = alignment == 0 || block_size % static_cast<std::int64_t>(alignment) == 0;
+  }
+  Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(unbuffered ? platform::Io_Mode::Direct
+                                                                         : platform::Io_Mode::Buffered));
+  return unbuffered;
 }
 
 bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPosition) {
@@ -106,59 +211,46 @@ bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPos
   Log("Random Read Test Start");
   host_.Display_Loading_Panel(true, D + " " + " Start...");
   std::int64_t blocks = 0, elapsed = 0;
-  TDateTime start = Now();
   const std::int64_t block_size = entry.BufferSize;
   const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 1000;
   if (stopprogram) return false;
+  const bool ours = run_folder_.claimed() && SourceFolder == run_folder_.Path();
+  // Once per test and outside the timed span: whether the files can be read unbuffered.
+  bool unbuffered = ours ? Choose_Read_Mode(block_size) : true;
   std::string error_line;
-  TDateTime end = start;
+  TDateTime start = clock_.Now(), end = start;
   {
     platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
-    std::vector<std::string> files;
     try {
       if (!buffer.valid()) throw std::bad_alloc();
-      Find_Files(files, SourceFolder, "*.*", Pump_Function());
-      const std::size_t count = files.size();
-      // Unbuffered unless the file system refuses it or needs a larger alignment than the
-      // block; then each file's cached pages are dropped before it is read.
-      bool unbuffered = true;
-      bool mode_logged = false;
+      Read_List list(os_, written_, run_folder_.Mount(), Pump_Function());
+      if (ours) list.Collect(run_folder_.Folder(), SourceFolder, "");
+      const std::size_t count = list.files.size();
       Read_Failures failures;
       std::size_t i = count;
       while (count > 0 && !stopprogram && elapsed <= limit_ms) {
         if (++i >= count) i = 0;
-        platform::Open_Result opened = os_.Open_Transfer_File(files[i], false, unbuffered);
-        if (opened.file.valid() && opened.mode == platform::Io_Mode::Direct) {
-          std::size_t alignment = os_.Direct_Io_Alignment(opened.file);
-          if (alignment > 0 && block_size % static_cast<std::int64_t>(alignment) != 0) {
-            unbuffered = false;
-            opened = os_.Open_Transfer_File(files[i], false, false);
-          }
-        }
+        const Listed_File& file = list.files[i];
+        platform::Open_Result opened = os_.Open_File(*file.folder, file.name, unbuffered);
         if (opened.file.valid()) {
-          if (opened.mode == platform::Io_Mode::Buffered) {
-            unbuffered = false;
-            os_.Drop_Cache(opened.file);
-          }
-          if (!mode_logged) Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(opened.mode));
-          mode_logged = true;
+          if (opened.mode == platform::Io_Mode::Buffered) os_.Drop_Cache(opened.file);
           int error = 0;
           std::int64_t got = os_.Read_Full(opened.file, buffer.data(), buffer.size(), error);
           if (error == 0 && got == block_size) ++blocks;  // only whole blocks count
-          if (error != 0) failures.Note(files[i], error);
+          if (error != 0) failures.Note(file.path, error);
           opened.file.close();
         } else {
-          failures.Note(files[i], opened.error);
+          failures.Note(file.path, opened.error);
         }
         if (stopprogram) host_.Display_Loading_Panel(true, "Stopping...");
-        elapsed = Milliseconds_Between(start, Now());
+        elapsed = Milliseconds_Between(start, clock_.Now());
         Pump();
       }
       error_line = failures.Text();
     } catch (const std::exception& error) {
-      error_line = Error_Line(error);
+      error_line = Error_Line(kEngineErrorName, error.what());
     }
-    end = Now();
+    end = clock_.Now();
   }
   double rate = Calculate_Speed(start, end, blocks, block_size);
   Pump();

@@ -1,8 +1,7 @@
+// A run: its states, the claim of its folder, the plan in pairs and the clean-ups.
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <exception>
-#include <thread>
 
 #include "common/log.h"
 #include "common/result_text.h"
@@ -12,44 +11,34 @@
 
 namespace {
 
-std::string Join(const std::string& folder, const std::string& name) {
-  return (!folder.empty() && folder.back() == '/') ? folder + name : folder + "/" + name;
-}
-
 std::string Size_Text(std::int64_t bytes) { return Format_Size(bytes, "0.##", false); }
 
 }  // namespace
 
-Benchmark_Engine::Benchmark_Engine(TMyGraph& graph, Engine_Host& host, platform::Platform& os)
-    : graph_(graph), host_(host), os_(os) {}
+Benchmark_Engine::Benchmark_Engine(TMyGraph& graph, Engine_Host& host, platform::Platform& os,
+                                   platform::Inventory_Provider& inventory, Clock& clock)
+    : graph_(graph), host_(host), os_(os), inventory_(&inventory), clock_(clock) {}
 
-void Benchmark_Engine::StartButtonClick(const std::string& drive_text, const std::string& testtime_text) {
-  if (caption_ != "Start" || programrunning) {
-    Stop_Run();
-    return;
-  }
-  Run(drive_text, testtime_text);
+void Benchmark_Engine::Set_State(Run_State state) {
+  state_ = state;
+  programrunning = state != Run_State::Idle;
+  host_.Show_Run_State(state);
 }
 
-void Benchmark_Engine::Stop_Run() {
-  if (!programrunning) return;
-  stopprogram = true;
-  caption_ = "Start";
-  host_.Set_Start_Caption(caption_);
-  host_.Enable_Start_Button(false);
-  host_.Display_Loading_Panel(true, "Stopping, please wait...");
-}
-
-void Benchmark_Engine::Run(const std::string& drive, const std::string& testtime_text) {
+void Benchmark_Engine::Start(const std::string& drive, const std::string& testtime_text) {
+  if (state_ != Run_State::Idle) return;
+  outcome_ = Run_Outcome::None;
   std::string work_folder, reason;
-  run_started = false;
   if (!os_.Resolve_Work_Folder(drive, work_folder, reason)) {
     std::string text = "Cannot write to " + drive + ": " + reason;
     Log(text);
     host_.Show_Error(text);
+    outcome_ = Run_Outcome::Refused;
     return;
   }
-  programrunning = true;
+  // Cleared before anything can pump messages: a Stop from here on is kept.
+  stopprogram = false;
+  Set_State(Run_State::Running);
   try {
     Run_Tests(drive, work_folder, testtime_text);
   } catch (...) {
@@ -59,79 +48,119 @@ void Benchmark_Engine::Run(const std::string& drive, const std::string& testtime
   Finish_Run();
 }
 
+void Benchmark_Engine::Request_Stop() {
+  if (state_ != Run_State::Running) return;
+  stopprogram = true;
+  Set_State(Run_State::Stopping);
+  host_.Enable_Start_Button(false);
+  host_.Display_Loading_Panel(true, "Stopping, please wait...");
+}
+
 void Benchmark_Engine::Run_Tests(const std::string& drive, const std::string& work_folder,
                                  const std::string& testtime_text) {
   std::int64_t seconds = Str_To_Int64_Safe(testtime_text);
   DEFAULTSECONDS = static_cast<std::int32_t>(std::clamp<std::int64_t>(seconds, 0, 200));
-  caption_ = "Stop";
-  host_.Set_Start_Caption(caption_);
   host_.Enable_Start_Button(false);
-  Wait_With_Messages(1, Pump_Function());
-  host_.Enable_All_Buttons(false, true);
+  Wait_With_Messages(1, Pump_Function(), clock_);
+  host_.Enable_All_Buttons(false, state_ == Run_State::Running);
   Clean_ALL_Stats(graph_, host_);
   host_.Redraw_Graph();
   Pump();
-  stopprogram = false;
   Log("Benchmark Start");
-  run_started = Synthetic_Test(drive, work_folder);
-  if (!stopprogram && run_started) {
+  bool ran = false;
+  if (stopprogram) Log("Abort on user request!!!!!!!!!!!!!!!!!!");
+  else ran = Synthetic_Test(drive, work_folder);
+  outcome_ = stopprogram ? Run_Outcome::Stopped : ran ? Run_Outcome::Completed : Run_Outcome::Refused;
+  if (outcome_ == Run_Outcome::Completed) {
     host_.Send_Result_To_Database();
     host_.Send_Result_to_Grid();
   }
 }
 
 void Benchmark_Engine::Finish_Run() {
+  run_folder_.Release();
+  written_.clear();
   host_.Display_Loading_Panel(false, "");
   host_.Enable_All_Buttons(true, true);
-  programrunning = false;
-  caption_ = "Start";
-  host_.Set_Start_Caption(caption_);
+  Set_State(Run_State::Idle);
 }
 
 bool Benchmark_Engine::Synthetic_Test(const std::string& targetdrive, const std::string& work_folder) {
   Log("Synthetic Test Start");
   Log("Target Drive:" + targetdrive);
-  std::string folder;
   bool ran = false;
   try {
-    ran = Run_Plan(work_folder, folder);
+    ran = Run_Plan(targetdrive, work_folder);
   } catch (const std::exception& error) {
-    Log(Error_Line(error));
+    Log(Error_Line(kEngineErrorName, error.what()));
   }
-  if (!folder.empty()) {
+  if (run_folder_.claimed()) {
+    const std::string folder = run_folder_.Path();
     Log("Deleting Temp Dir:" + folder);
-    if (!Remove_Temp_Folder(folder)) Log("Error deleting temp folder:" + folder);
+    std::string reason;
+    if (!run_folder_.Remove(reason, Pump_Function())) {
+      Log("Error deleting temp folder:" + folder);
+      Log(reason);
+    }
   }
+  run_folder_.Release();
   Log("Synthetic Test Finish");
   return ran;
 }
 
-bool Benchmark_Engine::Run_Plan(const std::string& work_folder, std::string& folder) {
+bool Benchmark_Engine::Claim_Folder(const std::string& work_folder) {
+  host_.Display_Loading_Panel(true, "Deleting temporary files, please wait...");
+  std::string reason;
+  const platform::Claim_Status status = run_folder_.Claim(os_, work_folder, kTempFolderName, reason, Pump_Function());
+  host_.Display_Loading_Panel(false, "");
+  const std::string folder = run_folder_.Path();
+  if (status == platform::Claim_Status::Busy) {
+    Report_Error("Another run is using " + folder);
+    return false;
+  }
+  if (status == platform::Claim_Status::Refused) {
+    Log("Error creating temp folder, Target Fodler:" + folder);
+    Report_Error("Cannot create folder " + folder + ": " + reason);
+    return false;
+  }
+  Log("Target Folder:" + folder);
+  return true;
+}
+
+bool Benchmark_Engine::Run_Plan(const std::string& drive, const std::string& work_folder) {
+  // The folder comes first, so that the leftovers of an earlier run are gone before the
+  // free space is measured.
+  if (!Claim_Folder(work_folder)) return false;
   std::int32_t size = Calculate_Buffer_Size(work_folder);
   if (size <= 0) {
     Log("Error allocating buffer size");
     return false;
   }
   Log("Buffer Size:" + Size_Text(size));
-  std::int64_t sample = Calculate_Temp_File_Size(work_folder);
-  // The sequential file never takes the last 20 MiB, nor more than the sample size.
-  std::int64_t limit = std::min(os_.Disk_Free(work_folder) - kFreeSpaceReserve, sample);
-  graph_.GraphColumn[0].TargetSize = sample;
-  folder = Join(work_folder, kTempFolderName);
-  Delete_All_Tree(folder);
-  std::string reason;
-  if (!os_.Make_Folders(folder, reason)) {
-    Log("Error creating temp folder, Target Fodler:" + folder);
-    host_.Show_Error("Cannot create folder " + folder + ": " + reason);
-    return false;
+  const std::int64_t sample = Calculate_Temp_File_Size(work_folder);
+  const std::int64_t free = Free_Space();
+  if (free < kFreeSpaceReserve) {
+    // The rates of this run will all be 0; say why.
+    const std::string text = "Not enough free space on " + drive + ": " + Size_Text(std::max<std::int64_t>(free, 0)) +
+                             " free, 20 MB must stay free";
+    Log(text);
+    host_.Set_Status_Text(text);
   }
-  Log("Target Folder:" + folder);
-  std::string file = Make_Unique_Name(folder, "", ".tmp");
+  graph_.GraphColumn[0].TargetSize = sample;
+  const std::string file = Make_Unique_Name(run_folder_.Path(), "", ".tmp");
   if (file.empty()) {
-    Log("Error getting temp filename, Target Folder:" + folder);
+    Log("Error getting temp filename, Target Folder:" + run_folder_.Path());
     return false;
   }
   Log("Target File:" + file);
+  Run_Pairs(file);
+  return true;
+}
+
+void Benchmark_Engine::Run_Pairs(const std::string& file) {
+  const std::string folder = run_folder_.Path();
+  // The sequential file never takes the last 20 MiB, nor more than the sample size.
+  const std::int64_t limit = std::min(Free_Space() - kFreeSpaceReserve, graph_.GraphColumn[0].TargetSize);
   int position = 0;
   try {
     if (!pair_selected[0]) {
@@ -140,18 +169,12 @@ bool Benchmark_Engine::Run_Plan(const std::string& work_folder, std::string& fol
       position = 1;
       if (!stopprogram) Sequential_Read(file, 1);
     }
-  } catch (...) {
     Delete_All_Tree(folder);
-    throw;
-  }
-  Delete_All_Tree(folder);
-  try {
     Random_Pairs(folder, position);
   } catch (...) {
     Delete_All_Tree(folder);
     throw;
   }
-  return true;
 }
 
 void Benchmark_Engine::Random_Pairs(const std::string& folder, int& position) {
@@ -170,53 +193,55 @@ void Benchmark_Engine::Random_Pairs(const std::string& folder, int& position) {
   Delete_All_Tree(folder);
 }
 
+std::int64_t Benchmark_Engine::Free_Space() { return run_folder_.claimed() ? os_.Free_Bytes(run_folder_.Folder()) : -1; }
+
+std::string Benchmark_Engine::Name_In_Run_Folder(const std::string& path) const {
+  const std::string folder = run_folder_.Path() + "/";
+  if (!run_folder_.claimed() || path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return "";
+  const std::string name = path.substr(folder.size());
+  return name.find('/') == std::string::npos ? name : "";
+}
+
 std::int32_t Benchmark_Engine::Calculate_Buffer_Size(const std::string& path) {
   std::int32_t size = 524288;
   Log("Calculating Buffer Size Start");
   try {
     MY_DriveInfo info;
-    if (Get_Drive_Info(path, info, os_)) {
-      if (info.DriveType == 2)
+    if (Get_Drive_Info(path, info, *inventory_)) {
+      if (info.DriveType == platform::kDriveFixed)
         size = 8388608;
-      else if (info.DriveType == 3)
+      else if (info.DriveType == platform::kDriveNetwork)
         size = 131072;
     }
   } catch (const std::exception& error) {
-    Report_Error(Error_Line(error));
+    Report_Error(Error_Line(kEngineErrorName, error.what()));
   }
   Log("Buffer Size:" + Size_Text(size));
   Log("Calculating Buffer Size Finish");
   return size;
 }
 
-std::int64_t Benchmark_Engine::Calculate_Temp_File_Size(const std::string& path) {
+std::int64_t Benchmark_Engine::Calculate_Temp_File_Size(const std::string&) {
   std::int64_t size = 1000000000;
-  try {
-    std::int64_t free = os_.Disk_Free(path);
-    Log("Targer Free Space:" + Size_Text(free));
-    size = std::llround(static_cast<double>(free) * 0.9);
-  } catch (const std::exception& error) {
-    Log(Error_Line(error));
-  }
+  const std::int64_t free = Free_Space();
+  Log("Targer Free Space:" + Size_Text(free));
+  size = std::llround(static_cast<double>(free) * 0.9);
   Log("Final Temporary Sample Size:" + Size_Text(size));
   return size;
 }
 
 void Benchmark_Engine::Delete_All_Tree(const std::string& tempfolder) {
   host_.Display_Loading_Panel(true, "Deleting temporary files, please wait...");
-  std::string reason;
   // Only the run's own folder is ever emptied; sub-folders go too, so that every pair of
   // tests starts from an empty folder.
-  bool ours = tempfolder.size() > std::string(kTempFolderName).size() &&
-              tempfolder.ends_with(std::string("/") + kTempFolderName);
-  if (!ours || !os_.Remove_Tree(tempfolder, false, reason)) Log("Error deleting temp folder:" + tempfolder);
-  host_.Display_Loading_Panel(false, "");
-}
-
-bool Benchmark_Engine::Remove_Temp_Folder(const std::string& folder) {
+  const bool ours = run_folder_.claimed() && tempfolder == run_folder_.Path();
   std::string reason;
-  if (!folder.ends_with(std::string("/") + kTempFolderName)) return false;
-  return os_.Remove_Tree(folder, true, reason);
+  if (!ours || !run_folder_.Empty(reason, Pump_Function())) {
+    Log("Error deleting temp folder:" + tempfolder);
+    if (!reason.empty()) Log(reason);
+  }
+  if (ours) written_.clear();
+  host_.Display_Loading_Panel(false, "");
 }
 
 void Benchmark_Engine::Show_Result(int column, double rate) {
@@ -231,7 +256,7 @@ bool Benchmark_Engine::Finish_Test(const std::string& finish_line, const std::st
   bool result = !stopprogram;
   if (!result) Log("Abort on user request!!!!!!!!!!!!!!!!!!");
   Log(finish_line);
-  if (pause_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+  if (pause_ms > 0) clock_.Sleep(pause_ms);
   host_.Display_Loading_Panel(false, "");
   if (!error_line.empty()) Report_Error(error_line);
   return result;

@@ -1,9 +1,9 @@
 // The sequential pair: one large file written block by block for a fixed time (or until
 // the free-space limit), then read back whole, both bypassing the page cache.
+#include <cerrno>
 #include <filesystem>
 #include <new>
 
-#include "common/clock.h"
 #include "common/log.h"
 #include "engine/benchmark.h"
 #include "engine/plan.h"
@@ -25,7 +25,7 @@ bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPos
   std::int64_t block_size = entry.BufferSize;
   const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 2000;
   std::string error_line;
-  TDateTime start = Now();
+  TDateTime start = clock_.Now();
   try {
     if (block_size <= 0) block_size = Calculate_Buffer_Size(Folder_Of(SrcFile));
     Log("Temporary File Size:" + Size_Text(entry.TargetSize));
@@ -33,17 +33,22 @@ bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPos
     platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
     if (!buffer.valid()) throw std::bad_alloc();
     Fill_Random_Buffer(buffer.data(), buffer.size());
-    platform::Open_Result opened = os_.Open_Transfer_File(SrcFile, true, true);
+    const std::string name = Name_In_Run_Folder(SrcFile);
+    platform::Open_Result opened;
+    if (name.empty()) opened.error = EXDEV;
+    else opened = os_.Create_File(run_folder_.Folder(), name, true);
     if (!opened.file.valid()) {
       error_line = "Error creating file " + SrcFile + ": " + platform::Error_Text(opened.error);
     } else {
+      written_.insert(name);
       Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(opened.mode));
-      while (total <= targetfreespace && !stopprogram && elapsed <= limit_ms) {
+      // A block is written only when it fits above the reserve.
+      while (total + block_size <= targetfreespace && !stopprogram && elapsed <= limit_ms) {
         int error = 0;
         std::int64_t written = os_.Write_All(opened.file, buffer.data(), buffer.size(), error);
         total += written;
         if (error == 0) ++blocks;  // only a whole block counts
-        elapsed = Milliseconds_Between(start, Now());
+        elapsed = Milliseconds_Between(start, clock_.Now());
         Pump();
         if (error != 0) {
           error_line = "Error writing file " + SrcFile + ": " + platform::Error_Text(error);
@@ -60,13 +65,13 @@ bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPos
       Log("Closing File:" + SrcFile);
     }
   } catch (const std::exception& error) {
-    error_line = Error_Line(error);
+    error_line = Error_Line(kEngineErrorName, error.what());
   }
-  TDateTime end = Now();
+  TDateTime end = clock_.Now();
   if (stopprogram) host_.Display_Loading_Panel(true, "Stopping...");
   double rate = Calculate_Speed(start, end, blocks, block_size);
   Pump();
-  Wait_With_Messages(1, Pump_Function());
+  Wait_With_Messages(1, Pump_Function(), clock_);
   Show_Result(entry.Column, rate);
   return Finish_Test(D + " Finish", error_line, 500);
 }
@@ -79,16 +84,20 @@ bool Benchmark_Engine::Sequential_Read(const std::string& SrcFile, int GraphPosi
   std::int64_t total = 0, blocks = 0;
   std::int64_t block_size = entry.BufferSize;
   std::string error_line;
-  TDateTime start = Now();
+  TDateTime start = clock_.Now();
   try {
     if (block_size <= 0) block_size = Calculate_Buffer_Size(Folder_Of(SrcFile));
     Log("Getting Temporary file size");
-    std::int64_t file_size = Get_File_Size(SrcFile, false);
+    // Only the file this run wrote is read.
+    const std::string name = Name_In_Run_Folder(SrcFile);
+    platform::Open_Result opened;
+    if (name.empty() || written_.count(name) == 0) opened.error = ENOENT;
+    else opened = os_.Open_File(run_folder_.Folder(), name, true);
+    const std::int64_t file_size = opened.file.valid() ? std::max<std::int64_t>(os_.File_Size(opened.file), 0) : 0;
     Log("Reading File:" + SrcFile);
     Log("Temporary File Size:" + Size_Text(file_size));
     platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
     if (!buffer.valid()) throw std::bad_alloc();
-    platform::Open_Result opened = os_.Open_Transfer_File(SrcFile, false, true);
     if (!opened.file.valid()) {
       error_line = "Error opening file " + SrcFile + ": " + platform::Error_Text(opened.error);
     } else {
@@ -111,12 +120,12 @@ bool Benchmark_Engine::Sequential_Read(const std::string& SrcFile, int GraphPosi
       Log("Closing File:" + SrcFile);
     }
   } catch (const std::exception& error) {
-    error_line = Error_Line(error);
+    error_line = Error_Line(kEngineErrorName, error.what());
   }
-  TDateTime end = Now();
+  TDateTime end = clock_.Now();
   if (stopprogram) host_.Display_Loading_Panel(true, "Stopping...");
   double rate = Calculate_Speed(start, end, blocks, block_size);
-  Wait_With_Messages(1, Pump_Function());
+  Wait_With_Messages(1, Pump_Function(), clock_);
   Show_Result(entry.Column, rate);
   return Finish_Test(D + " Finish", error_line, 0);
 }

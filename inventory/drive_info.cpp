@@ -10,7 +10,6 @@
 #include "common/log.h"
 #include "common/plain_text.h"
 #include "inventory/wmi_functions.h"
-#include "platform/linux_inventory.h"
 
 namespace {
 
@@ -102,11 +101,6 @@ bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Inven
     Write_Log(Error_Line(error));
   }
   return result;
-}
-
-bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Platform& os) {
-  platform::Linux_Inventory_Provider provider(os);
-  return Get_Drive_Info(Root, Info, provider);
 }
 
 DISK_EXTENT Get_Volume_Disk_Extent(const std::string& MountPoint, platform::Inventory_Provider& provider) {

@@ -10,10 +10,6 @@
 
 #include "platform/inventory_provider.h"
 
-namespace platform {
-class Platform;
-}
-
 struct MY_DriveInfo {
   std::string VolumeName;      // file-system label
   std::string SerialNumber;    // the volume's 32-bit serial as decimal text (from its UUID or volume id)
@@ -62,9 +58,6 @@ using Drive_Log = std::function<void(const std::string&)>;
 // network drive that does not answer within its time limit is not waited for: what it
 // could not tell stays empty, and the log says so.
 bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Inventory_Provider& provider);
-// The same on the running system, with os telling which file system holds Root and what
-// kind of drive it is (the benchmark sizes its blocks on that).
-bool Get_Drive_Info(const std::string& Root, MY_DriveInfo& Info, platform::Platform& os);
 
 // The first disk extent of the volume mounted at MountPoint; all zero when it cannot be
 // obtained. Never throws.

@@ -1,5 +1,5 @@
-// Files for timed transfers: owned descriptors, aligned transfer buffers and the calls that
-// move blocks. Everything that touches the operating system's file interface lives here.
+// Owned handles of open files and folders, aligned transfer buffers and the small records
+// that the platform's file calls return.
 #pragma once
 
 #include <cstddef>
@@ -8,30 +8,45 @@
 
 namespace platform {
 
-// An open file; closed when the owner goes away.
-class File_Handle {
- public:
-  File_Handle() = default;
-  explicit File_Handle(int fd) : fd_(fd) {}
-  File_Handle(const File_Handle&) = delete;
-  File_Handle& operator=(const File_Handle&) = delete;
-  File_Handle(File_Handle&& other) noexcept : fd_(other.release()) {}
-  File_Handle& operator=(File_Handle&& other) noexcept;
-  ~File_Handle() { close(); }
+class Platform;
 
-  bool valid() const { return fd_ >= 0; }
-  int native() const { return fd_; }
+// An open file or folder of a platform; closed through that platform when the owner goes
+// away. An empty handle owns nothing.
+class Handle {
+ public:
+  Handle() = default;
+  Handle(Platform& owner, int id) : owner_(&owner), id_(id) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  Handle(Handle&& other) noexcept : owner_(other.owner_), id_(other.release()) {}
+  Handle& operator=(Handle&& other) noexcept;
+  ~Handle() { close(); }
+
+  bool valid() const { return id_ >= 0; }
+  int native() const { return id_; }
   int release();
-  // Closes the file; returns 0 or the system's error number.
+  // Closes the handle; returns 0 or the system's error number.
   int close();
 
  private:
-  int fd_ = -1;
+  Platform* owner_ = nullptr;
+  int id_ = -1;
 };
 
-// A zero-filled transfer buffer, aligned for unbuffered transfer. Large buffers sit on a
-// 2 MiB boundary with huge pages advised so that a whole block reaches the device in one
-// request; where that is not possible the buffer falls back to page alignment.
+// The two kinds are kept apart so that a folder is never passed where a file is meant.
+class File_Handle : public Handle {
+ public:
+  using Handle::Handle;
+};
+class Folder_Handle : public Handle {
+ public:
+  using Handle::Handle;
+};
+
+// A zero-filled transfer buffer, aligned for unbuffered transfer. Buffers of 64 KiB and more
+// sit on a 2 MiB boundary with huge pages advised, so that a whole block reaches the device
+// in one request and is not pinned page by page; where that is not possible the buffer
+// falls back to page alignment.
 class Aligned_Buffer {
  public:
   explicit Aligned_Buffer(std::size_t size);
@@ -59,30 +74,32 @@ struct Open_Result {
   int error = 0;  // the system's error number when the open failed
 };
 
+struct Folder_Result {
+  Folder_Handle folder;
+  int error = 0;
+};
+
+// What a directory entry is, seen without following it.
+enum class Entry_Kind { Missing, Folder, File, Link, Other };
+
+struct Entry_Facts {
+  Entry_Kind kind = Entry_Kind::Missing;
+  int error = 0;               // 0, or why the entry could not be looked at (ENOENT when missing)
+  unsigned owner = 0;          // user id
+  unsigned mode = 0;           // permission bits
+  std::uint64_t mount = 0;     // which mount the entry lies on; equal only on the same one
+  std::uint64_t inode = 0;     // which file or folder it is on that mount
+};
+
+struct Folder_Entry {
+  std::string name;
+  Entry_Kind kind = Entry_Kind::Other;
+};
+
 // The system's text for an error number.
 std::string Error_Text(int error);
 
-// Opens a file for one timed transfer. create: create or truncate for writing (read and
-// write access), otherwise open an existing file for reading. With unbuffered set the file
-// bypasses the page cache; a file system that refuses that (EINVAL) gets a buffered file,
-// which the caller sees in the mode.
-Open_Result Open_Transfer_File(const std::string& path, bool create, bool unbuffered);
-
-// Writes all n bytes, looping on short writes. Returns the bytes written; error is set
-// when fewer than n were written.
-std::int64_t Write_All(int fd, const void* data, std::size_t n, int& error);
-// Reads up to n bytes, looping on short reads until n bytes or the end of the file.
-std::int64_t Read_Full(int fd, void* data, std::size_t n, int& error);
-// Forces the file's data and metadata out; returns 0 or the error number.
-int Flush_File(int fd);
-// Forces the file's data out and drops its cached pages, so that a later read reaches the
-// device; returns 0 or the error number.
-int Sync_And_Drop_Cache(int fd);
-// Drops the cached pages of a file that has no dirty data.
-void Drop_Cache(int fd);
-
-// The direct-transfer alignment (offset and length) of an open regular file; 0 when the
-// system cannot tell.
-std::size_t Direct_Io_Alignment(int fd);
+// One name inside a folder: not empty, no separator, not "." or "..".
+bool Is_Component(const std::string& name);
 
 }  // namespace platform

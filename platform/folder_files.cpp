@@ -22,24 +22,24 @@ struct Dir_Closer {
   void operator()(DIR* dir) const { ::closedir(dir); }
 };
 
-Folder_Entry::Kind Kind_Of(const File_Handle& folder, const dirent* entry) {
+Entry_Kind Kind_Of(const Descriptor& folder, const dirent* entry) {
   unsigned char type = entry->d_type;
   if (type == DT_UNKNOWN) {
     struct stat st {};
-    if (::fstatat(folder.native(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Folder_Entry::Kind::Other;
+    if (::fstatat(folder.native(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return Entry_Kind::Other;
     type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : S_ISLNK(st.st_mode) ? DT_LNK : DT_UNKNOWN;
   }
   switch (type) {
-    case DT_REG: return Folder_Entry::Kind::File;
-    case DT_DIR: return Folder_Entry::Kind::Folder;
-    case DT_LNK: return Folder_Entry::Kind::Link;
-    default: return Folder_Entry::Kind::Other;
+    case DT_REG: return Entry_Kind::File;
+    case DT_DIR: return Entry_Kind::Folder;
+    case DT_LNK: return Entry_Kind::Link;
+    default: return Entry_Kind::Other;
   }
 }
 
 }  // namespace
 
-bool List_Folder(const File_Handle& folder, std::vector<Folder_Entry>& entries, int& error) {
+bool List_Folder(const Descriptor& folder, std::vector<Folder_Entry>& entries, int& error) {
   // The listing gets a descriptor of its own: closedir closes it, the caller's stays open.
   const int own = ::openat(folder.native(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   std::unique_ptr<DIR, Dir_Closer> dir(own >= 0 ? ::fdopendir(own) : nullptr);
@@ -61,37 +61,37 @@ bool List_Folder(const File_Handle& folder, std::vector<Folder_Entry>& entries, 
   return error == 0;
 }
 
-File_Handle Open_Folder_At(const File_Handle& parent, const std::string& name, int& error) {
+Descriptor Open_Folder_At(const Descriptor& parent, const std::string& name, int& error) {
   const int fd = ::openat(parent.native(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   error = fd < 0 ? errno : 0;
-  return File_Handle(fd);
+  return Descriptor(fd);
 }
 
-bool Remove_File_At(const File_Handle& folder, const std::string& name, int& error) {
+bool Remove_File_At(const Descriptor& folder, const std::string& name, int& error) {
   const bool removed = ::unlinkat(folder.native(), name.c_str(), 0) == 0;
   error = removed ? 0 : errno;
   return removed;
 }
 
-bool Rename_Keeping_At(const File_Handle& folder, const std::string& from, const std::string& to, int& error) {
+bool Rename_Keeping_At(const Descriptor& folder, const std::string& from, const std::string& to, int& error) {
   const bool renamed = ::renameat2(folder.native(), from.c_str(), folder.native(), to.c_str(), RENAME_NOREPLACE) == 0;
   error = renamed ? 0 : errno;
   return renamed;
 }
 
-bool Changed_Before_At(const File_Handle& folder, const std::string& name, long seconds) {
+bool Changed_Before_At(const Descriptor& folder, const std::string& name, long seconds) {
   struct stat st {};
   if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   return st.st_mtime < ::time(nullptr) - seconds;
 }
 
-bool Regular_File_At(const File_Handle& folder, const std::string& name) {
+bool Regular_File_At(const Descriptor& folder, const std::string& name) {
   struct stat st {};
   return ::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
 }
 
-bool Set_Mode_At(const File_Handle& folder, const std::string& name, mode_t mode, int& error) {
-  File_Handle file(::openat(folder.native(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+bool Set_Mode_At(const Descriptor& folder, const std::string& name, mode_t mode, int& error) {
+  Descriptor file(::openat(folder.native(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
   if (!file.valid() || ::fstat(file.native(), &st) != 0) {
     error = errno;
@@ -105,10 +105,10 @@ bool Set_Mode_At(const File_Handle& folder, const std::string& name, mode_t mode
   return error == 0;
 }
 
-File_Handle Create_Output_File(const std::string& path, int& error) {
+Descriptor Create_Output_File(const std::string& path, int& error) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
   error = fd < 0 ? errno : 0;
-  return File_Handle(fd);
+  return Descriptor(fd);
 }
 
 namespace {

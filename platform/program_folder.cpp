@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/safe_files.h"
 
 namespace platform {
@@ -18,7 +19,7 @@ namespace {
 
 // The names of the plain files (not links, not folders, not hidden) directly in folder
 // that begin with prefix; every one when prefix is empty.
-std::vector<std::string> Plain_Files(const File_Handle& folder, const std::string& prefix) {
+std::vector<std::string> Plain_Files(const Descriptor& folder, const std::string& prefix) {
   std::vector<std::string> names;
   const int fd = ::openat(folder.native(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return names;
@@ -38,7 +39,7 @@ std::vector<std::string> Plain_Files(const File_Handle& folder, const std::strin
   return names;
 }
 
-void Unlink_All(const File_Handle& folder, const std::vector<std::string>& names) {
+void Unlink_All(const Descriptor& folder, const std::vector<std::string>& names) {
   for (const std::string& name : names) ::unlinkat(folder.native(), name.c_str(), 0);  // a failure is tried again later
 }
 
@@ -59,7 +60,7 @@ bool Program_Folder::Open(const std::string& program_file, std::string& reason) 
     return false;
   }
   if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-    folder_ = File_Handle();
+    folder_ = Descriptor();
     reason = "The program folder " + path + " can be written by others than its owner";
     return false;
   }
@@ -77,7 +78,7 @@ void Program_Folder::Delete_Files(const std::string& prefix) const {
 
 bool Program_Folder::Clear_Subfolder(const std::string& name) const {
   if (!folder_.valid()) return false;
-  const File_Handle sub(::openat(folder_.native(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  const Descriptor sub(::openat(folder_.native(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
   if (!sub.valid()) return errno == ENOENT;
   if (::fstat(sub.native(), &st) != 0 || st.st_uid != owner_) return false;

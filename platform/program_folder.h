@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "platform/files.h"
+#include "platform/descriptor.h"
 
 namespace platform {
 
@@ -27,7 +27,7 @@ class Program_Folder {
   bool Clear_Subfolder(const std::string& name) const;
 
  private:
-  File_Handle folder_;
+  Descriptor folder_;
   uid_t owner_ = 0;  // the program file's owner
 };
 

@@ -9,7 +9,25 @@
 #include <cstdio>
 #include <random>
 
+#include "platform/files.h"
+
 namespace platform {
+
+bool Write_All(int fd, std::string_view data, int& error) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      error = n < 0 ? errno : ENOSPC;  // a write that takes nothing means there is no room
+      errno = error;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  error = 0;
+  return true;
+}
 
 namespace {
 
@@ -22,30 +40,24 @@ std::string Random_Suffix() {
 }
 
 bool Write_Whole(int fd, std::string_view data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  int error = 0;
+  return Write_All(fd, data, error);
 }
 
 // Creates a new file of a random name in folder, exclusively and never through a link.
-File_Handle Create_Temporary(const File_Handle& folder, const std::string& name, std::string& temp) {
+Descriptor Create_Temporary(const Descriptor& folder, const std::string& name, std::string& temp) {
   for (int attempt = 0; attempt < 16; ++attempt) {
     temp = "." + name + "." + Random_Suffix() + ".tmp";
     const int fd = ::openat(folder.native(), temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd >= 0 || errno != EEXIST) return File_Handle(fd);
+    if (fd >= 0 || errno != EEXIST) return Descriptor(fd);
   }
   errno = EEXIST;
-  return File_Handle();
+  return Descriptor();
 }
 
 // Gives temp its final name; with keep set an existing name is never replaced (renameat2
 // where the file system has it, otherwise a hard link, which never replaces either).
-bool Rename_Into_Place(const File_Handle& folder, const std::string& temp, const std::string& name, bool keep) {
+bool Rename_Into_Place(const Descriptor& folder, const std::string& temp, const std::string& name, bool keep) {
   if (!keep) return ::renameat(folder.native(), temp.c_str(), folder.native(), name.c_str()) == 0;
   if (::renameat2(folder.native(), temp.c_str(), folder.native(), name.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno != EINVAL && errno != ENOSYS) return false;
@@ -57,7 +69,7 @@ bool Rename_Into_Place(const File_Handle& folder, const std::string& temp, const
 // Hands the first limit bytes of a regular file to sink. Not blocking, so that a pipe put in
 // the file's place cannot hold the reader up; a link in its place is refused.
 bool Read_Blocks(int folder, const std::string& name, const Block_Sink& sink, int& error, std::size_t limit) {
-  File_Handle file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  Descriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
   if (!file.valid() || ::fstat(file.native(), &st) != 0) {
     error = errno;
@@ -85,10 +97,10 @@ bool Read_Blocks(int folder, const std::string& name, const Block_Sink& sink, in
 
 }  // namespace
 
-File_Handle Open_Folder(const std::string& path, int& error) {
+Descriptor Open_Folder(const std::string& path, int& error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   error = fd < 0 ? errno : 0;
-  return File_Handle(fd);
+  return Descriptor(fd);
 }
 
 bool Make_Folders(const std::string& path, mode_t mode, std::string& reason) {
@@ -118,7 +130,7 @@ bool Make_Folders(const std::string& path, mode_t mode, std::string& reason) {
       return false;
     }
     int error = 0;
-    File_Handle made = Open_Folder(partial, error);
+    Descriptor made = Open_Folder(partial, error);
     if (!made.valid() || ::fchmod(made.native(), mode) != 0) {
       reason = "Cannot create folder " + partial + ": " + Error_Text(error ? error : errno);
       return false;
@@ -127,22 +139,22 @@ bool Make_Folders(const std::string& path, mode_t mode, std::string& reason) {
   return true;
 }
 
-bool Folder_Is_Private(const File_Handle& folder) {
+bool Folder_Is_Private(const Descriptor& folder) {
   struct stat st {};
   if (::fstat(folder.native(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   return (st.st_uid == ::geteuid() || st.st_uid == 0) && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
-bool Folder_Is_Owner_Only(const File_Handle& folder) {
+bool Folder_Is_Owner_Only(const Descriptor& folder) {
   struct stat st {};
   if (::fstat(folder.native(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
   return (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0;
 }
 
-bool Write_File_Atomically(const File_Handle& folder, const std::string& name, std::string_view data,
+bool Write_File_Atomically(const Descriptor& folder, const std::string& name, std::string_view data,
                            mode_t mode, std::string& reason, Existing_File existing) {
   std::string temp;
-  File_Handle file = Create_Temporary(folder, name, temp);
+  Descriptor file = Create_Temporary(folder, name, temp);
   if (!file.valid()) {
     reason = "Cannot create a temporary file for " + name + ": " + Error_Text(errno);
     return false;
@@ -172,14 +184,14 @@ namespace {
 
 // Opens name in folder for appending: created when missing, never a link, never a device or
 // a pipe that another user put in its place.
-File_Handle Open_For_Append(const File_Handle& folder, const std::string& name, mode_t mode, struct stat& st) {
-  File_Handle file(
+Descriptor Open_For_Append(const Descriptor& folder, const std::string& name, mode_t mode, struct stat& st) {
+  Descriptor file(
       ::openat(folder.native(), name.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode));
   if (!file.valid()) return file;
-  if (::fstat(file.native(), &st) != 0) return File_Handle();
+  if (::fstat(file.native(), &st) != 0) return Descriptor();
   if (!S_ISREG(st.st_mode)) {
     errno = EINVAL;
-    return File_Handle();
+    return Descriptor();
   }
   if ((st.st_mode & 07777 & ~mode) != 0) ::fchmod(file.native(), st.st_mode & mode);
   return file;
@@ -187,10 +199,10 @@ File_Handle Open_For_Append(const File_Handle& folder, const std::string& name, 
 
 }  // namespace
 
-bool Append_Line_At(const File_Handle& folder, const std::string& name, std::string_view line, mode_t mode,
+bool Append_Line_At(const Descriptor& folder, const std::string& name, std::string_view line, mode_t mode,
                     int& error) {
   struct stat st {};
-  File_Handle file = Open_For_Append(folder, name, mode, st);
+  Descriptor file = Open_For_Append(folder, name, mode, st);
   if (!file.valid()) {
     error = errno;
     return false;
@@ -224,15 +236,15 @@ bool Append_Line_At(const File_Handle& folder, const std::string& name, std::str
   return false;
 }
 
-bool File_Mode_At(const File_Handle& folder, const std::string& name, mode_t& mode) {
+bool File_Mode_At(const Descriptor& folder, const std::string& name, mode_t& mode) {
   struct stat st {};
   if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
   mode = st.st_mode & 07777;
   return true;
 }
 
-bool Commit_File_At(const File_Handle& folder, const std::string& from, const std::string& to, std::string& reason) {
-  File_Handle file(::openat(folder.native(), from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+bool Commit_File_At(const Descriptor& folder, const std::string& from, const std::string& to, std::string& reason) {
+  Descriptor file(::openat(folder.native(), from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   struct stat st {};
   const char* step = "open";
   bool ok = file.valid();
@@ -251,7 +263,7 @@ bool Commit_File_At(const File_Handle& folder, const std::string& from, const st
   return true;
 }
 
-bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error,
+bool Read_File_At(const Descriptor& folder, const std::string& name, std::string& data, int& error,
                   std::size_t limit) {
   data.clear();
   return Read_Blocks(folder.native(), name, [&](const char* bytes, std::size_t n) { data.append(bytes, n); }, error,

@@ -10,13 +10,17 @@
 #include <string>
 #include <string_view>
 
-#include "platform/files.h"
+#include "platform/descriptor.h"
 
 namespace platform {
 
+// Writes all of data to the open file, looping on short writes; false, with the system's
+// error number, when the file took less.
+bool Write_All(int fd, std::string_view data, int& error);
+
 // Opens a folder for use with the *at calls; the last component must not be a link.
 // Returns an invalid handle and sets error (the system's number) on failure.
-File_Handle Open_Folder(const std::string& path, int& error);
+Descriptor Open_Folder(const std::string& path, int& error);
 
 // Creates path and its missing parents. The folders it creates get exactly mode, whatever
 // the umask; folders that exist are left as they are. A link in place of the last folder
@@ -25,10 +29,10 @@ bool Make_Folders(const std::string& path, mode_t mode, std::string& reason);
 
 // Whether an open folder is fit to hold the files of the effective user: owned by that
 // user (or by root) and not writable by group or others.
-bool Folder_Is_Private(const File_Handle& folder);
+bool Folder_Is_Private(const Descriptor& folder);
 // Whether nobody but the folder's owner (and root) can add or remove entries in it: not
 // writable by group or others, or sticky.
-bool Folder_Is_Owner_Only(const File_Handle& folder);
+bool Folder_Is_Owner_Only(const Descriptor& folder);
 
 // What Write_File_Atomically does when name exists already.
 enum class Existing_File { Replace, Keep };
@@ -39,7 +43,7 @@ enum class Existing_File { Replace, Keep };
 // file never ends in the final name's extension, so readers of "*.ext" never see it.
 // With Existing_File::Keep an existing name is never replaced: the write fails with EEXIST
 // in the reason and in errno.
-bool Write_File_Atomically(const File_Handle& folder, const std::string& name, std::string_view data,
+bool Write_File_Atomically(const Descriptor& folder, const std::string& name, std::string_view data,
                            mode_t mode, std::string& reason, Existing_File existing = Existing_File::Replace);
 
 // Appends line to name inside folder in one piece, creating the file with mode when it is
@@ -47,21 +51,21 @@ bool Write_File_Atomically(const File_Handle& folder, const std::string& name, s
 // only to a plain file. Space for the whole line is reserved before it is written, so a
 // full disk drops the line instead of leaving part of it; a line cut short anyway is cut
 // off again. Returns false and sets error (the system's number); the file is then as it was.
-bool Append_Line_At(const File_Handle& folder, const std::string& name, std::string_view line, mode_t mode,
+bool Append_Line_At(const Descriptor& folder, const std::string& name, std::string_view line, mode_t mode,
                     int& error);
 
 // The permission bits of a plain file of folder (not through a link); false when there is
 // no such file.
-bool File_Mode_At(const File_Handle& folder, const std::string& name, mode_t& mode);
+bool File_Mode_At(const Descriptor& folder, const std::string& name, mode_t& mode);
 
 // Puts the regular file from of folder in the place of to, whole: forced to disk, renamed over
 // to, the folder synced. A link in from's place is refused. reason says what failed.
-bool Commit_File_At(const File_Handle& folder, const std::string& from, const std::string& to, std::string& reason);
+bool Commit_File_At(const Descriptor& folder, const std::string& from, const std::string& to, std::string& reason);
 
 // Reads a file of folder (not through a link, only a regular file) into data: the whole
 // file, or its first limit bytes. Returns false and sets error when it cannot be opened or
 // read.
-bool Read_File_At(const File_Handle& folder, const std::string& name, std::string& data, int& error,
+bool Read_File_At(const Descriptor& folder, const std::string& name, std::string& data, int& error,
                   std::size_t limit = static_cast<std::size_t>(-1));
 
 // Receives the bytes of a file, block by block.

@@ -11,6 +11,7 @@
 #include "common/log.h"
 #include "platform/files.h"
 #include "platform/folder_files.h"
+#include "platform/safe_files.h"
 #include "reporting/curl_transfer.h"
 
 namespace {
@@ -34,7 +35,7 @@ class Download {
     std::size_t take = n;
     if (record_.FileSize > 0) take = static_cast<std::size_t>(std::min<std::int64_t>(record_.FileSize - received_, n));
     int error = 0;
-    if (platform::Write_All(file_.native(), data, take, error) != static_cast<std::int64_t>(take))
+    if (!platform::Write_All(file_.native(), std::string_view(data, take), error))
       throw std::runtime_error("Cannot write " + record_.FileName + ": " + platform::Error_Text(error));
     received_ += static_cast<std::int64_t>(take);
     Show_Progress();
@@ -92,7 +93,7 @@ class Download {
   std::int64_t byte_limit_;
   Clock::time_point started_;
   Clock::duration first_data_limit_;
-  platform::File_Handle file_;
+  platform::Descriptor file_;
   bool made_ = false;
   std::int64_t received_ = 0;
   bool timed_out_ = false;

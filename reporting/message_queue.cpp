@@ -14,14 +14,14 @@
 
 namespace {
 
-using platform::File_Handle;
+using platform::Descriptor;
 
 constexpr int kMaxFolderDepth = 8;
 // A save takes milliseconds; a temporary file this old was left by a save that never ended.
 constexpr long kStaleTemporarySeconds = 3600;
 
 struct Queued_File {
-  std::shared_ptr<File_Handle> folder;
+  std::shared_ptr<Descriptor> folder;
   std::string name;
   std::string path;
 };
@@ -32,7 +32,7 @@ bool Ends_With(const std::string& text, const std::string& end) {
 
 // The queue folder, made private (0700) when missing; an invalid handle (and a log line)
 // when it cannot be made or belongs to someone else.
-File_Handle Open_Queue_Folder(const std::string& folder, const Queue_Log& log) {
+Descriptor Open_Queue_Folder(const std::string& folder, const Queue_Log& log) {
   std::string reason;
   if (folder.empty()) {
     log("No folder for the report queue: the user has no home folder");
@@ -43,7 +43,7 @@ File_Handle Open_Queue_Folder(const std::string& folder, const Queue_Log& log) {
     return {};
   }
   int error = 0;
-  File_Handle handle = platform::Open_Folder(folder, error);
+  Descriptor handle = platform::Open_Folder(folder, error);
   if (!handle.valid()) {
     log("Cannot open the report queue " + folder + ": " + platform::Error_Text(error));
   } else if (!platform::Folder_Is_Private(handle)) {
@@ -54,29 +54,29 @@ File_Handle Open_Queue_Folder(const std::string& folder, const Queue_Log& log) {
 }
 
 // A temporary file of a save that was killed before its rename (".<name>.dat.<random>.tmp").
-bool Is_Stale_Temporary(const File_Handle& folder, const std::string& name) {
+bool Is_Stale_Temporary(const Descriptor& folder, const std::string& name) {
   return name[0] == '.' && Ends_With(name, ".tmp") && name.find(".dat.") != std::string::npos &&
          platform::Changed_Before_At(folder, name, kStaleTemporarySeconds);
 }
 
 // The ".dat" files of folder in listing order, then those of its sub-folders, depth first.
 // Temporary files that a killed save left behind are removed on the way.
-void Collect(const std::shared_ptr<File_Handle>& folder, const std::string& path, int depth,
+void Collect(const std::shared_ptr<Descriptor>& folder, const std::string& path, int depth,
              std::vector<Queued_File>& files, const Queue_Log& log) {
   std::vector<platform::Folder_Entry> entries;
   int error = 0;
   if (!platform::List_Folder(*folder, entries, error))
     throw std::runtime_error("Cannot list " + path + ": " + platform::Error_Text(error));
   for (const auto& entry : entries) {
-    if (entry.kind != platform::Folder_Entry::Kind::File) continue;
+    if (entry.kind != platform::Entry_Kind::File) continue;
     if (Ends_With(entry.name, ".dat")) files.push_back({folder, entry.name, path + "/" + entry.name});
     if (Is_Stale_Temporary(*folder, entry.name) && platform::Remove_File_At(*folder, entry.name, error))
       log("Removed the unfinished queue file " + path + "/" + entry.name);
   }
   if (depth >= kMaxFolderDepth) return;
   for (const auto& entry : entries) {
-    if (entry.kind != platform::Folder_Entry::Kind::Folder || entry.name[0] == '.') continue;
-    auto sub = std::make_shared<File_Handle>(platform::Open_Folder_At(*folder, entry.name, error));
+    if (entry.kind != platform::Entry_Kind::Folder || entry.name[0] == '.') continue;
+    auto sub = std::make_shared<Descriptor>(platform::Open_Folder_At(*folder, entry.name, error));
     if (sub->valid()) Collect(sub, path + "/" + entry.name, depth + 1, files, log);
   }
 }
@@ -132,7 +132,7 @@ std::string Queue_Folder() {
 
 bool Save_Message_Queue(const MY_UploadFileRecord& record, const std::string& folder, const Queue_Log& log) {
   try {
-    File_Handle handle = Open_Queue_Folder(folder, log);
+    Descriptor handle = Open_Queue_Folder(folder, log);
     if (!handle.valid()) return false;
     std::string reason;
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -154,7 +154,7 @@ bool Process_Message_Queue(const std::string& folder, const Record_Sender& send,
                            std::vector<Queue_Outcome>* outcomes) {
   bool with_url = false;
   try {
-    auto handle = std::make_shared<File_Handle>(Open_Queue_Folder(folder, log));
+    auto handle = std::make_shared<Descriptor>(Open_Queue_Folder(folder, log));
     if (!handle->valid()) return false;
     std::vector<Queued_File> files;
     Collect(handle, folder, 0, files, log);

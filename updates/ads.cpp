@@ -20,7 +20,7 @@ bool Same_Digest(const std::string& a, const std::string& b) {
 }
 
 // The banner folder, made when missing; only a folder that no other user can change.
-platform::File_Handle Open_Ads_Folder(std::string path, std::string& why) {
+platform::Descriptor Open_Ads_Folder(std::string path, std::string& why) {
   if (path.empty()) {
     why = "no home folder is known";
     return {};
@@ -28,7 +28,7 @@ platform::File_Handle Open_Ads_Folder(std::string path, std::string& why) {
   if (!Force_Folder(path, &why)) return {};
   while (path.size() > 1 && path.back() == '/') path.pop_back();  // or a link in its place would be followed
   int error = 0;
-  platform::File_Handle folder = platform::Open_Folder(path, error);
+  platform::Descriptor folder = platform::Open_Folder(path, error);
   if (!folder.valid()) {
     why = "Cannot open " + path + ": " + platform::Error_Text(error);
     return {};
@@ -72,7 +72,7 @@ void Update_Checker::Fill_Ads(const std::string& list, const Update_Settings& se
   std::vector<std::string> entries(kMaxAdEntries);
   const int last = Split_String(entries, list, "[BR]");
   std::string why;
-  const platform::File_Handle folder = Open_Ads_Folder(settings.ads_folder, why);
+  const platform::Descriptor folder = Open_Ads_Folder(settings.ads_folder, why);
   if (!folder.valid()) {
     Log("No advertisements: the banner folder cannot be used: " + why);
     return;
@@ -81,7 +81,7 @@ void Update_Checker::Fill_Ads(const std::string& list, const Update_Settings& se
 }
 
 void Update_Checker::Fill_Ad(int index, const std::string& entry, const Update_Settings& settings,
-                             const platform::File_Handle& folder, Check_Report* report) {
+                             const platform::Descriptor& folder, Check_Report* report) {
   std::vector<std::string> fields(kMaxAdFields);
   Split_String(fields, entry, ",");
   TMyAds& ad = MyAds[static_cast<std::size_t>(index)];
@@ -112,7 +112,7 @@ void Update_Checker::Fill_Ad(int index, const std::string& entry, const Update_S
 }
 
 bool Update_Checker::Download_Banner(const TMyAds& ad, const std::string& name, const Update_Settings& settings,
-                                     const platform::File_Handle& folder, std::string& why) {
+                                     const platform::Descriptor& folder, std::string& why) {
   if (!Results_Server_Path(ad.ImageLink)) {
     why = "its image \"" + ad.ImageLink + "\" is not a path on the results server";
     Log("Advertisement \"" + ad.Number + "\" ignored: " + why);

@@ -27,14 +27,14 @@ std::int32_t Size_Value(const std::string& text) {
 
 // The program's folder, if installers may be stored there: no other user may add or change
 // files in it, or the verified installer could be swapped before it runs.
-platform::File_Handle Installer_Folder(std::string path, std::string& why) {
+platform::Descriptor Installer_Folder(std::string path, std::string& why) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   int error = 0;
-  platform::File_Handle folder = platform::Open_Folder(path, error);
+  platform::Descriptor folder = platform::Open_Folder(path, error);
   if (!folder.valid()) why = "Cannot open the program's folder " + path + ": " + platform::Error_Text(error);
   else if (!platform::Folder_Is_Private(folder))
     why = "the program's folder " + path + " can be changed by other users";
-  return folder.valid() && why.empty() ? std::move(folder) : platform::File_Handle();
+  return folder.valid() && why.empty() ? std::move(folder) : platform::Descriptor();
 }
 
 // The installer's bytes signed by the operator's key.
@@ -103,7 +103,7 @@ bool Update_Checker::Fetch_Installer(const Installer_Entry& entry, const Update_
     why = "\"" + entry.file + "\" is not a path on the results server";
     return false;
   }
-  const platform::File_Handle folder = Installer_Folder(settings.program_folder, why);
+  const platform::Descriptor folder = Installer_Folder(settings.program_folder, why);
   if (!folder.valid()) return false;
 
   path = Make_Unique_Name(settings.program_folder, "_Quillorane", ".run");

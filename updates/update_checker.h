@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/files.h"
+#include "platform/descriptor.h"
 #include "reporting/http_client.h"
 #include "updates/signature.h"
 #include "updates/update_host.h"
@@ -108,9 +108,9 @@ class Update_Checker {
   void End_Check();
   void Fill_Ads(const std::string& list, const Update_Settings& settings, Check_Report* report);
   void Fill_Ad(int index, const std::string& entry, const Update_Settings& settings,
-               const platform::File_Handle& folder, Check_Report* report);
+               const platform::Descriptor& folder, Check_Report* report);
   bool Download_Banner(const TMyAds& ad, const std::string& name, const Update_Settings& settings,
-                       const platform::File_Handle& folder, std::string& why);
+                       const platform::Descriptor& folder, std::string& why);
   void Try_Installer(int piece_index, const std::string& piece, const std::string& version,
                      const Update_Settings& settings, Check_Report* report);
   struct Installer_Entry;

@@ -13,7 +13,7 @@ bool Update_Checker::update_program(const std::string& application_file) {
 
   // A file of the new name (left by an earlier upgrade) is never replaced: the move fails.
   int error = 0;
-  const platform::File_Handle folder = platform::Open_Folder(folder_path, error);
+  const platform::Descriptor folder = platform::Open_Folder(folder_path, error);
   const bool renamed = folder.valid() && platform::Rename_Keeping_At(folder, name, moved, error);
   if (!renamed || !platform::Regular_File_At(folder, moved)) {
     if (!renamed) Log("Cannot move " + application_file + " to " + moved + ": " + platform::Error_Text(error));

@@ -16,6 +16,7 @@
 #include "inventory/drive_info.h"
 #include "inventory/wmi_functions.h"
 #include "platform/bounded_call.h"
+#include "platform/posix_platform.h"
 #include "platform/volumes.h"
 
 namespace {
@@ -123,9 +124,9 @@ TEST(DeadShare, TheFactsOfADriveOnADeadShareComeBackWithoutWaiting) {
   EXPECT_EQ(facts.drive_type, platform::kDriveNetwork);
 
   // The platform says the drive is on a share; the share then hangs when its space is asked.
-  struct Share_Platform : platform::Platform {
+  struct Share_Platform : platform::Posix_Platform {
     platform::Volume_Facts Volume(const std::string& path) override {
-      platform::Volume_Facts facts = Platform::Volume(path);
+      platform::Volume_Facts facts = Posix_Platform::Volume(path);
       facts.drive_type = platform::kDriveNetwork;
       return facts;
     }

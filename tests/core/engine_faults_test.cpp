@@ -1,223 +1,251 @@
-// The engine against a disk that misbehaves: a platform that passes everything to the real
-// one except the faults a test switches on.
+// The engine against a disk that misbehaves or runs short: the in-memory disk with the
+// faults a test switches on, and a hand clock, so that every case takes milliseconds.
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <fstream>
 
-#include "engine/plan.h"
-#include "fake_host.h"
-
-namespace fs = std::filesystem;
+#include "memory_rig.h"
 
 namespace {
 
-class Faulty_Platform : public platform::Platform {
- public:
-  platform::Open_Result Open_Transfer_File(const std::string& path, bool create, bool unbuffered) override {
-    ++opens;
-    return Platform::Open_Transfer_File(path, create, unbuffered && !refuse_direct);
-  }
-  std::int64_t Write_All(platform::File_Handle& file, const void* data, std::size_t n, int& error) override {
-    ++writes;
-    if (write_error != 0) {
-      std::int64_t half = short_write ? Platform::Write_All(file, data, n / 2, error) : 0;
-      error = write_error;
-      return half;
-    }
-    return Platform::Write_All(file, data, n, error);
-  }
-  std::int64_t Read_Full(platform::File_Handle& file, void* data, std::size_t n, int& error) override {
-    if (read_error != 0) {
-      error = read_error;
-      return 0;
-    }
-    return Platform::Read_Full(file, data, n, error);
-  }
-  int Sync_And_Drop_Cache(platform::File_Handle& file) override {
-    ++cache_drops;
-    return Platform::Sync_And_Drop_Cache(file);
-  }
-  std::int64_t Disk_Free(const std::string& path) override {
-    return free_bytes >= 0 ? free_bytes : Platform::Disk_Free(path);
-  }
-  std::int64_t Allocation_Unit(const std::string& path) override {
-    return allocation_unit > 0 ? allocation_unit : Platform::Allocation_Unit(path);
-  }
-  bool Make_Folders(const std::string& folder, std::string& reason) override {
-    if (refuse_folders) {
-      reason = "Permission denied";
-      return false;
-    }
-    return Platform::Make_Folders(folder, reason);
-  }
+using platform::Entry_Kind;
 
-  bool refuse_direct = false;
-  bool refuse_folders = false;
-  int write_error = 0;
-  int read_error = 0;
-  bool short_write = false;
-  std::int64_t free_bytes = -1;
-  std::int64_t allocation_unit = -1;
-  int opens = 0, writes = 0, cache_drops = 0;
-};
+constexpr std::int64_t kMiB = 1 << 20;
 
-class Engine_Fault_Test : public ::testing::Test {
- protected:
-  void SetUp() override {
-    Clean_ALL_Stats(graph, host);
-    engine.DEFAULTSECONDS = 1;
-    folder = scratch.path() + "/_Quillorane";
-    fs::create_directory(folder);
-  }
-  Scratch_Folder scratch;
-  std::string folder;
-  TMyGraph graph;
-  Fake_Host host;
-  Faulty_Platform os;
-  Benchmark_Engine engine{graph, host, os};
-};
+long Count_Lines(const Fake_Host& host, const std::string& prefix) {
+  return std::count_if(host.log.begin(), host.log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+// Calls the action at the first pump that shows the loading-panel text.
+void At_Panel(Fake_Host& host, const std::string& text, std::function<void()> action) {
+  host.on_pump = [&host, text, action, done = false]() mutable {
+    if (!done && host.panel_text == text) {
+      done = true;
+      action();
+    }
+  };
+}
 
 }  // namespace
 
-TEST_F(Engine_Fault_Test, AFolderThatCannotBeCreatedIsAFailedRun) {
-  fs::remove(folder);
-  os.refuse_folders = true;
-  engine.StartButtonClick(scratch.path(), "1");
-  EXPECT_FALSE(engine.run_started);
-  EXPECT_TRUE(host.Logged("Error creating temp folder, Target Fodler:" + folder));
-  ASSERT_EQ(host.errors.size(), 1u);
-  EXPECT_EQ(host.errors[0], "Cannot create folder " + folder + ": Permission denied");
-  EXPECT_EQ(host.reports, 0);
-  EXPECT_EQ(host.grid_rows, 0);
-  EXPECT_TRUE(host.Logged("Synthetic Test Finish"));
-  for (int i = 0; i <= kLastTest; ++i) EXPECT_EQ(graph.GraphColumn[i].Value, -1.0);
+TEST(Engine_Fault_Test, AFolderThatCannotBeMadeTheRunsOwnIsAFailedRun) {
+  // An ordinary user, a shared sticky folder, and a leftover of another user in it.
+  Memory_Rig rig(100'000'000'000LL, "/shared");
+  rig.disk.Add_Folder("/shared", 0, 01777);
+  rig.disk.Add_Folder("/shared/_Quillorane", 2000, 0755);
+  rig.disk.Add_File("/shared/_Quillorane/temp-1.tmp", 4096, 2000);
+  rig.Run();
+  EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Refused);
+  EXPECT_TRUE(rig.host.Logged("Error creating temp folder, Target Fodler:/shared/_Quillorane"));
+  ASSERT_EQ(rig.host.errors.size(), 1u);
+  EXPECT_EQ(rig.host.errors[0],
+            "Cannot create folder /shared/_Quillorane: cannot remove /shared/_Quillorane/temp-1.tmp: Permission denied");
+  EXPECT_EQ(rig.host.reports, 0);
+  EXPECT_EQ(rig.host.grid_rows, 0);
+  EXPECT_TRUE(rig.host.Logged("Synthetic Test Finish"));
+  EXPECT_FALSE(rig.host.Logged_Prefix("Deleting Temp Dir:"));
+  for (int i = 0; i <= kLastTest; ++i) EXPECT_EQ(rig.graph.GraphColumn[i].Value, -1.0);
+  EXPECT_EQ(rig.disk.Kind("/shared/_Quillorane/temp-1.tmp"), Entry_Kind::File);  // not ours: left alone
 }
 
-TEST_F(Engine_Fault_Test, FailedOrShortWritesAreNotCountedAndEndTheWrite) {
+TEST(Engine_Fault_Test, FailedOrShortWritesAreNotCountedAndEndTheWrite) {
   for (bool short_write : {false, true}) {
-    os.write_error = ENOSPC;
-    os.short_write = short_write;
-    os.writes = 0;
-    host.log.clear();
-    const std::string file = folder + "/seq.tmp";
-    EXPECT_TRUE(engine.Sequential_Write(file, 0, 1 << 30));
-    EXPECT_EQ(os.writes, 1) << "a failing disk must not be written to until the time is up";
-    EXPECT_EQ(graph.GraphColumn[0].Value, 0.0);
-    EXPECT_TRUE(host.Logged("Error writing file " + file + ": No space left on device"));
-    ASSERT_FALSE(host.errors.empty());  // the user is told, not only the log
-    EXPECT_EQ(host.errors.back(), "Error writing file " + file + ": No space left on device");
-
-    os.writes = 0;
-    EXPECT_TRUE(engine.Random_Write(folder, 2));
-    EXPECT_EQ(os.writes, 1);
-    EXPECT_EQ(graph.GraphColumn[2].Value, 0.0);
+    Memory_Rig rig;
+    rig.Only({0, 3});
+    rig.disk.faults.write_error = ENOSPC;
+    rig.disk.faults.short_write = short_write;
+    rig.Run();
+    EXPECT_EQ(rig.disk.counts.writes, 2) << "a failing disk must not be written to until the time is up";
+    EXPECT_EQ(rig.graph.GraphColumn[0].Value, 0.0);
+    EXPECT_EQ(rig.graph.GraphColumn[6].Value, 0.0);
+    ASSERT_GE(rig.host.errors.size(), 2u);  // the user is told, not only the log
+    EXPECT_EQ(rig.host.errors[0].rfind("Error writing file " + rig.Folder() + "/", 0), 0u) << rig.host.errors[0];
+    EXPECT_NE(rig.host.errors[0].find(".tmp: No space left on device"), std::string::npos) << rig.host.errors[0];
+    EXPECT_TRUE(rig.host.Logged("Error writing file " + rig.Folder() + "/temp-1.tmp: No space left on device"));
+    EXPECT_TRUE(rig.Nothing_Left());
   }
 }
 
-TEST_F(Engine_Fault_Test, SmallFilesAreChargedAtLeastOneAllocationUnitAgainstTheFreeSpace) {
-  os.allocation_unit = 4096;
-  os.free_bytes = kFreeSpaceReserve + 10 * 4096;
-  engine.DEFAULTSECONDS = 30;
-  struct Case { int position; int files; };
-  for (const Case c : {Case{2, 10} /* 512 B */, Case{6, 10} /* 4 KiB */, Case{8, 1} /* 64 KiB */}) {
-    EXPECT_TRUE(engine.Random_Write(folder, c.position));
-    std::vector<std::string> files;
-    Find_Files(files, folder, "*.*");
-    EXPECT_EQ(files.size(), static_cast<std::size_t>(c.files)) << graph.GraphColumn[c.position].Description;
-    engine.Delete_All_Tree(folder);
+TEST(Engine_Fault_Test, FailedReadsCountNothingAndAreReportedOnceAtTheEnd) {
+  Memory_Rig rig(kFreeSpaceReserve + 3 * 4096 + 100);
+  rig.Only({3});  // three 4K files
+  At_Panel(rig.host, "Random 4K Read  Start...", [&] { rig.disk.faults.read_error = EIO; });
+  rig.Run();
+  EXPECT_GT(rig.graph.GraphColumn[6].Value, 0.0);
+  EXPECT_EQ(rig.graph.GraphColumn[7].Value, 0.0);
+  ASSERT_EQ(rig.host.errors.size(), 1u);
+  EXPECT_EQ(rig.host.errors[0].rfind("Error reading file " + rig.Folder() + "/temp-", 0), 0u) << rig.host.errors[0];
+  EXPECT_NE(rig.host.errors[0].find("Input/output error ("), std::string::npos) << rig.host.errors[0];
+  EXPECT_TRUE(rig.host.Logged(rig.host.errors[0]));
+}
+
+TEST(Engine_Fault_Test, EveryWholeBlockCountsTheFirstReadBlockToo) {
+  // Room for one and a half blocks of 8 MiB above the reserve: one block is written, and
+  // the one-block file reads at a rate above 0.
+  Memory_Rig one(kFreeSpaceReserve + 12 * kMiB);
+  one.Only({0});
+  one.Run();
+  EXPECT_GT(one.graph.GraphColumn[0].Value, 0.0);
+  EXPECT_GT(one.graph.GraphColumn[1].Value, 0.0);
+  EXPECT_TRUE(one.host.Logged("Temporary File Size:8.39 MB"));
+  // Room for half a block: no block is written, the file stays empty, both rates are 0.
+  Memory_Rig none(kFreeSpaceReserve + 4 * kMiB);
+  none.Only({0});
+  none.Run();
+  EXPECT_EQ(none.graph.GraphColumn[0].Value, 0.0);
+  EXPECT_EQ(none.graph.GraphColumn[1].Value, 0.0);
+  EXPECT_TRUE(none.host.Logged("Temporary File Size:0 bytes"));
+}
+
+TEST(Engine_Fault_Test, AFileSystemThatRefusesDirectTransferIsReadAfterItsCacheIsDropped) {
+  Memory_Rig rig;
+  rig.Only({0});
+  rig.disk.faults.refuse_direct = true;
+  rig.Run();
+  EXPECT_TRUE(rig.host.Logged("Transfer Mode:buffered"));
+  EXPECT_FALSE(rig.host.Logged("Transfer Mode:direct (unbuffered)"));
+  EXPECT_EQ(rig.disk.counts.cache_drops, 2);  // after the write, and before the read
+  EXPECT_GT(rig.graph.GraphColumn[1].Value, 0.0);
+}
+
+TEST(Engine_Fault_Test, TheReserveIsNeverCrossedNotEvenByOneBlock) {
+  // Room above the reserve for 5.5 sequential blocks of 8 MiB, then for 3.5 files of 4 MiB:
+  // a block that would not fit is not written.
+  struct Case {
+    int pair;
+    std::int64_t room;
+    int position;
+    std::int64_t expected_bytes;
+  };
+  for (const Case c : {Case{0, 44 * kMiB, 0, 40 * kMiB}, Case{8, 14 * kMiB, 16, 12 * kMiB}}) {
+    Memory_Rig rig(kFreeSpaceReserve + c.room);
+    rig.Only({c.pair});
+    std::int64_t most_used = 0;
+    rig.host.on_pump = [&] { most_used = std::max(most_used, kFreeSpaceReserve + c.room - rig.disk.Free()); };
+    rig.Run();
+    EXPECT_GE(rig.disk.Lowest_Free(), kFreeSpaceReserve) << c.pair;
+    EXPECT_EQ(most_used, c.expected_bytes) << c.pair;
+    EXPECT_GT(rig.graph.GraphColumn[c.position].Value, 0.0);
   }
 }
 
-TEST_F(Engine_Fault_Test, FailedReadsCountNothingAndAreReportedOnceAtTheEnd) {
-  engine.DEFAULTSECONDS = 30;
-  os.free_bytes = kFreeSpaceReserve + 3 * 4096;
-  ASSERT_TRUE(engine.Random_Write(folder, 6));  // three 4K files
-  os.read_error = EIO;
-  engine.DEFAULTSECONDS = 1;
-  host.errors.clear();
-  EXPECT_TRUE(engine.Random_Read(folder, 7));
-  EXPECT_EQ(graph.GraphColumn[7].Value, 0.0);
-  ASSERT_EQ(host.errors.size(), 1u);
-  EXPECT_EQ(host.errors[0].rfind("Error reading file " + folder + "/temp-", 0), 0u) << host.errors[0];
-  EXPECT_NE(host.errors[0].find("Input/output error ("), std::string::npos) << host.errors[0];
-  EXPECT_TRUE(host.Logged(host.errors[0]));
+TEST(Engine_Fault_Test, FilesAreChargedWhatTheyReallyTakeOnTheDrive) {
+  // What one file takes comes from the file itself, not from the file system's transfer
+  // size (about 1 MiB on network file systems): 512-byte files in 4 KiB units fill the
+  // room exactly; in 64 KiB units they fill it without crossing the reserve.
+  struct Case {
+    std::int64_t unit;
+    std::size_t files;
+  };
+  for (const Case c : {Case{4096, 100}, Case{65536, 6}}) {
+    Memory_Rig rig(kFreeSpaceReserve + 100 * 4096);
+    rig.disk.allocation_unit = c.unit;
+    rig.Only({1});
+    std::size_t files = 0;
+    At_Panel(rig.host, "Random 512B Read  Start...", [&] { files = rig.disk.Paths_Under(rig.Folder()).size(); });
+    rig.Run();
+    EXPECT_EQ(files, c.files) << c.unit;
+    EXPECT_GE(rig.disk.Lowest_Free(), kFreeSpaceReserve);
+  }
 }
 
-TEST_F(Engine_Fault_Test, EveryWholeBlockCountsTheFirstReadBlockToo) {
-  graph.GraphColumn[0].BufferSize = 65536;  // a small sequential block for the test
-  graph.GraphColumn[1].BufferSize = 65536;
-  const std::string file = folder + "/seq.tmp";
-  // A limit below one block still writes exactly one block.
-  EXPECT_TRUE(engine.Sequential_Write(file, 0, 1000));
-  EXPECT_EQ(fs::file_size(file), 65536u);
-  EXPECT_GT(graph.GraphColumn[0].Value, 0.0);
-  // A one-block file reads at a rate above 0.
-  EXPECT_TRUE(engine.Sequential_Read(file, 1));
-  EXPECT_GT(graph.GraphColumn[1].Value, 0.0);
-  // A negative limit (less than 20 MiB free) writes an empty file; both rates are 0.
-  EXPECT_TRUE(engine.Sequential_Write(file, 0, -5));
-  EXPECT_EQ(fs::file_size(file), 0u);
-  EXPECT_TRUE(engine.Sequential_Read(file, 1));
-  EXPECT_EQ(graph.GraphColumn[0].Value, 0.0);
-  EXPECT_EQ(graph.GraphColumn[1].Value, 0.0);
+TEST(Engine_Fault_Test, LeftoversOfAKilledRunAreRemovedBeforeTheFreeSpaceIsMeasured) {
+  Memory_Rig rig(1'000'000'000);
+  rig.disk.Add_Folder(rig.Folder(), rig.disk.user);
+  rig.disk.Add_File(rig.Folder() + "/4321.tmp", 900'000'000, rig.disk.user);
+  rig.Only({0});
+  rig.Run();
+  EXPECT_TRUE(rig.host.Logged("Targer Free Space:1 GB"));
+  EXPECT_TRUE(rig.host.Logged("Final Temporary Sample Size:900 MB"));
 }
 
-TEST_F(Engine_Fault_Test, AFileSystemThatRefusesDirectTransferIsReadAfterItsCacheIsDropped) {
-  os.refuse_direct = true;
-  graph.GraphColumn[0].BufferSize = 65536;
-  graph.GraphColumn[1].BufferSize = 65536;
-  const std::string file = folder + "/seq.tmp";
-  EXPECT_TRUE(engine.Sequential_Write(file, 0, 4 * 65536));
-  EXPECT_TRUE(engine.Sequential_Read(file, 1));
-  EXPECT_TRUE(host.Logged("Transfer Mode:buffered"));
-  EXPECT_FALSE(host.Logged("Transfer Mode:direct (unbuffered)"));
-  EXPECT_EQ(os.cache_drops, 1);  // the written file is synced and dropped before the read
-  EXPECT_GT(graph.GraphColumn[1].Value, 0.0);
+TEST(Engine_Fault_Test, BelowTheReserveTheZerosComeWithTheReason) {
+  Memory_Rig rig(16 * kMiB);
+  rig.Run();
+  const std::string text = "Not enough free space on /srv/scratch: 16.78 MB free, 20 MB must stay free";
+  EXPECT_TRUE(rig.host.Logged(text));
+  EXPECT_EQ(rig.host.status, text);
+  for (int i = 0; i <= kLastTest; ++i) EXPECT_EQ(rig.graph.GraphColumn[i].Value, 0.0) << i;
+  EXPECT_EQ(rig.host.labels["test1W"], "0.00");
+  EXPECT_EQ(rig.host.reports, 1);  // the run still completes and is reported
+  EXPECT_TRUE(rig.Nothing_Left());
 }
 
-TEST_F(Engine_Fault_Test, CleanUpRemovesSubFoldersAndNeverLeavesTheRunFolder) {
-  fs::create_directories(folder + "/tmp-1/tmp-2");
-  std::ofstream(folder + "/tmp-1/tmp-2/temp-0.tmp") << "x";
-  std::ofstream(folder + "/temp-1.tmp") << "x";
-  const std::string outside = scratch.path() + "/keep.txt";
-  std::ofstream(outside) << "x";
-  engine.Delete_All_Tree(folder);
-  EXPECT_TRUE(fs::is_directory(folder));
-  EXPECT_TRUE(fs::is_empty(folder));
+TEST(Engine_Fault_Test, ErrorTextsNameThePathAndThePlainReason) {
+  Memory_Rig rig;
+  rig.disk.Add_File("/srv/file", 10, rig.disk.user);
+  rig.engine.Start("/srv/file", "1");
+  ASSERT_EQ(rig.host.errors.size(), 1u);
+  EXPECT_EQ(rig.host.errors[0], "Cannot write to /srv/file: Not a directory");
+
+  rig.host.errors.clear();
+  rig.Only({3});
+  rig.disk.faults.create_error = EACCES;
+  rig.Run();
+  ASSERT_EQ(rig.host.errors.size(), 1u);
+  EXPECT_EQ(rig.host.errors[0], "Error creating file " + rig.Folder() + "/temp-1.tmp: Permission denied");
+  for (const std::string& line : rig.host.log) EXPECT_EQ(line.find("::"), std::string::npos) << line;
+
   // A folder that is not the run's own is never emptied.
-  engine.Delete_All_Tree(scratch.path());
-  EXPECT_TRUE(fs::exists(outside));
-  EXPECT_TRUE(host.Logged("Error deleting temp folder:" + scratch.path()));
-  // A link in place of the run's folder is removed, not followed.
-  fs::remove(folder);
-  fs::create_directory_symlink(scratch.path(), folder);
-  engine.Delete_All_Tree(folder);
-  EXPECT_TRUE(fs::exists(outside));
+  rig.disk.Add_File("/srv/scratch/keep.txt", 10, rig.disk.user);
+  rig.engine.Delete_All_Tree("/srv/scratch");
+  EXPECT_TRUE(rig.host.Logged("Error deleting temp folder:/srv/scratch"));
+  EXPECT_EQ(rig.disk.Size("/srv/scratch/keep.txt"), 10);
 }
 
-TEST_F(Engine_Fault_Test, SixtyThousandFilesRollOverIntoASubFolderAndAreCleanedUp) {
-  if (::geteuid() != 0) GTEST_SKIP() << "mounting a test file system needs root";
-  Mounted_File_System disk(Mounted_File_System::Kind::Tmpfs, 400);
-  ASSERT_TRUE(disk.mounted());
-  const std::string run_folder = disk.path() + "/_Quillorane";
-  fs::create_directory(run_folder);
-  // Free space that lets exactly 60,001 files of 512 bytes be written.
-  os.free_bytes = kFreeSpaceReserve + 60001LL * 512;
-  os.allocation_unit = 512;
-  engine.DEFAULTSECONDS = 200;
-  EXPECT_TRUE(engine.Random_Write(run_folder, 2));
-  EXPECT_TRUE(fs::exists(run_folder + "/temp-60000.tmp"));
-  EXPECT_FALSE(fs::exists(run_folder + "/temp-60001.tmp"));
-  EXPECT_TRUE(fs::exists(run_folder + "/tmp-1/temp-0.tmp"));
-  EXPECT_FALSE(fs::exists(run_folder + "/tmp-1/temp-1.tmp"));
+TEST(Engine_Fault_Test, TheReadModeIsChosenAndLoggedOncePerTestOutsideTheTimedSpan) {
+  Memory_Rig rig;
+  rig.Only({1, 3, 8});
+  rig.Run();
+  EXPECT_EQ(rig.disk.counts.alignment_queries, 3);
+  EXPECT_EQ(Count_Lines(rig.host, "Transfer Mode:"), 3);
+  // A file system that needs a larger alignment than the 512-byte block reads buffered.
+  Memory_Rig coarse;
+  coarse.disk.dio_alignment = 4096;
+  coarse.Only({1, 3});
+  coarse.Run();
+  EXPECT_TRUE(Logged_In_Order(coarse.host, {"Random Read Test Start", "Transfer Mode:buffered", "Random Read Test Start",
+                                            "Transfer Mode:direct (unbuffered)"}));
+}
 
-  engine.DEFAULTSECONDS = 1;
-  EXPECT_TRUE(engine.Random_Read(run_folder, 3));
-  EXPECT_GT(graph.GraphColumn[3].Value, 0.0);
+TEST(Engine_Fault_Test, AStaleFileOfAnotherUserIsNeverRead) {
+  // Something else puts a file into the run's folder; the run's own writes all fail. The
+  // read measures only what the pair wrote: here nothing.
+  Memory_Rig rig;
+  rig.Only({3});
+  const std::string stale = rig.Folder() + "/temp-7.tmp";
+  rig.disk.before = [&](const std::string& op, const std::string& path) {
+    if (op == "create" && rig.disk.Kind(stale) == Entry_Kind::Missing) {
+      rig.disk.Add_File(stale, 4096, 2000);
+      rig.disk.faults.create_error = EIO;
+    }
+    (void)path;
+  };
+  rig.Run();
+  EXPECT_EQ(rig.graph.GraphColumn[7].Value, 0.0);
+  EXPECT_TRUE(std::find(rig.disk.Reads().begin(), rig.disk.Reads().end(), stale) == rig.disk.Reads().end());
+  EXPECT_TRUE(rig.disk.Reads().empty());
+}
 
-  engine.Delete_All_Tree(run_folder);
-  EXPECT_TRUE(fs::is_empty(run_folder));
-  EXPECT_FALSE(host.Logged_Prefix("Error"));
+TEST(Engine_Fault_Test, ASecondRunOnTheSameFolderIsRefusedAndTheFirstStaysValid) {
+  Memory_Rig rig;
+  rig.Only({3, 4});
+  TMyGraph second_graph;
+  Fake_Host second_host;
+  Benchmark_Engine second(second_graph, second_host, rig.disk, rig.inventory, rig.clock);
+  At_Panel(rig.host, "Random 4K Write  Start...", [&] { second.Start(rig.work, "1"); });
+  rig.Run();
+  EXPECT_EQ(second.Outcome(), Run_Outcome::Refused);
+  ASSERT_EQ(second_host.errors.size(), 1u);
+  EXPECT_EQ(second_host.errors[0], "Another run is using /srv/scratch/_Quillorane");
+  EXPECT_TRUE(second_host.Logged("Another run is using /srv/scratch/_Quillorane"));
+  // The first run measured every test it was asked for, without an error, and is reported.
+  EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Completed);
+  EXPECT_TRUE(rig.host.errors.empty()) << rig.host.errors.front();
+  for (int i : {6, 7, 8, 9}) EXPECT_GT(rig.graph.GraphColumn[i].Value, 0.0) << i;
+  EXPECT_EQ(rig.host.reports, 1);
+  EXPECT_TRUE(rig.Nothing_Left());
+  // Once the first run is over the folder is free again.
+  second.Start(rig.work, "1");
+  EXPECT_EQ(second.Outcome(), Run_Outcome::Completed);
 }

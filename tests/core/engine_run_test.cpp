@@ -5,23 +5,13 @@
 
 #include "engine/plan.h"
 #include "fake_host.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 bool Is_Root() { return ::geteuid() == 0; }
-
-// The lines must appear in the log in this order (other lines may come between).
-::testing::AssertionResult Logged_In_Order(const Fake_Host& host, const std::vector<std::string>& lines) {
-  std::size_t at = 0;
-  for (const std::string& line : lines) {
-    while (at < host.log.size() && host.log[at] != line) ++at;
-    if (at == host.log.size()) return ::testing::AssertionFailure() << "missing or out of order: " << line;
-    ++at;
-  }
-  return ::testing::AssertionSuccess();
-}
 
 class Engine_Run_Test : public ::testing::Test {
  protected:
@@ -30,7 +20,8 @@ class Engine_Run_Test : public ::testing::Test {
   }
   TMyGraph graph;
   Fake_Host host;
-  Benchmark_Engine engine{graph, host};
+  Benchmark_Engine engine{graph, host, platform::System_Platform(), platform::System_Inventory_Provider(),
+                          System_Clock()};
 };
 
 }  // namespace
@@ -38,7 +29,7 @@ class Engine_Run_Test : public ::testing::Test {
 TEST_F(Engine_Run_Test, FullRunMeasuresEighteenRatesAndLeavesNothing) {
   Mounted_File_System disk(Mounted_File_System::Kind::Tmpfs, 160);
   ASSERT_TRUE(disk.mounted());
-  engine.StartButtonClick(disk.path(), "1");
+  engine.Start(disk.path(), "1");
 
   for (int i = 0; i <= kLastTest; ++i) {
     EXPECT_GT(graph.GraphColumn[i].Value, 0.0) << graph.GraphColumn[i].Description;
@@ -52,9 +43,9 @@ TEST_F(Engine_Run_Test, FullRunMeasuresEighteenRatesAndLeavesNothing) {
   EXPECT_FALSE(fs::exists(folder));
   EXPECT_TRUE(fs::is_empty(disk.path()));
   EXPECT_TRUE(Logged_In_Order(host, {"Benchmark Start", "Synthetic Test Start", "Target Drive:" + disk.path(),
-                                     "Calculating Buffer Size Start", "Buffer Size:524.29 KB",
-                                     "Calculating Buffer Size Finish", "Buffer Size:524.29 KB",
-                                     "Target Folder:" + folder, "Sequential Write Start", "Sequential Write Finish",
+                                     "Target Folder:" + folder, "Calculating Buffer Size Start",
+                                     "Buffer Size:524.29 KB", "Calculating Buffer Size Finish",
+                                     "Buffer Size:524.29 KB", "Sequential Write Start", "Sequential Write Finish",
                                      "Sequential Read Start", "Getting Temporary file size", "Sequential Read Finish",
                                      "Random Write Test Start", "Random Write Test Finish", "Random Read Test Start",
                                      "Random Read Test Finish", "Deleting Temp Dir:" + folder,
@@ -64,7 +55,7 @@ TEST_F(Engine_Run_Test, FullRunMeasuresEighteenRatesAndLeavesNothing) {
   EXPECT_TRUE(host.Logged_Prefix("Target File:" + folder + "/"));
   for (const std::string& line : host.log) EXPECT_EQ(line.rfind("Error", 0), std::string::npos) << line;
   // Back to idle: controls enabled, the button reads "Start", the panel hidden.
-  EXPECT_EQ(host.start_caption, "Start");
+  EXPECT_EQ(host.run_state, Run_State::Idle);
   EXPECT_TRUE(host.start_enabled);
   EXPECT_TRUE(host.controls_enabled);
   EXPECT_FALSE(host.panel_visible);
@@ -79,7 +70,7 @@ TEST_F(Engine_Run_Test, StopDuringAFileWriteKeepsItsPartialRateAndReportsNothing
   host.on_pump = [&] {
     if (host.panel_text == "Random 4K Write  Start..." && ++pumps_in_4k_write == 200) host.Press_Stop(engine);
   };
-  engine.StartButtonClick(disk.path(), "1");
+  engine.Start(disk.path(), "1");
 
   ASSERT_TRUE(engine.stopprogram);
   EXPECT_GT(graph.GraphColumn[6].Value, 0.0);  // the partial 4K write rate is shown
@@ -94,14 +85,14 @@ TEST_F(Engine_Run_Test, StopDuringAFileWriteKeepsItsPartialRateAndReportsNothing
   EXPECT_NE(std::find(host.panel_texts.begin(), host.panel_texts.end(), "Stopping, please wait..."),
             host.panel_texts.end());
   EXPECT_FALSE(fs::exists(disk.path() + "/_Quillorane"));
-  EXPECT_EQ(host.start_caption, "Start");
+  EXPECT_EQ(host.run_state, Run_State::Idle);
   EXPECT_TRUE(host.start_enabled);
 }
 
 TEST_F(Engine_Run_Test, BelowTwentyMebibytesFreeEveryRateIsZeroAndTheRunCompletes) {
   Mounted_File_System disk(Mounted_File_System::Kind::Tmpfs, 16);
   ASSERT_TRUE(disk.mounted());
-  engine.StartButtonClick(disk.path(), "1");
+  engine.Start(disk.path(), "1");
   for (int i = 0; i <= kLastTest; ++i) EXPECT_EQ(graph.GraphColumn[i].Value, 0.0) << i;
   EXPECT_EQ(host.labels["test1W"], "0.00");
   EXPECT_EQ(host.reports, 1);
@@ -114,7 +105,7 @@ TEST_F(Engine_Run_Test, FixedDiskUsesEightMebibyteDirectBlocks) {
   ASSERT_TRUE(disk.mounted());
   engine.pair_selected.fill(false);
   engine.pair_selected[0] = true;
-  engine.StartButtonClick(disk.path(), "1");
+  engine.Start(disk.path(), "1");
   EXPECT_TRUE(host.Logged("Buffer Size:8.39 MB"));
   EXPECT_TRUE(host.Logged("Transfer Mode:direct (unbuffered)"));
   EXPECT_GT(graph.GraphColumn[0].Value, 0.0);
@@ -126,11 +117,12 @@ TEST_F(Engine_Run_Test, FixedDiskUsesEightMebibyteDirectBlocks) {
 TEST(Engine_Refusal_Test, ADriveThatCannotBeWrittenIsRefusedBeforeTheRunStarts) {
   TMyGraph graph;
   Fake_Host host;
-  Benchmark_Engine engine(graph, host);
+  Benchmark_Engine engine(graph, host, platform::System_Platform(), platform::System_Inventory_Provider(),
+                          System_Clock());
   for (const std::string& drive : {std::string(), std::string("/nonexistent-platterscope-drive")}) {
     host.errors.clear();
-    engine.StartButtonClick(drive, "1");
-    EXPECT_FALSE(engine.run_started);
+    engine.Start(drive, "1");
+    EXPECT_EQ(engine.Outcome(), Run_Outcome::Refused);
     EXPECT_FALSE(engine.programrunning);
     ASSERT_EQ(host.errors.size(), 1u);
     EXPECT_EQ(host.errors[0].rfind("Cannot write to " + drive + ": ", 0), 0u) << host.errors[0];

@@ -2,6 +2,7 @@
 // mounts itself, so that the engine runs on a real disk without a window.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -38,7 +39,10 @@ class Fake_Host : public Engine_Host {
     Process_Messages();
     log.push_back(text);
   }
-  void Set_Start_Caption(const std::string& caption) override { start_caption = caption; }
+  void Show_Run_State(Run_State state) override {
+    run_state = state;
+    states.push_back(state);
+  }
   void Enable_Start_Button(bool enabled) override { start_enabled = enabled; }
   void Enable_All_Buttons(bool status_, bool sbutton) override {
     controls_enabled = status_;
@@ -47,10 +51,10 @@ class Fake_Host : public Engine_Host {
   void Send_Result_To_Database() override { ++reports; }
   void Send_Result_to_Grid() override { ++grid_rows; }
 
-  // Presses the Start/Stop button the way a user can: only while it is enabled.
+  // Presses the Start/Stop button the way a user can: only while it is enabled and reads "Stop".
   bool Press_Stop(Benchmark_Engine& engine) {
-    if (!start_enabled || start_caption != "Stop") return false;
-    engine.StartButtonClick("", "");
+    if (!start_enabled || run_state != Run_State::Running) return false;
+    engine.Request_Stop();
     return true;
   }
   bool Logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
@@ -69,12 +73,24 @@ class Fake_Host : public Engine_Host {
   std::string status = "unset";
   std::vector<std::string> errors;
   std::vector<std::string> log;
-  std::string start_caption = "Start";
+  Run_State run_state = Run_State::Idle;
+  std::vector<Run_State> states;
   bool start_enabled = true;
   bool controls_enabled = true;
   int reports = 0;
   int grid_rows = 0;
 };
+
+// The lines must appear in the log in this order (other lines may come between).
+inline ::testing::AssertionResult Logged_In_Order(const Fake_Host& host, const std::vector<std::string>& lines) {
+  std::size_t at = 0;
+  for (const std::string& line : lines) {
+    while (at < host.log.size() && host.log[at] != line) ++at;
+    if (at == host.log.size()) return ::testing::AssertionFailure() << "missing or out of order: " << line;
+    ++at;
+  }
+  return ::testing::AssertionSuccess();
+}
 
 // A small file system mounted for one test: tmpfs with a size limit, or ext4 on a loop
 // file. Needs root; unmounted and removed afterwards.

@@ -8,7 +8,8 @@
 
 #include "inventory/drive_info.h"
 #include "inventory/fixture_provider.h"
-#include "platform/platform.h"
+#include "platform/linux_inventory.h"
+#include "platform/posix_platform.h"
 
 namespace {
 
@@ -212,9 +213,9 @@ TEST(InventoryDrives, ElevenDisksEachVolumeGetsItsOwnDisk) {
 }
 
 TEST(InventoryDrives, DriveInfoThroughThePlatformTakesItsDriveType) {
-  struct Typed_Platform : platform::Platform {
+  struct Typed_Platform : platform::Posix_Platform {
     platform::Volume_Facts Volume(const std::string& path) override {
-      platform::Volume_Facts facts = Platform::Volume(path);
+      platform::Volume_Facts facts = Posix_Platform::Volume(path);
       if (facts.ok) facts.drive_type = drive_type;
       facts.ok = facts.ok && !refuse;
       return facts;
@@ -222,13 +223,14 @@ TEST(InventoryDrives, DriveInfoThroughThePlatformTakesItsDriveType) {
     int drive_type = platform::kDriveNetwork;
     bool refuse = false;
   } os;
+  platform::Linux_Inventory_Provider provider(os);
   const std::string here = std::filesystem::temp_directory_path().string();
   MY_DriveInfo info;
-  EXPECT_TRUE(Get_Drive_Info(here, info, os));
+  EXPECT_TRUE(Get_Drive_Info(here, info, provider));
   EXPECT_EQ(info.DriveType, platform::kDriveNetwork);
   EXPECT_GT(info.TotalSpace, 0);
   os.refuse = true;
-  EXPECT_FALSE(Get_Drive_Info(here, info, os));
+  EXPECT_FALSE(Get_Drive_Info(here, info, provider));
   EXPECT_EQ(info.DriveType, 0);
   EXPECT_EQ(info.FileSystemType, "");
 }

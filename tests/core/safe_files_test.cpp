@@ -16,7 +16,7 @@ TEST(SafeFiles, AtomicWriteReplacesTheFileWholeWithTheModeAskedFor) {
   Umask_Override open_umask(0);
   scratch.Make_File("store.conf", 10);
   int error = 0;
-  platform::File_Handle folder = platform::Open_Folder(scratch.path(), error);
+  platform::Descriptor folder = platform::Open_Folder(scratch.path(), error);
   ASSERT_TRUE(folder.valid());
   std::string reason;
   ASSERT_TRUE(platform::Write_File_Atomically(folder, "store.conf", "new text", 0644, reason)) << reason;
@@ -36,7 +36,7 @@ TEST(SafeFiles, APlantedLinkIsReplacedNeverFollowed) {
   std::filesystem::create_directory(scratch / "shared");
   std::filesystem::create_symlink(victim, scratch / "shared/queue.dat");
   int error = 0;
-  platform::File_Handle folder = platform::Open_Folder(scratch / "shared", error);
+  platform::Descriptor folder = platform::Open_Folder(scratch / "shared", error);
   std::string reason;
   ASSERT_TRUE(platform::Write_File_Atomically(folder, "queue.dat", "record", 0600, reason)) << reason;
   EXPECT_EQ(Read_Whole_File(victim), "xxxxx");
@@ -64,7 +64,7 @@ TEST(SafeFiles, FoldersAreMadeWithTheirModeAndLinksRefused) {
   int error = 0;
   EXPECT_FALSE(platform::Open_Folder(scratch / "link", error).valid());
 
-  platform::File_Handle own = platform::Open_Folder(scratch / "a", error);
+  platform::Descriptor own = platform::Open_Folder(scratch / "a", error);
   EXPECT_TRUE(platform::Folder_Is_Private(own));
   ::chmod((scratch / "a").c_str(), 0777);
   EXPECT_FALSE(platform::Folder_Is_Private(own));
@@ -80,7 +80,7 @@ TEST(SafeFiles, AppendingTakesOnlyAPlainFileOfTheFolder) {
   std::filesystem::create_symlink(victim, scratch / "logs/link.txt");
   ASSERT_EQ(::mkfifo((scratch / "logs/pipe.txt").c_str(), 0600), 0);
   int error = 0;
-  platform::File_Handle folder = platform::Open_Folder(scratch / "logs", error);
+  platform::Descriptor folder = platform::Open_Folder(scratch / "logs", error);
   ASSERT_TRUE(folder.valid());
   EXPECT_FALSE(platform::Append_Line_At(folder, "link.txt", "line\n", 0600, error));
   EXPECT_EQ(Read_Whole_File(victim), "xxxxx");

@@ -190,6 +190,22 @@ TEST_F(MainFormTest, EnableAllButtonsSetsTheControlsAndTheStartButtonApart) {
   }
 }
 
+TEST_F(MainFormTest, TheStartButtonShowsTheRunState) {
+  auto* start = Child<QPushButton>("StartButton");
+  struct Case {
+    Run_State state;
+    const char* caption;
+    bool enabled;
+  };
+  for (const Case c : {Case{Run_State::Running, "Stop", true}, Case{Run_State::Stopping, "Start", false},
+                       Case{Run_State::Idle, "Start", true}}) {
+    start->setEnabled(true);
+    form.Show_Run_State(c.state);
+    EXPECT_EQ(start->text(), c.caption);
+    EXPECT_EQ(start->isEnabled(), c.enabled) << c.caption;
+  }
+}
+
 TEST_F(MainFormTest, StartWithoutDriveShowsTheErrorAndStaysIdle) {
   Child<QComboBox>("TargetDriveComboBox")->clear();
   const Seen_Box box = Press_Start_And_Close_Box();

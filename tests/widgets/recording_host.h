@@ -18,7 +18,7 @@ class Recording_Host : public Engine_Host {
   void Set_Status_Text(const std::string& text) override { status = text; }
   void Show_Error(const std::string&) override {}
   void Local_Writelog(const std::string& text) override { log.push_back(text); }
-  void Set_Start_Caption(const std::string&) override {}
+  void Show_Run_State(Run_State) override {}
   void Enable_Start_Button(bool) override {}
   void Enable_All_Buttons(bool, bool) override {}
   void Send_Result_To_Database() override {}

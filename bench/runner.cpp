@@ -1,0 +1,90 @@
+// The runner's run: a console host for the engine, where the loading panel becomes a
+// progress line on stderr and a signal is the Stop button.
+#include "bench/runner.h"
+
+#include "bench/bench_reporting.h"
+#include "bench/bench_updates.h"
+#include "bench/runner_options.h"
+#include "bench/runner_output.h"
+#include "engine/benchmark.h"
+#include "engine/plan.h"
+
+namespace {
+
+class Console_Host : public Engine_Host {
+ public:
+  Console_Host(Runner_Services& services, bool quiet) : services_(services), quiet_(quiet) {}
+  void Attach(Benchmark_Engine* engine) { engine_ = engine; }
+
+  void Process_Messages() override { Poll_Stop_Requests(); }
+  void Display_Loading_Panel(bool show, const std::string& text) override {
+    if (show && !quiet_ && text != last_text_) services_.err << text << std::endl;
+    last_text_ = show ? text : "";
+    Poll_Stop_Requests();
+  }
+  void DrawGraph(int, double) override {}
+  void Redraw_Graph() override {}
+  void Set_Label_Text(const std::string&, const std::string&) override {}
+  void Set_Status_Text(const std::string& text) override {
+    if (!text.empty()) services_.err << "platterscope-bench: " << text << std::endl;
+  }
+  void Show_Error(const std::string& text) override { services_.err << "platterscope-bench: " << text << std::endl; }
+  void Local_Writelog(const std::string& text) override {
+    Poll_Stop_Requests();
+    if (services_.log) services_.log(text);
+  }
+  void Show_Run_State(Run_State) override {}
+  void Enable_Start_Button(bool) override {}
+  void Enable_All_Buttons(bool, bool) override {}
+  void Send_Result_To_Database() override {}
+  void Send_Result_to_Grid() override {}
+
+ private:
+  // Every request stops the run, however early it comes and however often it is made.
+  void Poll_Stop_Requests() {
+    if (services_.stop_requests != nullptr && *services_.stop_requests != 0 && engine_ != nullptr &&
+        engine_->State() == Run_State::Running)
+      engine_->Request_Stop();
+  }
+
+  Runner_Services& services_;
+  bool quiet_;
+  Benchmark_Engine* engine_ = nullptr;
+  std::string last_text_;
+};
+
+int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
+  TMyGraph graph;
+  Console_Host host(services, options.json);
+  Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
+  host.Attach(&engine);
+  engine.pair_selected = options.pairs;
+  Clean_ALL_Stats(graph, host);
+  engine.Start(options.target, std::to_string(options.seconds));
+  if (engine.Outcome() != Run_Outcome::Completed && engine.Outcome() != Run_Outcome::Stopped) return 1;
+  const bool stopped = engine.Outcome() == Run_Outcome::Stopped;
+  Print_Results(services.out, options, graph, stopped);
+  if (options.send) return Send_Run_Report(options.target, engine.DEFAULTSECONDS, graph, stopped);
+  return 0;
+}
+
+}  // namespace
+
+int Run_Runner(const std::vector<std::string>& args, Runner_Services& services) {
+  Runner_Options options;
+  std::string error;
+  if (!Parse_Runner_Options(args, options, error)) {
+    services.err << "platterscope-bench: " << error << "\n" << Runner_Usage();
+    return 2;
+  }
+  if (options.help) {
+    services.out << Runner_Usage();
+    return 0;
+  }
+  if (options.list_drives) return Print_Drive_List(services.out, services.err, services.inventory);
+  if (options.profile) return Print_Profile(services.out, services.err, options, services.inventory);
+  if (options.replay_queue) return Replay_Queue();
+  if (options.check_updates) return Check_Updates();
+  if (options.computer_id) return Print_Computer_Id();
+  return Run_Benchmark(options, services);
+}

@@ -1,0 +1,21 @@
+// What the runner prints: the rates of a run, the drive list and the machine profile, as
+// text or as one JSON object.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "bench/runner_options.h"
+#include "common/records.h"
+#include "platform/inventory_provider.h"
+
+// The measured entries of the plan (those with a result), and "stopped" for a stopped run.
+void Print_Results(std::ostream& out, const Runner_Options& options, const TMyGraph& graph, bool stopped);
+
+// The drive list as the window builds it; returns the exit status.
+int Print_Drive_List(std::ostream& out, std::ostream& err, platform::Inventory_Provider& inventory);
+
+// The machine items a result report carries, for the drive at options.target or the first
+// listed one; returns the exit status.
+int Print_Profile(std::ostream& out, std::ostream& err, const Runner_Options& options,
+                  platform::Inventory_Provider& inventory);

@@ -1,0 +1,121 @@
+// The headless runner in-process: its command line, and its output compared with stored
+// texts made from the fixture inventory and a run on the in-memory disk, whose rates the
+// hand clock makes exact. PS_UPDATE_GOLDEN=1 rewrites the stored texts.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "bench/runner.h"
+#include "memory_rig.h"
+#include "scratch_folder.h"
+
+namespace {
+
+struct Runner_Result {
+  int status = -1;
+  std::string out, err;
+  std::vector<std::string> log;
+};
+
+// Runs the runner on an in-memory disk holding /srv/scratch.
+Runner_Result Run_Command(const std::vector<std::string>& args, std::sig_atomic_t stop_requests = 0,
+                  std::int64_t capacity = 100'000'000'000LL) {
+  platform::Memory_Platform disk(capacity);
+  Hand_Clock clock;
+  disk.spend = [&](std::int64_t us) { clock.Advance_Us(us); };
+  disk.Add_Folder("/srv/scratch", disk.user);
+  disk.Add_File("/srv/file", 10, disk.user);
+  Fixture_Provider inventory;
+  Load_Fixture_Inventory(inventory);
+  std::ostringstream out, err;
+  Runner_Result result;
+  volatile std::sig_atomic_t requests = stop_requests;
+  Runner_Services services{disk, inventory, clock, out, err,
+                           [&](const std::string& line) { result.log.push_back(line); }, &requests};
+  result.status = Run_Runner(args, services);
+  result.out = out.str();
+  result.err = err.str();
+  return result;
+}
+
+::testing::AssertionResult Matches_Golden(const std::string& name, const std::string& text) {
+  const std::string path = kFixtureFolder + "/" + name;
+  if (const char* update = std::getenv("PS_UPDATE_GOLDEN"); update != nullptr && std::string(update) == "1")
+    std::ofstream(path, std::ios::binary) << text;
+  const std::string golden = Read_Whole_File(path);
+  if (golden == text) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << name << " differs; got:\n" << text << "\nstored:\n" << golden;
+}
+
+class Runner_Test : public ::testing::Test {
+ protected:
+  Scratch_Folder logs;
+  Env_Override tmpdir{"TMPDIR", logs.path()};  // the drive listing logs as the window's does
+};
+
+}  // namespace
+
+TEST_F(Runner_Test, ARunPrintsItsRatesAsTextAndAsJson) {
+  const Runner_Result text = Run_Command({"--target", "/srv/scratch", "--seconds", "1"});
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_TRUE(Matches_Golden("runner-run.txt", text.out));
+  const Runner_Result json = Run_Command({"--target", "/srv/scratch/", "--seconds", "1", "--json", "--only", "seq,4k,4m"});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_TRUE(Matches_Golden("runner-run.json", json.out));
+  EXPECT_TRUE(json.err.empty()) << json.err;  // --json prints no progress lines
+}
+
+TEST_F(Runner_Test, AStoppedRunSaysSoAndLeavesNothing) {
+  const Runner_Result text = Run_Command({"--target", "/srv/scratch", "--seconds", "1"}, 1);
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(text.out, "stopped\n");
+  const Runner_Result json = Run_Command({"--target", "/srv/scratch", "--json"}, 1);
+  EXPECT_EQ(json.out, "{\"target\":\"/srv/scratch\",\"seconds\":20,\"tests\":[],\"stopped\":true}\n");
+}
+
+TEST_F(Runner_Test, TheDriveListAndTheProfileComeFromTheInventory) {
+  const Runner_Result drives = Run_Command({"--list-drives"});
+  EXPECT_EQ(drives.status, 0) << drives.err;
+  EXPECT_TRUE(Matches_Golden("runner-list-drives.txt", drives.out));
+  const Runner_Result profile = Run_Command({"--profile", "--target", "/media/usb"});
+  EXPECT_EQ(profile.status, 0) << profile.err;
+  EXPECT_TRUE(Matches_Golden("runner-profile.txt", profile.out));
+  const Runner_Result json = Run_Command({"--profile", "--json"});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_TRUE(Matches_Golden("runner-profile.json", json.out));
+}
+
+TEST_F(Runner_Test, TheCommandLineIsCheckedBeforeAnythingIsTouched) {
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* said;  // on stderr, or on stdout for --help
+  };
+  const Case cases[] = {
+      {{"--help"}, 0, "usage: platterscope-bench --target DIR"},
+      {{"-h"}, 0, "  --only PAIRS"},
+      {{}, 2, "platterscope-bench: --target DIR is required"},
+      {{"--target"}, 2, "platterscope-bench: unknown or incomplete option --target"},
+      {{"--frobnicate"}, 2, "platterscope-bench: unknown or incomplete option --frobnicate"},
+      {{"--target", "/srv/scratch", "--seconds", "0"}, 2, "--seconds takes a whole number from 1 to 200"},
+      {{"--target", "/srv/scratch", "--seconds", "20x"}, 2, "--seconds takes a whole number from 1 to 200"},
+      {{"--target", "/srv/scratch", "--only", "4k,9k"}, 2, "--only takes a comma list of known pairs"},
+      {{"--list-drives", "--profile"}, 2, "--list-drives and --profile do not go together"},
+      {{"--list-drives", "--json"}, 2, "--list-drives takes no other option"},
+      {{"--target", "/srv/file"}, 1, "platterscope-bench: Cannot write to /srv/file: Not a directory\n"},
+      {{"--target", "/srv/none"}, 1, "platterscope-bench: Cannot write to /srv/none: No such file or directory\n"},
+      {{"--profile", "--target", "/srv/none"}, 1, "/srv/none is not a listed drive"},
+  };
+  for (const Case& c : cases) {
+    const Runner_Result result = Run_Command(c.args);
+    const std::string args = ::testing::PrintToString(c.args);
+    EXPECT_EQ(result.status, c.status) << args;
+    const std::string& said = c.args.size() == 1 && c.status == 0 ? result.out : result.err;
+    EXPECT_NE(said.find(c.said), std::string::npos) << args << ": " << said;
+    if (c.status != 0) {
+      EXPECT_TRUE(result.out.empty()) << args;
+    }
+  }
+}
