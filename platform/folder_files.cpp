@@ -14,6 +14,8 @@
 #include <ctime>
 #include <memory>
 
+#include "platform/safe_files.h"
+
 namespace platform {
 
 namespace {
@@ -91,16 +93,8 @@ bool Regular_File_At(const Descriptor& folder, const std::string& name) {
 }
 
 bool Set_Mode_At(const Descriptor& folder, const std::string& name, mode_t mode, int& error) {
-  Descriptor file(::openat(folder.native(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  struct stat st {};
-  if (!file.valid() || ::fstat(file.native(), &st) != 0) {
-    error = errno;
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    error = EINVAL;
-    return false;
-  }
+  Descriptor file = Open_Regular_File_At(folder.native(), name, error);
+  if (!file.valid()) return false;
   error = ::fchmod(file.native(), mode) == 0 ? 0 : errno;
   return error == 0;
 }

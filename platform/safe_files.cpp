@@ -13,6 +13,21 @@
 
 namespace platform {
 
+Descriptor Open_Regular_File_At(int folder, const std::string& name, int& error) {
+  Descriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!file.valid() || ::fstat(file.native(), &st) != 0) {
+    error = errno;
+    return Descriptor();
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = EINVAL;
+    return Descriptor();
+  }
+  error = 0;
+  return file;
+}
+
 bool Write_All(int fd, std::string_view data, int& error) {
   std::size_t done = 0;
   while (done < data.size()) {
@@ -69,16 +84,8 @@ bool Rename_Into_Place(const Descriptor& folder, const std::string& temp, const 
 // Hands the first limit bytes of a regular file to sink. Not blocking, so that a pipe put in
 // the file's place cannot hold the reader up; a link in its place is refused.
 bool Read_Blocks(int folder, const std::string& name, const Block_Sink& sink, int& error, std::size_t limit) {
-  Descriptor file(::openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  struct stat st {};
-  if (!file.valid() || ::fstat(file.native(), &st) != 0) {
-    error = errno;
-    return false;
-  }
-  if (!S_ISREG(st.st_mode)) {
-    error = EINVAL;
-    return false;
-  }
+  Descriptor file = Open_Regular_File_At(folder, name, error);
+  if (!file.valid()) return false;
   char block[65536];
   for (std::size_t done = 0; done < limit;) {
     const ssize_t n = ::read(file.native(), block, std::min(sizeof block, limit - done));

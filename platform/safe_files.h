@@ -14,6 +14,10 @@
 
 namespace platform {
 
+// Opens name of the folder descriptor for reading, only when it is a regular file itself: a
+// link in its place is refused, and a pipe or device cannot hold the caller up (EINVAL).
+Descriptor Open_Regular_File_At(int folder, const std::string& name, int& error);
+
 // Writes all of data to the open file, looping on short writes; false, with the system's
 // error number, when the file took less.
 bool Write_All(int fd, std::string_view data, int& error);
