@@ -11,6 +11,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -121,13 +122,7 @@ TMainForm::TMainForm(QWidget* parent)
   Build_Results_Panel(client);
   Build_Status_Panels();
 
-  statusBar()->setObjectName(QStringLiteral("StatusBar"));
-  statusBar()->setFixedHeight(19);
-  statusBar()->setSizeGripEnabled(false);
-  StatusText = new QLabel(statusBar());
-  StatusText->setObjectName(QStringLiteral("StatusText"));
-  StatusText->setTextFormat(Qt::PlainText);  // paths and server texts, never markup
-  statusBar()->addWidget(StatusText, 1);
+  Build_Status_Bar();
 
   // The window takes exactly the size of its menu bar, client area and status bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -135,6 +130,28 @@ TMainForm::TMainForm(QWidget* parent)
   if (QScreen* shown_on = screen()) move(shown_on->availableGeometry().center() - rect().center());
   connect(qGuiApp, &QGuiApplication::focusWindowChanged, this, &TMainForm::Focus_Changed);
   FormCreate();
+}
+
+void TMainForm::Build_Status_Bar() {
+  statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  statusBar()->setFixedHeight(19);
+  statusBar()->setSizeGripEnabled(false);
+  StatusText = new QLabel(statusBar());
+  StatusText->setObjectName(QStringLiteral("StatusText"));
+  StatusText->setTextFormat(Qt::PlainText);  // paths and server texts, never markup
+  statusBar()->addWidget(StatusText, 1);
+  // The run's progress: tests done of the plan, and the time left; shown during a run only.
+  TimeLeft = new QLabel(statusBar());
+  TimeLeft->setObjectName(QStringLiteral("TimeLeft"));
+  TimeLeft->setTextFormat(Qt::PlainText);
+  statusBar()->addPermanentWidget(TimeLeft);
+  RunProgress = new QProgressBar(statusBar());
+  RunProgress->setObjectName(QStringLiteral("RunProgress"));
+  RunProgress->setFixedSize(160, 15);
+  RunProgress->setFormat(QStringLiteral("%v / %m"));
+  statusBar()->addPermanentWidget(RunProgress);
+  TimeLeft->hide();
+  RunProgress->hide();
 }
 
 void TMainForm::Build_Menu() {

@@ -33,6 +33,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QMovie;
+class QProgressBar;
 class QPushButton;
 class QTimer;
 
@@ -55,6 +56,7 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void Redraw_Graph() override;
   void Set_Label_Text(const std::string& label, const std::string& text) override;
   void Set_Status_Text(const std::string& text) override;
+  void Show_Progress(int done, int total, std::int64_t seconds_left) override;
   void Show_Error(const std::string& text) override;
   void Local_Writelog(const std::string& strText) override;
   void Show_Run_State(Run_State state) override;
@@ -151,6 +153,7 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext);
   // An error that escaped an event handler: logged and shown as the framework would.
   void Show_Unhandled_Error(const std::string& message);
+  void Build_Status_Bar();
 
   // Top panel.
   QFrame* Panel1 = nullptr;
@@ -178,8 +181,10 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   QFrame* panelresults = nullptr;
   QLabel* Label11 = nullptr;
   Results_Grid* gridresults = nullptr;
-  // The one text panel of the status bar.
+  // The one text panel of the status bar, and the run's progress at its right.
   QLabel* StatusText = nullptr;
+  QLabel* TimeLeft = nullptr;
+  QProgressBar* RunProgress = nullptr;
   // Help menu: shown once a report of this computer is confirmed; disabled when offline.
   QAction* CompareOnline1 = nullptr;
 

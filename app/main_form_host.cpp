@@ -1,4 +1,5 @@
 // What the engine asks of the window, and the panels that float over the graph.
+#include <algorithm>
 #include <exception>
 
 #include <QAction>
@@ -8,11 +9,13 @@
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
 
 #include "app/main_form.h"
 #include "common/server.h"
+#include "engine/run_progress.h"
 
 namespace {
 const QString kApplicationTitle = QStringLiteral("Platterscope");
@@ -105,10 +108,21 @@ void TMainForm::Show_Error(const std::string& text) {
 
 void TMainForm::Local_Writelog(const std::string& strText) { log_.Local_Writelog(strText); }
 
+void TMainForm::Show_Progress(int done, int total, std::int64_t seconds_left) {
+  RunProgress->setRange(0, std::max(total, 1));
+  RunProgress->setValue(std::clamp(done, 0, std::max(total, 1)));
+  TimeLeft->setText(QString::fromStdString(Time_Left_Text(seconds_left)));
+  RunProgress->show();
+  TimeLeft->show();
+}
+
 void TMainForm::Show_Run_State(Run_State state) {
   // Idle: "Start"; running: "Stop"; stopping: "Start", disabled until the run has ended.
   StartButton->setText(state == Run_State::Running ? QStringLiteral("Stop") : QStringLiteral("Start"));
   if (state == Run_State::Stopping) StartButton->setEnabled(false);
+  // The plan's time left no longer holds once the run stops; the bar goes when it has ended.
+  if (state != Run_State::Running) TimeLeft->hide();
+  if (state == Run_State::Idle) RunProgress->hide();
 }
 
 void TMainForm::Enable_Start_Button(bool enabled) { StartButton->setEnabled(enabled); }
