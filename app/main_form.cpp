@@ -157,6 +157,20 @@ void TMainForm::Build_Status_Bar() {
 void TMainForm::Build_Menu() {
   QMenu* file_menu = menuBar()->addMenu(QStringLiteral("&File"));
   file_menu->setObjectName(QStringLiteral("File1"));
+  SaveResults1 = file_menu->addAction(QStringLiteral("&Save results..."), this, &TMainForm::SaveResults1Click);
+  SaveResults1->setObjectName(QStringLiteral("SaveResults1"));
+  SaveGraph1 = file_menu->addAction(QStringLiteral("Save &graph picture..."), this, &TMainForm::SaveGraph1Click);
+  SaveGraph1->setObjectName(QStringLiteral("SaveGraph1"));
+  CopyResults1 = file_menu->addAction(QStringLiteral("&Copy results"), this, &TMainForm::CopyResults1Click);
+  CopyResults1->setObjectName(QStringLiteral("CopyResults1"));
+  // A dialog would hold up a run (its tests pump through it) or the start-up sequence.
+  connect(file_menu, &QMenu::aboutToShow, this, [this] {
+    const bool any_run = !gridresults->Runs().empty();
+    SaveResults1->setEnabled(any_run && May_Ask_The_User());
+    SaveGraph1->setEnabled(May_Ask_The_User());
+    CopyResults1->setEnabled(any_run);
+  });
+  file_menu->addSeparator();
   file_menu->addAction(QStringLiteral("E&xit"), this, &TMainForm::Exit1Click)->setObjectName(QStringLiteral("Exit1"));
   QMenu* help_menu = menuBar()->addMenu(QStringLiteral("&Help"));
   help_menu->setObjectName(QStringLiteral("Help1"));

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QLabel>
@@ -14,6 +15,8 @@
 #include <QUrl>
 
 #include "app/main_form.h"
+#include "common/clock.h"
+#include "common/results_export.h"
 #include "common/server.h"
 #include "engine/run_progress.h"
 
@@ -120,6 +123,8 @@ void TMainForm::Show_Run_State(Run_State state) {
   // Idle: "Start"; running: "Stop"; stopping: "Start", disabled until the run has ended.
   StartButton->setText(state == Run_State::Running ? QStringLiteral("Stop") : QStringLiteral("Start"));
   if (state == Run_State::Stopping) StartButton->setEnabled(false);
+  // The drive the run measures, as the list names it, for the run's grid row.
+  if (state == Run_State::Running) run_drive_text_ = TargetDriveComboBox->currentText().toStdString();
   // The plan's time left no longer holds once the run stops; the bar goes when it has ended.
   if (state != Run_State::Running) TimeLeft->hide();
   if (state == Run_State::Idle) RunProgress->hide();
@@ -161,7 +166,12 @@ void TMainForm::CompareOnline1Click() {
     Local_Writelog("Compare my drive online: no browser opened " + url);
 }
 
-void TMainForm::Send_Result_to_Grid() { gridresults->Send_Result_to_Grid(MyGraph); }
+void TMainForm::Send_Result_to_Grid() {
+  // The wall clock: the date a user reads, also after the machine slept during the run.
+  const QDateTime now = QDateTime::currentDateTime();
+  const std::string date = Date_Text(Day_Count_From_Time(now.toSecsSinceEpoch(), now.offsetFromUtc()));
+  gridresults->Send_Result_to_Grid(Record_Of_Plan(MyGraph, run_drive_text_, date, engine_.DEFAULTSECONDS));
+}
 
 void TMainForm::Clean_ALL_Stats() { ::Clean_ALL_Stats(MyGraph, *this); }
 

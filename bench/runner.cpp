@@ -73,7 +73,7 @@ class Console_Host : public Engine_Host {
 
 int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
   TMyGraph graph;
-  Console_Host host(services, options.json);
+  Console_Host host(services, options.json || options.csv);
   Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
   host.Attach(&engine);
   engine.pair_selected = options.pairs;
@@ -81,7 +81,12 @@ int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
   engine.Start(options.target, std::to_string(options.seconds));
   if (engine.Outcome() != Run_Outcome::Completed && engine.Outcome() != Run_Outcome::Stopped) return 1;
   const bool stopped = engine.Outcome() == Run_Outcome::Stopped;
-  Print_Results(services.out, options, graph, stopped);
+  if (!options.csv) {
+    Print_Results(services.out, options, graph, stopped);
+  } else {
+    Print_Csv(services.out, options, graph, services.clock.Now());
+    if (stopped) services.err << "platterscope-bench: the run was stopped; its rates are partial" << std::endl;
+  }
   if (options.send) return Send_Run_Report(options.target, engine.DEFAULTSECONDS, graph, stopped);
   return 0;
 }

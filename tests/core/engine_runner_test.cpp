@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "bench/runner.h"
+#include "comma_locale.h"
 #include "memory_rig.h"
 #include "scratch_folder.h"
 
@@ -66,6 +67,21 @@ TEST_F(Runner_Test, ARunPrintsItsRatesAsTextAndAsJson) {
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_TRUE(Matches_Golden("runner-run.json", json.out));
   EXPECT_TRUE(json.err.empty()) << json.err;  // --json prints no progress lines
+}
+
+TEST_F(Runner_Test, CsvIsTheWindowsResultsFileWithAPointInAnyLocale) {
+  Comma_Locale comma;
+  ASSERT_TRUE(comma.active());
+  const Runner_Result csv = Run_Command({"--target", "/srv/scratch", "--seconds", "1", "--csv"});
+  EXPECT_EQ(csv.status, 0) << csv.err;
+  EXPECT_TRUE(Matches_Golden("runner-run.csv", csv.out));
+  EXPECT_TRUE(csv.err.empty()) << csv.err;  // as --json: no progress lines
+  // A stopped run: what was measured, and a word on stderr.
+  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--csv"}, 1);
+  EXPECT_EQ(stopped.status, 0);
+  EXPECT_EQ(stopped.out.substr(0, 19), "drive,date,seconds,");
+  EXPECT_NE(stopped.out.find("\n/srv/scratch,2025-12-09 12:00:"), std::string::npos) << stopped.out;
+  EXPECT_NE(stopped.err.find("the run was stopped"), std::string::npos) << stopped.err;
 }
 
 TEST_F(Runner_Test, OnATerminalTheProgressIsOneLineWrittenOver) {
@@ -132,6 +148,8 @@ TEST_F(Runner_Test, TheCommandLineIsCheckedBeforeAnythingIsTouched) {
       {{"--target", "/srv/scratch", "--only", "4k,9k"}, 2, "--only takes a comma list of known pairs"},
       {{"--list-drives", "--profile"}, 2, "--list-drives and --profile do not go together"},
       {{"--list-drives", "--json"}, 2, "--list-drives takes no other option"},
+      {{"--target", "/srv/scratch", "--json", "--csv"}, 2, "--json and --csv do not go together"},
+      {{"--profile", "--csv"}, 2, "--csv goes with a run only"},
       {{"--target", "/srv/file"}, 1, "platterscope-bench: Cannot write to /srv/file: Not a directory\n"},
       {{"--target", "/srv/none"}, 1, "platterscope-bench: Cannot write to /srv/none: No such file or directory\n"},
       {{"--profile", "--target", "/srv/none"}, 1, "/srv/none is not a listed drive"},
