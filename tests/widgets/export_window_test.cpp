@@ -72,7 +72,6 @@ class ExportWindowTest : public ::testing::Test {
   struct Question {
     QString caption, suggested, filters;
   };
-  Comma_Locale comma;
   TMainForm form;
   std::vector<Question> asked;
   QString answer;
@@ -107,6 +106,7 @@ TEST_F(ExportWindowTest, TheFileMenuOffersWhatThereIsToExportAndNoDialogDuringAR
 }
 
 TEST_F(ExportWindowTest, SavedResultsHaveEveryRunWithAPointWhileTheGridShowsACommaLocale) {
+  Comma_Locale comma;
   ASSERT_TRUE(comma.active());
   auto* drives = Child<QComboBox>("TargetDriveComboBox");
   ASSERT_GT(drives->count(), 0);
@@ -173,6 +173,7 @@ TEST_F(ExportWindowTest, TheGraphPictureIsTheGraphAsAPng) {
 }
 
 TEST_F(ExportWindowTest, CopyResultsPutsTheScreensTableOnTheClipboard) {
+  Comma_Locale comma;
   Run(1234.5);
   form.CopyResults1Click();
   const QString copied = QGuiApplication::clipboard()->text();
