@@ -1,3 +1,5 @@
+// The runner's progress line on a terminal: drawn over in place with a carriage return and
+// an erase, so that it stays one line however often the run changes it.
 #include "bench/progress_line.h"
 
 #include <algorithm>

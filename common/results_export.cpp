@@ -1,3 +1,5 @@
+// The grid's runs as CSV, JSON (numbers always with a point) and a plain-text table (numbers
+// as the screen writes them), and the choice of file format by extension.
 #include "common/results_export.h"
 
 #include <algorithm>

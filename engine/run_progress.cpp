@@ -1,3 +1,5 @@
+// The run's progress: tests done of the plan and the time left, from the plan's times and
+// the time that really passed; and the way the time left is written.
 #include "engine/run_progress.h"
 
 #include <algorithm>
