@@ -11,6 +11,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPainter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -121,13 +122,7 @@ TMainForm::TMainForm(QWidget* parent)
   Build_Results_Panel(client);
   Build_Status_Panels();
 
-  statusBar()->setObjectName(QStringLiteral("StatusBar"));
-  statusBar()->setFixedHeight(19);
-  statusBar()->setSizeGripEnabled(false);
-  StatusText = new QLabel(statusBar());
-  StatusText->setObjectName(QStringLiteral("StatusText"));
-  StatusText->setTextFormat(Qt::PlainText);  // paths and server texts, never markup
-  statusBar()->addWidget(StatusText, 1);
+  Build_Status_Bar();
 
   // The window takes exactly the size of its menu bar, client area and status bar.
   layout()->setSizeConstraint(QLayout::SetFixedSize);
@@ -137,9 +132,45 @@ TMainForm::TMainForm(QWidget* parent)
   FormCreate();
 }
 
+void TMainForm::Build_Status_Bar() {
+  statusBar()->setObjectName(QStringLiteral("StatusBar"));
+  statusBar()->setFixedHeight(19);
+  statusBar()->setSizeGripEnabled(false);
+  StatusText = new QLabel(statusBar());
+  StatusText->setObjectName(QStringLiteral("StatusText"));
+  StatusText->setTextFormat(Qt::PlainText);  // paths and server texts, never markup
+  statusBar()->addWidget(StatusText, 1);
+  // The run's progress: tests done of the plan, and the time left; shown during a run only.
+  TimeLeft = new QLabel(statusBar());
+  TimeLeft->setObjectName(QStringLiteral("TimeLeft"));
+  TimeLeft->setTextFormat(Qt::PlainText);
+  statusBar()->addPermanentWidget(TimeLeft);
+  RunProgress = new QProgressBar(statusBar());
+  RunProgress->setObjectName(QStringLiteral("RunProgress"));
+  RunProgress->setFixedSize(160, 15);
+  RunProgress->setFormat(QStringLiteral("%v / %m"));
+  statusBar()->addPermanentWidget(RunProgress);
+  TimeLeft->hide();
+  RunProgress->hide();
+}
+
 void TMainForm::Build_Menu() {
   QMenu* file_menu = menuBar()->addMenu(QStringLiteral("&File"));
   file_menu->setObjectName(QStringLiteral("File1"));
+  SaveResults1 = file_menu->addAction(QStringLiteral("&Save results..."), this, &TMainForm::SaveResults1Click);
+  SaveResults1->setObjectName(QStringLiteral("SaveResults1"));
+  SaveGraph1 = file_menu->addAction(QStringLiteral("Save &graph picture..."), this, &TMainForm::SaveGraph1Click);
+  SaveGraph1->setObjectName(QStringLiteral("SaveGraph1"));
+  CopyResults1 = file_menu->addAction(QStringLiteral("&Copy results"), this, &TMainForm::CopyResults1Click);
+  CopyResults1->setObjectName(QStringLiteral("CopyResults1"));
+  // A dialog would hold up a run (its tests pump through it) or the start-up sequence.
+  connect(file_menu, &QMenu::aboutToShow, this, [this] {
+    const bool any_run = !gridresults->Runs().empty();
+    SaveResults1->setEnabled(any_run && May_Ask_The_User());
+    SaveGraph1->setEnabled(May_Ask_The_User());
+    CopyResults1->setEnabled(any_run);
+  });
+  file_menu->addSeparator();
   file_menu->addAction(QStringLiteral("E&xit"), this, &TMainForm::Exit1Click)->setObjectName(QStringLiteral("Exit1"));
   QMenu* help_menu = menuBar()->addMenu(QStringLiteral("&Help"));
   help_menu->setObjectName(QStringLiteral("Help1"));

@@ -4,6 +4,7 @@
 // through the Engine_Host methods below.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,6 +34,7 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QMovie;
+class QProgressBar;
 class QPushButton;
 class QTimer;
 
@@ -55,6 +57,7 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void Redraw_Graph() override;
   void Set_Label_Text(const std::string& label, const std::string& text) override;
   void Set_Status_Text(const std::string& text) override;
+  void Show_Progress(int done, int total, std::int64_t seconds_left) override;
   void Show_Error(const std::string& text) override;
   void Local_Writelog(const std::string& strText) override;
   void Show_Run_State(Run_State state) override;
@@ -111,12 +114,21 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   // The drive of the list's selected entry; empty when none is selected.
   const TMyLogicalDisks* Selected_Drive() const;
 
+  // Asks the user for the name of a file to save (caption, suggested path, name filters);
+  // empty when the user cancelled. A file dialog when unset; tests put their answer here.
+  std::function<QString(const QString&, const QString&, const QString&)> Ask_Save_File_Name;
+
  public slots:
   void StartButtonClick();
   void Exit1Click();
   void About1Click();
   // Opens this computer's comparison page of the results server in the user's browser.
   void CompareOnline1Click();
+  // File menu: the grid's runs to a CSV or JSON file (by the name's extension), the graph
+  // to a PNG picture, the runs as a plain-text table to the clipboard.
+  void SaveResults1Click();
+  void SaveGraph1Click();
+  void CopyResults1Click();
   void messagepanel_close_buttonClick();
   void errorpanel_close_buttonClick();
 
@@ -151,6 +163,16 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext);
   // An error that escaped an event handler: logged and shown as the framework would.
   void Show_Unhandled_Error(const std::string& message);
+  void Build_Status_Bar();
+  // Whether a modal dialog may open now: never during a run or the start-up sequence, which
+  // it would hold up.
+  bool May_Ask_The_User() const;
+  QString Ask_Save_Path(const QString& caption, const QString& suggested, const QString& filters);
+  // The path offered for a new export file named name: the folder of the last export, or
+  // the user's documents.
+  QString Suggested_Export_Path(const QString& name) const;
+  // Writes data to path whole, or shows and logs why it could not ("results", "graph").
+  void Save_Export(const std::string& what, const QString& path, const std::string& data);
 
   // Top panel.
   QFrame* Panel1 = nullptr;
@@ -178,8 +200,14 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   QFrame* panelresults = nullptr;
   QLabel* Label11 = nullptr;
   Results_Grid* gridresults = nullptr;
-  // The one text panel of the status bar.
+  // The one text panel of the status bar, and the run's progress at its right.
   QLabel* StatusText = nullptr;
+  QLabel* TimeLeft = nullptr;
+  QProgressBar* RunProgress = nullptr;
+  // File menu.
+  QAction* SaveResults1 = nullptr;
+  QAction* SaveGraph1 = nullptr;
+  QAction* CopyResults1 = nullptr;
   // Help menu: shown once a report of this computer is confirmed; disabled when offline.
   QAction* CompareOnline1 = nullptr;
 
@@ -203,6 +231,9 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   std::string last_startup_failure_;
   // A close request that arrived during a run; carried out when the run has ended.
   bool close_requested_ = false;
+  // The drive list's entry of the run in progress, for its grid row.
+  std::string run_drive_text_;
+  QString last_export_folder_;
   // Updates, news and ads: the state, the banner's timer and picture, the hand pointer.
   Update_Checker updates_{*this};
   QTimer* ADS_TIMER = nullptr;

@@ -1,18 +1,24 @@
 // What the engine asks of the window, and the panels that float over the graph.
+#include <algorithm>
 #include <exception>
 
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QUrl>
 
 #include "app/main_form.h"
+#include "common/clock.h"
+#include "common/results_export.h"
 #include "common/server.h"
+#include "engine/run_progress.h"
 
 namespace {
 const QString kApplicationTitle = QStringLiteral("Platterscope");
@@ -105,10 +111,23 @@ void TMainForm::Show_Error(const std::string& text) {
 
 void TMainForm::Local_Writelog(const std::string& strText) { log_.Local_Writelog(strText); }
 
+void TMainForm::Show_Progress(int done, int total, std::int64_t seconds_left) {
+  RunProgress->setRange(0, std::max(total, 1));
+  RunProgress->setValue(std::clamp(done, 0, std::max(total, 1)));
+  TimeLeft->setText(QString::fromStdString(Time_Left_Text(seconds_left)));
+  RunProgress->show();
+  TimeLeft->show();
+}
+
 void TMainForm::Show_Run_State(Run_State state) {
   // Idle: "Start"; running: "Stop"; stopping: "Start", disabled until the run has ended.
   StartButton->setText(state == Run_State::Running ? QStringLiteral("Stop") : QStringLiteral("Start"));
   if (state == Run_State::Stopping) StartButton->setEnabled(false);
+  // The drive the run measures, as the list names it, for the run's grid row.
+  if (state == Run_State::Running) run_drive_text_ = TargetDriveComboBox->currentText().toStdString();
+  // The plan's time left no longer holds once the run stops; the bar goes when it has ended.
+  if (state != Run_State::Running) TimeLeft->hide();
+  if (state == Run_State::Idle) RunProgress->hide();
 }
 
 void TMainForm::Enable_Start_Button(bool enabled) { StartButton->setEnabled(enabled); }
@@ -147,7 +166,12 @@ void TMainForm::CompareOnline1Click() {
     Local_Writelog("Compare my drive online: no browser opened " + url);
 }
 
-void TMainForm::Send_Result_to_Grid() { gridresults->Send_Result_to_Grid(MyGraph); }
+void TMainForm::Send_Result_to_Grid() {
+  // The wall clock: the date a user reads, also after the machine slept during the run.
+  const QDateTime now = QDateTime::currentDateTime();
+  const std::string date = Date_Text(Day_Count_From_Time(now.toSecsSinceEpoch(), now.offsetFromUtc()));
+  gridresults->Send_Result_to_Grid(Record_Of_Plan(MyGraph, run_drive_text_, date, engine_.DEFAULTSECONDS));
+}
 
 void TMainForm::Clean_ALL_Stats() { ::Clean_ALL_Stats(MyGraph, *this); }
 

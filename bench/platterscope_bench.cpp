@@ -1,5 +1,8 @@
 // platterscope-bench: the headless runner on the running system. Ctrl-C, SIGTERM and SIGHUP
-// stop the run (its clean-ups still run); a closed output ends nothing but the printing.
+// stop the run (its clean-ups still run); a closed output ends nothing but the printing. On a
+// terminal the run's progress is one line on stderr.
+#include <unistd.h>
+
 #include <csignal>
 #include <iostream>
 
@@ -35,6 +38,7 @@ int main(int argc, char** argv) {
                            std::cout,
                            std::cerr,
                            [&log](const std::string& line) { log.Local_Writelog(line); },
-                           &stop_requests};
+                           &stop_requests,
+                           ::isatty(STDERR_FILENO) == 1};
   return Run_Runner(std::vector<std::string>(argv + 1, argv + argc), services);
 }

@@ -2,8 +2,11 @@
 // progress line on stderr and a signal is the Stop button.
 #include "bench/runner.h"
 
+#include <optional>
+
 #include "bench/bench_reporting.h"
 #include "bench/bench_updates.h"
+#include "bench/progress_line.h"
 #include "bench/runner_options.h"
 #include "bench/runner_output.h"
 #include "engine/benchmark.h"
@@ -13,12 +16,17 @@ namespace {
 
 class Console_Host : public Engine_Host {
  public:
-  Console_Host(Runner_Services& services, bool quiet) : services_(services), quiet_(quiet) {}
+  // quiet: no loading-panel lines (the output is for a program). On a terminal the progress
+  // is one line written over again instead.
+  Console_Host(Runner_Services& services, bool quiet) : services_(services), quiet_(quiet) {
+    if (services.err_is_terminal) line_.emplace(services.err);
+  }
   void Attach(Benchmark_Engine* engine) { engine_ = engine; }
 
   void Process_Messages() override { Poll_Stop_Requests(); }
   void Display_Loading_Panel(bool show, const std::string& text) override {
-    if (show && !quiet_ && text != last_text_) services_.err << text << std::endl;
+    if (line_) line_->Show_Activity(show ? text : "");
+    else if (show && !quiet_ && text != last_text_) services_.err << text << std::endl;
     last_text_ = show ? text : "";
     Poll_Stop_Requests();
   }
@@ -26,20 +34,29 @@ class Console_Host : public Engine_Host {
   void Redraw_Graph() override {}
   void Set_Label_Text(const std::string&, const std::string&) override {}
   void Set_Status_Text(const std::string& text) override {
-    if (!text.empty()) services_.err << "platterscope-bench: " << text << std::endl;
+    if (!text.empty()) Print_Line("platterscope-bench: " + text);
   }
-  void Show_Error(const std::string& text) override { services_.err << "platterscope-bench: " << text << std::endl; }
+  void Show_Progress(int done, int total, std::int64_t seconds_left) override {
+    if (line_) line_->Show_Progress(done, total, seconds_left);
+  }
+  void Show_Error(const std::string& text) override { Print_Line("platterscope-bench: " + text); }
   void Local_Writelog(const std::string& text) override {
     Poll_Stop_Requests();
     if (services_.log) services_.log(text);
   }
-  void Show_Run_State(Run_State) override {}
+  void Show_Run_State(Run_State state) override {
+    if (state == Run_State::Idle && line_) line_->Clear();
+  }
   void Enable_Start_Button(bool) override {}
   void Enable_All_Buttons(bool, bool) override {}
   void Send_Result_To_Database() override {}
   void Send_Result_to_Grid() override {}
 
  private:
+  void Print_Line(const std::string& text) {
+    if (line_) line_->Print_Line(text);
+    else services_.err << text << std::endl;
+  }
   // Every request stops the run, however early it comes and however often it is made.
   void Poll_Stop_Requests() {
     if (services_.stop_requests != nullptr && *services_.stop_requests != 0 && engine_ != nullptr &&
@@ -49,13 +66,14 @@ class Console_Host : public Engine_Host {
 
   Runner_Services& services_;
   bool quiet_;
+  std::optional<Progress_Line> line_;
   Benchmark_Engine* engine_ = nullptr;
   std::string last_text_;
 };
 
 int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
   TMyGraph graph;
-  Console_Host host(services, options.json);
+  Console_Host host(services, options.json || options.csv);
   Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
   host.Attach(&engine);
   engine.pair_selected = options.pairs;
@@ -63,7 +81,12 @@ int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
   engine.Start(options.target, std::to_string(options.seconds));
   if (engine.Outcome() != Run_Outcome::Completed && engine.Outcome() != Run_Outcome::Stopped) return 1;
   const bool stopped = engine.Outcome() == Run_Outcome::Stopped;
-  Print_Results(services.out, options, graph, stopped);
+  if (!options.csv) {
+    Print_Results(services.out, options, graph, stopped);
+  } else {
+    Print_Csv(services.out, options, graph, services.clock.Now());
+    if (stopped) services.err << "platterscope-bench: the run was stopped; its rates are partial" << std::endl;
+  }
   if (options.send) return Send_Run_Report(options.target, engine.DEFAULTSECONDS, graph, stopped);
   return 0;
 }

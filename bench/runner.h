@@ -24,6 +24,8 @@ struct Runner_Services {
   std::function<void(const std::string&)> log;
   // Counts the requests to stop (Ctrl-C, SIGTERM, SIGHUP) that signal handlers received.
   const volatile std::sig_atomic_t* stop_requests = nullptr;
+  // Whether err is a terminal: the run's progress is then one line written over again.
+  bool err_is_terminal = false;
 };
 
 // Runs the command line args (without the program name). Returns the exit status: 0 when

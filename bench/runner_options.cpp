@@ -62,6 +62,8 @@ const std::vector<Option_Row>& Option_Table() {
       {"--only", "PAIRS", "measure only these pairs: a comma list of seq,512b,1k,4k,64k,128k,512k,1m,4m", Set_Pairs},
       {"--json", "", "print one JSON object instead of text",
        [](Runner_Options& o, const std::string&, std::string&) { return o.json = true; }},
+      {"--csv", "", "print the run as CSV, as the window saves its results, instead of text",
+       [](Runner_Options& o, const std::string&, std::string&) { return o.csv = true; }},
       {"--list-drives", "", "print the drive list as the window shows it",
        [](Runner_Options& o, const std::string&, std::string&) { return o.list_drives = true; }},
       {"--profile", "", "print the machine facts a result report carries",
@@ -95,6 +97,8 @@ std::string Conflict(const Runner_Options& options, std::size_t count) {
                                     std::pair{options.computer_id, "--computer-id"}})
     if (alone && count != 1) return std::string(name) + " takes no other option";
   if (options.send && (options.list_drives || options.profile)) return "--send goes with a run only";
+  if (options.csv && (options.list_drives || options.profile)) return "--csv goes with a run only";
+  if (options.csv && options.json) return "--json and --csv do not go together";
   if (options.list_drives && options.profile) return "--list-drives and --profile do not go together";
   if (options.list_drives && (options.json || !options.target.empty())) return "--list-drives takes no other option";
   if (options.target.empty() && !Runner_Lists_Only(options)) return "--target DIR is required";
@@ -124,7 +128,7 @@ bool Runner_Lists_Only(const Runner_Options& options) {
 
 std::string Runner_Usage() {
   std::string text =
-      "usage: platterscope-bench --target DIR [--seconds N] [--only PAIRS] [--json]\n"
+      "usage: platterscope-bench --target DIR [--seconds N] [--only PAIRS] [--json | --csv]\n"
       "       platterscope-bench --list-drives\n"
       "       platterscope-bench --profile [--target DIR] [--json]\n"
       "       platterscope-bench --target DIR ... --send\n"

@@ -11,6 +11,7 @@ struct Runner_Options {
   int seconds = 20;
   std::array<bool, 9> pairs{true, true, true, true, true, true, true, true, true};
   bool json = false;
+  bool csv = false;
   bool list_drives = false;
   bool profile = false;
   bool help = false;

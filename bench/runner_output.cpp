@@ -8,6 +8,7 @@
 #include "common/log.h"
 #include "common/plain_text.h"
 #include "common/result_text.h"
+#include "common/results_export.h"
 #include "engine/plan.h"
 #include "inventory/drive_info.h"
 #include "inventory/inventory_output.h"
@@ -57,6 +58,11 @@ void Print_Results(std::ostream& out, const Runner_Options& options, const TMyGr
     first = false;
   }
   out << "],\"stopped\":" << (stopped ? "true" : "false") << "}\n";
+  out.flush();
+}
+
+void Print_Csv(std::ostream& out, const Runner_Options& options, const TMyGraph& graph, TDateTime ended) {
+  out << Results_Csv({Record_Of_Plan(graph, options.target, Date_Text(ended), options.seconds)});
   out.flush();
 }
 

@@ -125,15 +125,14 @@ void Results_Grid::Insert_Grid_Row() {
   if (Find_Empty_Space() == -1) setRowCount(rowCount() + 1);
 }
 
-void Results_Grid::Send_Result_to_Grid(const TMyGraph& graph) {
+void Results_Grid::Send_Result_to_Grid(const Run_Record& run) {
   Insert_Grid_Row();
   const int row = Find_Empty_Space();
   if (row <= -1) return;
-  const int last = std::min<int>(columnCount(), static_cast<int>(graph.GraphColumn.size())) - 1;
-  for (int j = 0; j <= last; ++j) {
-    const TMyGraphColumn& entry = graph.GraphColumn[j];
-    if (!entry.NameTag.empty()) Set_Cell(j, row, Result_Cell_Text(entry.Value));
-  }
+  const int last = std::min<int>(columnCount(), static_cast<int>(run.rates.size())) - 1;
+  for (int j = 0; j <= last; ++j) Set_Cell(j, row, Result_Cell_Text(run.rates[static_cast<std::size_t>(j)]));
+  if (runs_.size() < static_cast<std::size_t>(row)) runs_.resize(static_cast<std::size_t>(row));
+  runs_[static_cast<std::size_t>(row) - 1] = run;
 }
 
 void Results_Grid::Draw_Grid_Results(int row) {

@@ -3,10 +3,13 @@
 // that run back into the plan, the graph and the result labels.
 #pragma once
 
+#include <vector>
+
 #include <QString>
 #include <QTableWidget>
 
 #include "common/records.h"
+#include "common/results_export.h"
 
 class Bar_Graph;
 class Engine_Host;
@@ -33,9 +36,11 @@ class Results_Grid : public QTableWidget {
   int Find_Empty_Space() const;
   // Adds one empty row at the bottom when every row holds a run.
   void Insert_Grid_Row();
-  // Writes the plan's results into the first empty row (added when there is none), each as
-  // its result text padded on the left to 8 characters.
-  void Send_Result_to_Grid(const TMyGraph& graph);
+  // Writes the run's results into the first empty row (added when there is none), each as
+  // its result text padded on the left to 8 characters, and keeps the run's record.
+  void Send_Result_to_Grid(const Run_Record& run);
+  // The runs of the filled rows, from row 1 on, with their drive, date and test time.
+  const std::vector<Run_Record>& Runs() const { return runs_; }
   // Puts the results of one row into the plan, draws them and writes them into the labels.
   // A cell that is empty or does not read as a number in the user's number format gives 0.
   void Draw_Grid_Results(int row);
@@ -61,4 +66,6 @@ class Results_Grid : public QTableWidget {
   TMyGraph& graph_;
   Bar_Graph& bar_graph_;
   Engine_Host& host_;
+  // The record of row k + 1 at k: the rates as measured, not as the cells round them.
+  std::vector<Run_Record> runs_;
 };

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 
@@ -12,6 +13,7 @@
 #include "common/global_functions.h"
 #include "common/records.h"
 #include "engine/host.h"
+#include "engine/run_progress.h"
 #include "platform/inventory_provider.h"
 #include "platform/platform.h"
 #include "platform/run_folder.h"
@@ -72,10 +74,19 @@ class Benchmark_Engine {
 
  private:
   void Log(const std::string& text) { host_.Local_Writelog(text); }
-  void Pump() { host_.Process_Messages(); }
-  Message_Pump Pump_Function() {
-    return [this] { host_.Process_Messages(); };
+  // Every pump also tells the host how far the run has come.
+  void Pump() {
+    Report_Progress();
+    host_.Process_Messages();
   }
+  Message_Pump Pump_Function() {
+    return [this] { Pump(); };
+  }
+  // Shows the progress when the count of finished tests or the whole seconds left changed;
+  // nothing once the run is asked to stop.
+  void Report_Progress();
+  // Runs the test at position, counting it in the progress.
+  bool Counted_Test(int position, const std::function<bool()>& test);
   void Set_State(Run_State state);
   void Run_Tests(const std::string& drive, const std::string& work_folder, const std::string& testtime_text);
   void Finish_Run();
@@ -102,6 +113,9 @@ class Benchmark_Engine {
   Clock& clock_;
   Run_State state_ = Run_State::Idle;
   Run_Outcome outcome_ = Run_Outcome::None;
+  Run_Progress progress_;
+  // The progress last shown (done, seconds left); done -1 before the first.
+  std::pair<int, std::int64_t> shown_progress_{-1, 0};
   platform::Run_Folder run_folder_;
   // The files the current pair's write made, by their path inside the run's folder: the
   // read that follows reads these and nothing else.

@@ -2,6 +2,7 @@
 // it; the headless runner and the tests have their own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Where a run stands: no run; a run going on; a run asked to stop, finishing its clean-ups.
@@ -21,6 +22,9 @@ class Engine_Host {
   virtual void Redraw_Graph() = 0;
   virtual void Set_Label_Text(const std::string& label, const std::string& text) = 0;
   virtual void Set_Status_Text(const std::string& text) = 0;
+  // How far the run has come: done of total tests finished, about seconds_left to go. Shown
+  // from the start of a run until it is idle again.
+  virtual void Show_Progress(int done, int total, std::int64_t seconds_left) = 0;
   // Shows an error to the user and waits until it is acknowledged.
   virtual void Show_Error(const std::string& text) = 0;
   virtual void Local_Writelog(const std::string& text) = 0;

@@ -60,6 +60,9 @@ void Benchmark_Engine::Run_Tests(const std::string& drive, const std::string& wo
                                  const std::string& testtime_text) {
   std::int64_t seconds = Str_To_Int64_Safe(testtime_text);
   DEFAULTSECONDS = static_cast<std::int32_t>(std::clamp<std::int64_t>(seconds, 0, 200));
+  progress_.Begin(pair_selected, DEFAULTSECONDS);
+  shown_progress_ = {-1, 0};
+  Report_Progress();
   host_.Enable_Start_Button(false);
   Wait_With_Messages(1, Pump_Function(), clock_);
   host_.Enable_All_Buttons(false, state_ == Run_State::Running);
@@ -165,9 +168,9 @@ void Benchmark_Engine::Run_Pairs(const std::string& file) {
   try {
     if (!pair_selected[0]) {
       position = 1;
-    } else if (Sequential_Write(file, 0, limit)) {
+    } else if (Counted_Test(0, [&] { return Sequential_Write(file, 0, limit); })) {
       position = 1;
-      if (!stopprogram) Sequential_Read(file, 1);
+      if (!stopprogram) Counted_Test(1, [&] { return Sequential_Read(file, 1); });
     }
     Delete_All_Tree(folder);
     Random_Pairs(folder, position);
@@ -184,13 +187,30 @@ void Benchmark_Engine::Random_Pairs(const std::string& folder, int& position) {
       continue;
     }
     ++position;
-    if (Random_Write(folder, position)) {
+    if (Counted_Test(position, [&] { return Random_Write(folder, position); })) {
       ++position;
-      if (!stopprogram) Random_Read(folder, position);
+      if (!stopprogram) Counted_Test(position, [&] { return Random_Read(folder, position); });
     }
     Delete_All_Tree(folder);
   }
   Delete_All_Tree(folder);
+}
+
+bool Benchmark_Engine::Counted_Test(int position, const std::function<bool()>& test) {
+  progress_.Test_Started(position, clock_.Now());
+  Report_Progress();
+  const bool result = test();
+  progress_.Test_Finished(position, clock_.Now());
+  Report_Progress();
+  return result;
+}
+
+void Benchmark_Engine::Report_Progress() {
+  if (state_ != Run_State::Running || stopprogram) return;
+  const std::pair<int, std::int64_t> now{progress_.Done(), progress_.Seconds_Left(clock_.Now())};
+  if (now == shown_progress_) return;
+  shown_progress_ = now;
+  host_.Show_Progress(now.first, progress_.Total(), now.second);
 }
 
 std::int64_t Benchmark_Engine::Free_Space() { return run_folder_.claimed() ? os_.Free_Bytes(run_folder_.Folder()) : -1; }

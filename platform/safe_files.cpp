@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #include "platform/files.h"
@@ -185,6 +186,47 @@ bool Write_File_Atomically(const Descriptor& folder, const std::string& name, st
   }
   ::fsync(folder.native());  // the rename itself reaches the disk
   return true;
+}
+
+namespace {
+
+// The process's umask, read without changing it (another thread may be creating files).
+mode_t Current_Umask() {
+  std::string status;
+  int error = 0;
+  if (Read_Blocks(AT_FDCWD, "/proc/self/status", [&](const char* b, std::size_t n) { status.append(b, n); }, error,
+                  65536)) {
+    const std::size_t at = status.find("\nUmask:");
+    if (at != std::string::npos) return static_cast<mode_t>(std::strtoul(status.c_str() + at + 7, nullptr, 8) & 0777);
+  }
+  return 022;
+}
+
+}  // namespace
+
+bool Save_File_Whole(const std::string& path, std::string_view data, std::string& reason) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder_path = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") {
+    reason = "Cannot write " + path + ": " + Error_Text(EISDIR);
+    return false;
+  }
+  Descriptor folder(::open(folder_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid()) {
+    reason = "Cannot open folder " + folder_path + ": " + Error_Text(errno);
+    return false;
+  }
+  struct stat st {};
+  mode_t mode = 0666 & ~Current_Umask();
+  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      reason = "Cannot write " + path + ": " + Error_Text(EISDIR);
+      return false;
+    }
+    if (S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  }
+  return Write_File_Atomically(folder, name, data, mode, reason);
 }
 
 namespace {

@@ -50,6 +50,12 @@ enum class Existing_File { Replace, Keep };
 bool Write_File_Atomically(const Descriptor& folder, const std::string& name, std::string_view data,
                            mode_t mode, std::string& reason, Existing_File existing = Existing_File::Replace);
 
+// Writes data to the file at path, a name the user chose (links among its folders are
+// followed, one in the file's own place is replaced, never written through), whole or not at
+// all: through Write_File_Atomically. A new file gets the usual rights (0666 less the umask),
+// a replaced one keeps its own. reason says what failed and why.
+bool Save_File_Whole(const std::string& path, std::string_view data, std::string& reason);
+
 // Appends line to name inside folder in one piece, creating the file with mode when it is
 // missing (an existing file with wider rights is narrowed to mode). Never through a link and
 // only to a plain file. Space for the whole line is reserved before it is written, so a

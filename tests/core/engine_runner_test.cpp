@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "bench/runner.h"
+#include "comma_locale.h"
 #include "memory_rig.h"
 #include "scratch_folder.h"
 
@@ -19,9 +20,10 @@ struct Runner_Result {
   std::vector<std::string> log;
 };
 
-// Runs the runner on an in-memory disk holding /srv/scratch.
+// Runs the runner on an in-memory disk holding /srv/scratch; terminal: stderr is one.
 Runner_Result Run_Command(const std::vector<std::string>& args, std::sig_atomic_t stop_requests = 0,
-                  std::int64_t capacity = 100'000'000'000LL) {
+                          bool terminal = false) {
+  const std::int64_t capacity = 100'000'000'000LL;
   platform::Memory_Platform disk(capacity);
   Hand_Clock clock;
   disk.spend = [&](std::int64_t us) { clock.Advance_Us(us); };
@@ -33,7 +35,7 @@ Runner_Result Run_Command(const std::vector<std::string>& args, std::sig_atomic_
   Runner_Result result;
   volatile std::sig_atomic_t requests = stop_requests;
   Runner_Services services{disk, inventory, clock, out, err,
-                           [&](const std::string& line) { result.log.push_back(line); }, &requests};
+                           [&](const std::string& line) { result.log.push_back(line); }, &requests, terminal};
   result.status = Run_Runner(args, services);
   result.out = out.str();
   result.err = err.str();
@@ -65,6 +67,48 @@ TEST_F(Runner_Test, ARunPrintsItsRatesAsTextAndAsJson) {
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_TRUE(Matches_Golden("runner-run.json", json.out));
   EXPECT_TRUE(json.err.empty()) << json.err;  // --json prints no progress lines
+}
+
+TEST_F(Runner_Test, CsvIsTheWindowsResultsFileWithAPointInAnyLocale) {
+  Comma_Locale comma;
+  ASSERT_TRUE(comma.active());
+  const Runner_Result csv = Run_Command({"--target", "/srv/scratch", "--seconds", "1", "--csv"});
+  EXPECT_EQ(csv.status, 0) << csv.err;
+  EXPECT_TRUE(Matches_Golden("runner-run.csv", csv.out));
+  EXPECT_TRUE(csv.err.empty()) << csv.err;  // as --json: no progress lines
+  // A stopped run: what was measured, and a word on stderr.
+  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--csv"}, 1);
+  EXPECT_EQ(stopped.status, 0);
+  EXPECT_EQ(stopped.out.substr(0, 19), "drive,date,seconds,");
+  EXPECT_NE(stopped.out.find("\n/srv/scratch,2025-12-09 12:00:"), std::string::npos) << stopped.out;
+  EXPECT_NE(stopped.err.find("the run was stopped"), std::string::npos) << stopped.err;
+}
+
+TEST_F(Runner_Test, OnATerminalTheProgressIsOneLineWrittenOver) {
+  const Runner_Result shown = Run_Command({"--target", "/srv/scratch", "--seconds", "1", "--only", "4k"}, 0, true);
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  // The line is drawn again and again in place ("\r" and erase), never ends a line, and is
+  // erased at the end so that the results start on a clean line.
+  const std::string rewind = "\r\x1b[K";
+  EXPECT_EQ(shown.err.find('\n'), std::string::npos) << shown.err;
+  EXPECT_EQ(shown.err.rfind(rewind), shown.err.size() - rewind.size());
+  EXPECT_NE(shown.err.find(rewind + "[....................] 0/2  2 s left"), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find(rewind + "[##########..........] 1/2  "), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find(rewind + "[####################] 2/2  0 s left  "), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find("  Random 4K Read  Start..."), std::string::npos) << shown.err;
+  std::size_t longest = 0;
+  for (std::size_t at = shown.err.find(rewind); at != std::string::npos;) {
+    const std::size_t next = shown.err.find(rewind, at + 1);
+    longest = std::max(longest, (next == std::string::npos ? shown.err.size() : next) - at - rewind.size());
+    at = next;
+  }
+  EXPECT_LE(longest, 79u) << "a terminal of 80 columns never wraps it";
+  // Elsewhere (a file, a pipe) nothing of it: the loading panel's lines as always.
+  const Runner_Result plain = Run_Command({"--target", "/srv/scratch", "--seconds", "1", "--only", "4k"});
+  EXPECT_EQ(plain.err.find('\r'), std::string::npos) << plain.err;
+  EXPECT_EQ(plain.err.find("left"), std::string::npos) << plain.err;
+  EXPECT_NE(plain.err.find("Random 4K Write  Start...\n"), std::string::npos) << plain.err;
+  EXPECT_EQ(plain.out, shown.out);
 }
 
 TEST_F(Runner_Test, AStoppedRunSaysSoAndLeavesNothing) {
@@ -104,6 +148,8 @@ TEST_F(Runner_Test, TheCommandLineIsCheckedBeforeAnythingIsTouched) {
       {{"--target", "/srv/scratch", "--only", "4k,9k"}, 2, "--only takes a comma list of known pairs"},
       {{"--list-drives", "--profile"}, 2, "--list-drives and --profile do not go together"},
       {{"--list-drives", "--json"}, 2, "--list-drives takes no other option"},
+      {{"--target", "/srv/scratch", "--json", "--csv"}, 2, "--json and --csv do not go together"},
+      {{"--profile", "--csv"}, 2, "--csv goes with a run only"},
       {{"--target", "/srv/file"}, 1, "platterscope-bench: Cannot write to /srv/file: Not a directory\n"},
       {{"--target", "/srv/none"}, 1, "platterscope-bench: Cannot write to /srv/none: No such file or directory\n"},
       {{"--profile", "--target", "/srv/none"}, 1, "/srv/none is not a listed drive"},

@@ -34,6 +34,9 @@ class Fake_Host : public Engine_Host {
   void Redraw_Graph() override { ++redraws; }
   void Set_Label_Text(const std::string& label, const std::string& text) override { labels[label] = text; }
   void Set_Status_Text(const std::string& text) override { status = text; }
+  void Show_Progress(int done, int total, std::int64_t seconds_left) override {
+    progress.push_back({done, total, seconds_left});
+  }
   void Show_Error(const std::string& text) override { errors.push_back(text); }
   void Local_Writelog(const std::string& text) override {
     Process_Messages();
@@ -62,7 +65,14 @@ class Fake_Host : public Engine_Host {
     return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
   }
 
+  struct Progress {
+    int done, total;
+    std::int64_t seconds_left;
+    bool operator==(const Progress&) const = default;
+  };
+
   std::function<void()> on_pump;
+  std::vector<Progress> progress;
   long pumps = 0;
   bool panel_visible = false;
   std::string panel_text;

@@ -89,3 +89,47 @@ TEST(SafeFiles, AppendingTakesOnlyAPlainFileOfTheFolder) {
   ASSERT_TRUE(platform::Append_Line_At(folder, "day.txt", "two\n", 0600, error));
   EXPECT_EQ(Read_Whole_File(scratch / "logs/day.txt"), "one\ntwo\n");
 }
+
+TEST(SafeFiles, AFileTheUserNamesIsSavedWholeWithTheUsualRights) {
+  Scratch_Folder scratch;
+  Umask_Override usual(027);
+  std::filesystem::create_directory(scratch / "real");
+  std::filesystem::create_directory_symlink(scratch / "real", scratch / "documents");  // a folder the user links to
+  std::string reason;
+  // A new file: 0666 less the umask, through the linked folder.
+  ASSERT_TRUE(platform::Save_File_Whole(scratch / "documents/runs.csv", "a,b\n", reason)) << reason;
+  EXPECT_EQ(Read_Whole_File(scratch / "real/runs.csv"), "a,b\n");
+  EXPECT_EQ(Mode_Of(scratch / "real/runs.csv"), 0640u);
+  // A file replaced keeps its rights; a link in the file's place is replaced, not written through.
+  ::chmod((scratch / "real/runs.csv").c_str(), 0600);
+  ASSERT_TRUE(platform::Save_File_Whole(scratch / "real/runs.csv", "c,d\n", reason)) << reason;
+  EXPECT_EQ(Mode_Of(scratch / "real/runs.csv"), 0600u);
+  const std::string victim = scratch.Make_File("victim", 5);
+  std::filesystem::create_symlink(victim, scratch / "real/graph.png");
+  ASSERT_TRUE(platform::Save_File_Whole(scratch / "real/graph.png", "PNG", reason)) << reason;
+  EXPECT_EQ(Read_Whole_File(victim), "xxxxx");
+  EXPECT_EQ(Read_Whole_File(scratch / "real/graph.png"), "PNG");
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(scratch / "real")) ++entries;
+  EXPECT_EQ(entries, 2) << "no temporary file is left behind";
+}
+
+TEST(SafeFiles, AFileThatCannotBeSavedSaysWhyAndLeavesNothing) {
+  Scratch_Folder scratch;
+  std::filesystem::create_directory(scratch / "folder");
+  const struct {
+    std::string path;
+    const char* says;
+  } cases[] = {
+      {scratch / "missing/runs.csv", ": No such file or directory"},
+      {scratch / "folder", ": Is a directory"},
+      {scratch / "folder/", ": Is a directory"},
+  };
+  for (const auto& c : cases) {
+    std::string reason;
+    EXPECT_FALSE(platform::Save_File_Whole(c.path, "data", reason)) << c.path;
+    EXPECT_NE(reason.find(c.path.substr(0, c.path.find_last_of('/'))), std::string::npos) << reason;
+    EXPECT_NE(reason.find(c.says), std::string::npos) << reason;
+  }
+  EXPECT_TRUE(std::filesystem::is_empty(scratch / "folder"));
+}

@@ -16,6 +16,7 @@ class Recording_Host : public Engine_Host {
   void Redraw_Graph() override {}
   void Set_Label_Text(const std::string& label, const std::string& text) override { labels[label] = text; }
   void Set_Status_Text(const std::string& text) override { status = text; }
+  void Show_Progress(int, int, std::int64_t) override {}
   void Show_Error(const std::string&) override {}
   void Local_Writelog(const std::string& text) override { log.push_back(text); }
   void Show_Run_State(Run_State) override {}

@@ -37,7 +37,7 @@ class ResultsGridTest : public ::testing::Test {
   // A completed run: the plan holds its results, then they go to the grid.
   void Run(const std::vector<double>& values) {
     for (int i = 0; i <= kLastTest; ++i) plan.GraphColumn[i].Value = values[i];
-    grid.Send_Result_to_Grid(plan);
+    grid.Send_Result_to_Grid(Record_Of_Plan(plan, "/", "2025-01-01 00:00:00", 20));
   }
 
   // The graph of a run drawn from scratch, as a run or a selection draws it.

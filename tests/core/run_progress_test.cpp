@@ -1,0 +1,118 @@
+// The run's progress: the time left from the plan and from the time that really passed, and
+// what a whole run on the in-memory disk shows to its host, driven by the hand clock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "engine/run_progress.h"
+#include "memory_rig.h"
+
+namespace {
+
+constexpr double kMsPerDay = 86'400'000.0;
+constexpr TDateTime kStart = 46000.5;
+
+TDateTime At(std::int64_t ms) { return kStart + static_cast<double>(ms) / kMsPerDay; }
+
+std::array<bool, 9> Pairs(std::initializer_list<int> selected) {
+  std::array<bool, 9> pairs{};
+  for (int pair : selected) pairs[static_cast<std::size_t>(pair)] = true;
+  return pairs;
+}
+
+}  // namespace
+
+TEST(Run_Progress_Test, ThePlanGivesTheTestsAndTheirTime) {
+  struct Case {
+    std::array<bool, 9> pairs;
+    int seconds;
+    int total;
+    std::int64_t left;
+  };
+  const Case cases[] = {
+      {Pairs({0, 1, 2, 3, 4, 5, 6, 7, 8}), 20, 18, 380},  // the write twice, seventeen tests once
+      {Pairs({0}), 10, 2, 30},
+      {Pairs({3}), 1, 2, 2},
+      {Pairs({1, 8}), 200, 4, 800},
+      {Pairs({}), 20, 0, 0},
+  };
+  for (const Case& c : cases) {
+    Run_Progress progress;
+    progress.Begin(c.pairs, c.seconds);
+    EXPECT_EQ(progress.Total(), c.total) << c.seconds;
+    EXPECT_EQ(progress.Done(), 0);
+    EXPECT_EQ(progress.Seconds_Left(At(5000)), c.left) << c.seconds;
+  }
+}
+
+TEST(Run_Progress_Test, TheTimeLeftFollowsTheTestsAndThePausesBetweenThem) {
+  Run_Progress progress;
+  progress.Begin(Pairs({0}), 10);
+  // The pause after Start comes once: it adds nothing to later tests.
+  progress.Test_Started(0, At(1000));
+  EXPECT_EQ(progress.Seconds_Left(At(1000)), 20 + 10);
+  EXPECT_EQ(progress.Seconds_Left(At(6000)), 15 + 10);
+  EXPECT_EQ(progress.Seconds_Left(At(6001)), 15 + 10);  // rounded up
+  // The write runs over its planned 20 s by 1.5 s (its closing pauses): that counts as time
+  // between tests, and the read will have it as well.
+  EXPECT_EQ(progress.Seconds_Left(At(22500)), 12);  // 10 + 1.5, rounded up
+  progress.Test_Finished(0, At(22500));
+  EXPECT_EQ(progress.Done(), 1);
+  EXPECT_EQ(progress.Seconds_Left(At(22500)), 12);
+  progress.Test_Started(1, At(23000));
+  EXPECT_EQ(progress.Seconds_Left(At(23000)), 10);
+  EXPECT_EQ(progress.Seconds_Left(At(30000)), 3);
+  progress.Test_Finished(1, At(31000));  // the read ended early: the file was read whole
+  EXPECT_EQ(progress.Done(), 2);
+  EXPECT_EQ(progress.Seconds_Left(At(31000)), 0);
+}
+
+TEST(Run_Progress_Test, TheTimeLeftReadsAsAUserExpects) {
+  const std::pair<std::int64_t, const char*> cases[] = {
+      {0, "0 s left"},     {59, "59 s left"},       {60, "1:00 left"},        {365, "6:05 left"},
+      {3599, "59:59 left"}, {3723, "1:02:03 left"}, {-4, "0 s left"},
+  };
+  for (const auto& [seconds, text] : cases) EXPECT_EQ(Time_Left_Text(seconds), text) << seconds;
+}
+
+TEST(Run_Progress_Test, AWholeRunShowsEveryTestDoneAndTheTimeCountingDown) {
+  Memory_Rig rig;
+  rig.Only({3});
+  rig.Run(10);
+  const std::vector<Fake_Host::Progress>& shown = rig.host.progress;
+  ASSERT_FALSE(shown.empty());
+  EXPECT_EQ(shown.front(), (Fake_Host::Progress{0, 2, 20}));  // before the first pump
+  EXPECT_EQ(shown.back(), (Fake_Host::Progress{2, 2, 0}));
+  for (std::size_t i = 1; i < shown.size(); ++i) {
+    EXPECT_EQ(shown[i].total, 2);
+    EXPECT_GE(shown[i].done, shown[i - 1].done);
+    EXPECT_NE(shown[i], shown[i - 1]) << "only a change is shown";
+  }
+  // Within each test the time left counts down second by second through its 10 s; it may go
+  // up a second when a test runs over its time (its closing steps), never jump.
+  for (int done : {0, 1}) {
+    std::vector<std::int64_t> left;
+    for (const Fake_Host::Progress& p : shown)
+      if (p.done == done) left.push_back(p.seconds_left);
+    ASSERT_GE(left.size(), 10u) << done;
+    EXPECT_GE(*std::max_element(left.begin(), left.end()) - *std::min_element(left.begin(), left.end()), 9) << done;
+    for (std::size_t i = 1; i < left.size(); ++i) {
+      EXPECT_GE(left[i] - left[i - 1], -2) << done << " at " << i;
+      EXPECT_LE(left[i] - left[i - 1], 1) << done << " at " << i;
+    }
+  }
+  EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Completed);
+}
+
+TEST(Run_Progress_Test, AStoppedRunShowsNoMoreProgress) {
+  Memory_Rig rig;
+  std::size_t shown_at_stop = 0;
+  rig.host.on_pump = [&] {
+    if (rig.clock.Elapsed_Ms() > 3000 && shown_at_stop == 0 && rig.host.Press_Stop(rig.engine))
+      shown_at_stop = rig.host.progress.size();
+  };
+  rig.Run(2);
+  ASSERT_GT(shown_at_stop, 0u);
+  EXPECT_EQ(rig.host.progress.size(), shown_at_stop);
+  EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Stopped);
+}
