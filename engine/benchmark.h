@@ -86,8 +86,9 @@ class Benchmark_Engine {
   std::int64_t Free_Space();
   // The name of path inside the run's folder; empty when path is not directly in it.
   std::string Name_In_Run_Folder(const std::string& path) const;
-  // Stores a test's rate in the plan, draws its bar and writes its label.
-  void Show_Result(int column, double rate);
+  // Stores a test's rate and device check in the plan, logs the check, draws the bar and
+  // writes and marks the label.
+  void Show_Result(int column, double rate, const Device_Check& check);
   // The closing steps every test shares: the abort and finish lines, an optional pause
   // (without pumping), the panel hidden, a caught error shown. Returns the test's result.
   bool Finish_Test(const std::string& finish_line, const std::string& error_line, int pause_ms);

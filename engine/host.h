@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "common/device_check.h"
+
 // Where a run stands: no run; a run going on; a run asked to stop, finishing its clean-ups.
 enum class Run_State { Idle, Running, Stopping };
 
@@ -21,6 +23,9 @@ class Engine_Host {
   virtual void Redraw_Graph() = 0;
   virtual void Set_Label_Text(const std::string& label, const std::string& text) = 0;
   virtual void Set_Status_Text(const std::string& text) = 0;
+  // Marks a result's label by what answered the test: the device, a cache, or nobody could
+  // tell; an empty check takes the mark away. A host without labels has nothing to mark.
+  virtual void Show_Device_Check(const std::string& /*label*/, const Device_Check& /*check*/) {}
   // Shows an error to the user and waits until it is acknowledged.
   virtual void Show_Error(const std::string& text) = 0;
   virtual void Local_Writelog(const std::string& text) = 0;

@@ -244,12 +244,16 @@ void Benchmark_Engine::Delete_All_Tree(const std::string& tempfolder) {
   host_.Display_Loading_Panel(false, "");
 }
 
-void Benchmark_Engine::Show_Result(int column, double rate) {
+void Benchmark_Engine::Show_Result(int column, double rate, const Device_Check& check) {
   if (column < 0 || column >= kPlanEntries) return;
   TMyGraphColumn& entry = graph_.GraphColumn[column];
   entry.Value = rate;
+  entry.Check = check;
+  Log(Device_Check_Log_Line(check));
   host_.DrawGraph(column, rate);
-  if (!entry.TestSpeedLabel.empty()) host_.Set_Label_Text(entry.TestSpeedLabel, Result_Text(rate));
+  if (entry.TestSpeedLabel.empty()) return;
+  host_.Set_Label_Text(entry.TestSpeedLabel, Result_Text(rate));
+  host_.Show_Device_Check(entry.TestSpeedLabel, check);
 }
 
 bool Benchmark_Engine::Finish_Test(const std::string& finish_line, const std::string& error_line, int pause_ms) {

@@ -50,6 +50,7 @@ class Fake_Host : public Engine_Host {
   }
   void Send_Result_To_Database() override { ++reports; }
   void Send_Result_to_Grid() override { ++grid_rows; }
+  void Show_Device_Check(const std::string& label, const Device_Check& check) override { checks[label] = check; }
 
   // Presses the Start/Stop button the way a user can: only while it is enabled and reads "Stop".
   bool Press_Stop(Benchmark_Engine& engine) {
@@ -70,6 +71,7 @@ class Fake_Host : public Engine_Host {
   std::vector<std::pair<int, double>> drawn;
   int redraws = 0;
   std::map<std::string, std::string> labels;
+  std::map<std::string, Device_Check> checks;  // the marks of the labels
   std::string status = "unset";
   std::vector<std::string> errors;
   std::vector<std::string> log;
