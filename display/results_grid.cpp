@@ -11,6 +11,7 @@
 #include "common/global_functions.h"
 #include "common/result_text.h"
 #include "display/bar_graph.h"
+#include "display/device_marks.h"
 #include "display/layout_fonts.h"
 #include "engine/host.h"
 #include "engine/plan.h"
@@ -132,8 +133,17 @@ void Results_Grid::Send_Result_to_Grid(const TMyGraph& graph) {
   const int last = std::min<int>(columnCount(), static_cast<int>(graph.GraphColumn.size())) - 1;
   for (int j = 0; j <= last; ++j) {
     const TMyGraphColumn& entry = graph.GraphColumn[j];
-    if (!entry.NameTag.empty()) Set_Cell(j, row, Result_Cell_Text(entry.Value));
+    if (entry.NameTag.empty()) continue;
+    Set_Cell(j, row, Result_Cell_Text(entry.Value));
+    checks_[row][static_cast<std::size_t>(j)] = entry.Check;
+    Mark_Result_Cell(item(row - 1, j), entry.Check);
   }
+}
+
+Device_Check Results_Grid::Check_At(int ACol, int ARow) const {
+  const auto found = checks_.find(ARow);
+  if (found == checks_.end() || ACol < 0 || ACol >= kColumns) return {};
+  return found->second[static_cast<std::size_t>(ACol)];
 }
 
 void Results_Grid::Draw_Grid_Results(int row) {
@@ -142,8 +152,11 @@ void Results_Grid::Draw_Grid_Results(int row) {
     const double value = Cell_Value(Cells(i, row));
     TMyGraphColumn& entry = graph_.GraphColumn[i];
     entry.Value = value;
+    entry.Check = Check_At(i, row);
     bar_graph_.DrawGraph(entry.Column, value);
-    if (!entry.TestSpeedLabel.empty()) host_.Set_Label_Text(entry.TestSpeedLabel, Result_Text(value));
+    if (entry.TestSpeedLabel.empty()) continue;
+    host_.Set_Label_Text(entry.TestSpeedLabel, Result_Text(value));
+    host_.Show_Device_Check(entry.TestSpeedLabel, entry.Check);
   }
 }
 

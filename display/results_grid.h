@@ -3,6 +3,9 @@
 // that run back into the plan, the graph and the result labels.
 #pragma once
 
+#include <array>
+#include <map>
+
 #include <QString>
 #include <QTableWidget>
 
@@ -34,9 +37,10 @@ class Results_Grid : public QTableWidget {
   // Adds one empty row at the bottom when every row holds a run.
   void Insert_Grid_Row();
   // Writes the plan's results into the first empty row (added when there is none), each as
-  // its result text padded on the left to 8 characters.
+  // its result text padded on the left to 8 characters and marked by what answered its test.
   void Send_Result_to_Grid(const TMyGraph& graph);
-  // Puts the results of one row into the plan, draws them and writes them into the labels.
+  // Puts the results of one row into the plan, draws them and writes them into the labels,
+  // with the marks of what answered each test.
   // A cell that is empty or does not read as a number in the user's number format gives 0.
   void Draw_Grid_Results(int row);
   // A cell was made current with the mouse or the keyboard: the header or an empty row sets
@@ -48,6 +52,9 @@ class Results_Grid : public QTableWidget {
   int RowCount() const { return rowCount() + 1; }
   // The text of a cell; empty outside the grid.
   QString Cells(int ACol, int ARow) const;
+  // What answered the test of a cell; an empty check for the header, an empty row or a cell
+  // outside the grid.
+  Device_Check Check_At(int ACol, int ARow) const;
 
   // The row last shown; -1 after a selection of the header or an empty row.
   int SELECTEDGRIDRESULTS = 0;
@@ -61,4 +68,6 @@ class Results_Grid : public QTableWidget {
   TMyGraph& graph_;
   Bar_Graph& bar_graph_;
   Engine_Host& host_;
+  // The device checks of the rows that hold runs, by row.
+  std::map<int, std::array<Device_Check, kColumns>> checks_;
 };
