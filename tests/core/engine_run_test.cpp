@@ -124,6 +124,22 @@ TEST_F(Engine_Run_Test, FixedDiskUsesEightMebibyteDirectBlocks) {
   EXPECT_FALSE(fs::exists(disk.path() + "/_Quillorane"));
 }
 
+TEST_F(Engine_Run_Test, ReadsReachTheDeviceWhereDirectTransfersGoThroughThePageCache) {
+  // ext4 with data=journal accepts O_DIRECT and still keeps the data in the page cache: the
+  // files leave it after they are written and read, or the reads measure memory.
+  Mounted_File_System disk(Mounted_File_System::Kind::Ext4_Data_Journal, 400);
+  ASSERT_TRUE(disk.mounted());
+  engine.pair_selected.fill(false);
+  engine.pair_selected[0] = engine.pair_selected[3] = true;
+  engine.Start(disk.path(), "1");
+  ASSERT_TRUE(host.Logged("Transfer Mode:direct (unbuffered)"));
+  for (int i : {1, 7}) {
+    const Device_Check& check = graph.GraphColumn[i].Check;
+    EXPECT_GT(check.counted_bytes, 0) << i;
+    EXPECT_EQ(check.verdict, Device_Verdict::Device) << Device_Check_Log_Line(check);
+  }
+}
+
 TEST(Engine_Refusal_Test, ADriveThatCannotBeWrittenIsRefusedBeforeTheRunStarts) {
   TMyGraph graph;
   Fake_Host host;
