@@ -147,6 +147,16 @@ void Benchmark_Engine::Sustained_Loop(platform::Open_Result& opened, platform::A
   Curve_Recorder curve(result.curve);
   const TDateTime start = clock_.Now();
   auto now_ms = [&] { return Milliseconds_Between(start, clock_.Now()); };
+  // The data must be on the drive before it counts: out of the page cache, and out of a
+  // volatile cache below (a drive's DRAM, a virtual disk's host), which would otherwise
+  // take seconds of data and give it up only at the end.
+  std::int64_t flushed_ms = 0;
+  auto flush = [&] {
+    const int error = direct ? os_.Flush_File(opened.file) : os_.Sync_And_Drop_Cache(opened.file);
+    if (error != 0 && result.error.empty())
+      result.error = "Error flushing file " + path + ": " + platform::Error_Text(error);
+    return error == 0;
+  };
   while (result.written < result.size && !stopprogram) {
     const std::int64_t chunk =
         std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), result.size - result.written) /
@@ -164,25 +174,19 @@ void Benchmark_Engine::Sustained_Loop(platform::Open_Result& opened, platform::A
     }
     result.written += chunk;
     curve.Add(chunk);
-    if (curve.Due(now_ms())) {
-      // Each second's data must be on the drive before it counts: out of the page cache,
-      // and out of a volatile cache below (a drive's DRAM, a virtual disk's host), which
-      // would otherwise take seconds of data and give it up only in the last sample.
-      const int flushed = direct ? os_.Flush_File(opened.file) : os_.Sync_And_Drop_Cache(opened.file);
-      if (flushed != 0) {
-        result.error = "Error flushing file " + path + ": " + platform::Error_Text(flushed);
-        break;
+    if (now_ms() - flushed_ms >= kFlushMs) {
+      if (!flush()) break;
+      flushed_ms = now_ms();
+      if (curve.Due(flushed_ms)) {
+        curve.Close(flushed_ms);
+        const Rate_Sample& last = result.curve.back();
+        host_.Display_Loading_Panel(true, "Sustained Write " + Size_Text(last.written) + " of " +
+                                              Size_Text(result.size) + ", " + Result_Text(last.Mbps()) + " MB/s");
       }
-      curve.Close(now_ms());
-      const Rate_Sample& last = result.curve.back();
-      host_.Display_Loading_Panel(true, "Sustained Write " + Size_Text(last.written) + " of " +
-                                            Size_Text(result.size) + ", " + Result_Text(last.Mbps()) + " MB/s");
     }
     Pump();
   }
-  const int error = direct ? os_.Flush_File(opened.file) : os_.Sync_And_Drop_Cache(opened.file);
-  if (error != 0 && result.error.empty())
-    result.error = "Error flushing file " + path + ": " + platform::Error_Text(error);
+  flush();
   opened.file.close();
   result.elapsed_ms = now_ms();
   curve.Finish(result.elapsed_ms);

@@ -16,6 +16,8 @@ inline constexpr std::int64_t kSustainedSizeCap = 64LL << 30;
 // is joined to the sample before it.
 inline constexpr std::int64_t kSampleMs = 1000;
 inline constexpr std::int64_t kShortestSampleMs = 500;
+// How often the written data is forced out to the drive; a sample ends after such a flush.
+inline constexpr std::int64_t kFlushMs = 250;
 
 struct Rate_Sample {
   std::int64_t end_ms = 0;       // since the write started
