@@ -56,6 +56,7 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void DrawGraph(int column, double value) override;
   void Redraw_Graph() override;
   void Set_Label_Text(const std::string& label, const std::string& text) override;
+  void Show_Device_Check(const std::string& label, const Device_Check& check) override;
   void Set_Status_Text(const std::string& text) override;
   void Show_Progress(int done, int total, std::int64_t seconds_left) override;
   void Show_Error(const std::string& text) override;

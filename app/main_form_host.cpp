@@ -19,6 +19,7 @@
 #include "common/results_export.h"
 #include "common/server.h"
 #include "engine/run_progress.h"
+#include "display/device_marks.h"
 
 namespace {
 const QString kApplicationTitle = QStringLiteral("Platterscope");
@@ -101,6 +102,11 @@ void TMainForm::ConstructGrid() { gridresults->ConstructGrid(); }
 void TMainForm::Set_Label_Text(const std::string& label, const std::string& text) {
   auto found = result_labels_.find(label);
   if (found != result_labels_.end()) found->second->setText(QString::fromStdString(text));
+}
+
+void TMainForm::Show_Device_Check(const std::string& label, const Device_Check& check) {
+  auto found = result_labels_.find(label);
+  if (found != result_labels_.end()) Mark_Result_Label(found->second, check);
 }
 
 void TMainForm::Set_Status_Text(const std::string& text) { StatusText->setText(QString::fromStdString(text)); }

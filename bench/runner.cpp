@@ -9,6 +9,7 @@
 #include "bench/progress_line.h"
 #include "bench/runner_options.h"
 #include "bench/runner_output.h"
+#include "bench/sustained_output.h"
 #include "engine/benchmark.h"
 #include "engine/plan.h"
 
@@ -91,6 +92,22 @@ int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
   return 0;
 }
 
+// A sustained write: the curve on the output, the summary on standard error. Exits 1 when it
+// could not start or a write failed.
+int Run_Sustained(const Runner_Options& options, Runner_Services& services) {
+  TMyGraph graph;
+  Console_Host host(services, options.json);
+  Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
+  host.Attach(&engine);
+  Sustained_Result result;
+  engine.Start_Sustained(options.target, options.size, result);
+  if (engine.Outcome() == Run_Outcome::Refused) return 1;
+  if (options.json) Print_Sustained_Json(services.out, options.target, result);
+  else Print_Sustained_Csv(services.out, result);
+  if (!options.json) services.err << Sustained_Summary(result) << std::flush;
+  return result.error.empty() ? 0 : 1;
+}
+
 }  // namespace
 
 int Run_Runner(const std::vector<std::string>& args, Runner_Services& services) {
@@ -109,5 +126,6 @@ int Run_Runner(const std::vector<std::string>& args, Runner_Services& services) 
   if (options.replay_queue) return Replay_Queue();
   if (options.check_updates) return Check_Updates();
   if (options.computer_id) return Print_Computer_Id();
+  if (options.sustained) return Run_Sustained(options, services);
   return Run_Benchmark(options, services);
 }

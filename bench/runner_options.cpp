@@ -2,9 +2,12 @@
 #include "bench/runner_options.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -50,6 +53,24 @@ bool Set_Pairs(Runner_Options& options, const std::string& list, std::string& er
   return any;
 }
 
+// A size in bytes, or with K, M, G or T for binary multiples (as dd and fio read them).
+bool Set_Size(Runner_Options& options, const std::string& value, std::string& error) {
+  error = "--size takes a size of at least 1M: bytes, or a number with K, M, G or T (binary multiples)";
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long number = std::strtoull(value.c_str(), &end, 10);
+  if (value.empty() || !std::isdigit(static_cast<unsigned char>(value[0])) || errno != 0) return false;
+  const std::string unit = end;
+  static const std::map<std::string, int> kShifts = {{"", 0},  {"K", 10}, {"k", 10}, {"M", 20},
+                                                     {"m", 20}, {"G", 30}, {"g", 30}, {"T", 40}, {"t", 40}};
+  const auto shift = kShifts.find(unit);
+  if (shift == kShifts.end() || number > (1ULL << (62 - shift->second))) return false;
+  options.size = static_cast<std::int64_t>(number << shift->second);
+  if (options.size < (1LL << 20)) return false;
+  error.clear();
+  return true;
+}
+
 const std::vector<Option_Row>& Option_Table() {
   static const std::vector<Option_Row> table = {
       {"--target", "DIR", "the work folder of the drive to measure (a run), or the drive --profile reports",
@@ -60,6 +81,11 @@ const std::vector<Option_Row>& Option_Table() {
        }},
       {"--seconds", "N", "test time in seconds, 1 to 200 (default 20)", Set_Seconds},
       {"--only", "PAIRS", "measure only these pairs: a comma list of seq,512b,1k,4k,64k,128k,512k,1m,4m", Set_Pairs},
+      {"--sustained", "",
+       "write one file of --size bytes; print its rate of every second as CSV, and where it fell",
+       [](Runner_Options& o, const std::string&, std::string&) { return o.sustained = true; }},
+      {"--size", "N", "size of the sustained write: bytes, or with K, M, G or T (default: 90 % of free, at most 64G)",
+       Set_Size},
       {"--json", "", "print one JSON object instead of text",
        [](Runner_Options& o, const std::string&, std::string&) { return o.json = true; }},
       {"--csv", "", "print the run as CSV, as the window saves its results, instead of text",
@@ -107,9 +133,26 @@ std::string Conflict(const Runner_Options& options, std::size_t count) {
 
 }  // namespace
 
+namespace {
+
+// A sustained write takes a target, a size and --json (or --csv, its default); --size goes
+// with it only.
+std::string Sustained_Conflict(const Runner_Options& options, const std::set<std::string>& given) {
+  if (!options.sustained) return given.count("--size") != 0 ? "--size goes with --sustained" : "";
+  for (const std::string& name : given)
+    if (name != "--sustained" && name != "--size" && name != "--target" && name != "--json" &&
+        name != "--csv")
+      return "--sustained takes --target, --size and --json or --csv only";
+  return "";
+}
+
+}  // namespace
+
 bool Parse_Runner_Options(const std::vector<std::string>& args, Runner_Options& options, std::string& error) {
+  std::set<std::string> given;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const Option_Row* row = Find_Option(args[i]);
+    if (row != nullptr) given.insert(row->name);
     const bool takes_value = row != nullptr && *row->value != '\0';
     if (row == nullptr || (takes_value && i + 1 >= args.size())) {
       error = "unknown or incomplete option " + args[i];
@@ -117,7 +160,8 @@ bool Parse_Runner_Options(const std::vector<std::string>& args, Runner_Options& 
     }
     if (!row->apply(options, takes_value ? args[++i] : std::string(), error)) return false;
   }
-  error = Conflict(options, args.size());
+  error = options.help ? "" : Sustained_Conflict(options, given);
+  if (error.empty()) error = Conflict(options, args.size());
   return error.empty();
 }
 
@@ -129,6 +173,7 @@ bool Runner_Lists_Only(const Runner_Options& options) {
 std::string Runner_Usage() {
   std::string text =
       "usage: platterscope-bench --target DIR [--seconds N] [--only PAIRS] [--json | --csv]\n"
+      "       platterscope-bench --target DIR --sustained [--size N] [--json | --csv]\n"
       "       platterscope-bench --list-drives\n"
       "       platterscope-bench --profile [--target DIR] [--json]\n"
       "       platterscope-bench --target DIR ... --send\n"

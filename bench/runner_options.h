@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ struct Runner_Options {
   bool replay_queue = false;   // send the offline queue again
   bool check_updates = false;  // the version check, news and ads, no installer started
   bool computer_id = false;    // the installation's identifier, stored when there is none
+  bool sustained = false;      // one sustained write instead of the plan
+  std::int64_t size = 0;       // of the sustained write; 0: its default
 };
 
 // Whether options ask for something other than a run: a listing, the queue, the version

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/device_check.h"
+
 // One test of the plan and its bar in the graph.
 struct TMyGraphColumn {
   double Value = 0;           // result in MB/s (1 MB = 1,000,000 bytes); -1 means no result
@@ -19,6 +21,7 @@ struct TMyGraphColumn {
   std::int32_t ReadOrWrite = 0; // 0 write, 1 read
   std::int64_t TargetSize = 0;  // sample size of the sequential file, logged by the write
   std::int64_t Loops = 0;
+  Device_Check Check;           // whether the device or a cache answered the test
 };
 
 // The plan of tests, their results and the layout of the graph that shows them.

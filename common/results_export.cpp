@@ -45,8 +45,11 @@ std::string Padded(const std::string& text, std::size_t width, bool left) {
 }  // namespace
 
 Run_Record Record_Of_Plan(const TMyGraph& graph, const std::string& drive, const std::string& date, int seconds) {
-  Run_Record run{drive, date, seconds, {}};
-  for (std::size_t i = 0; i < run.rates.size(); ++i) run.rates[i] = graph.GraphColumn[i].Value;
+  Run_Record run{drive, date, seconds, {}, {}};
+  for (std::size_t i = 0; i < run.rates.size(); ++i) {
+    run.rates[i] = graph.GraphColumn[i].Value;
+    run.checks[i] = graph.GraphColumn[i].Check;
+  }
   return run;
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/device_check.h"
 #include "common/global_functions.h"
 #include "common/records.h"
 
@@ -16,6 +17,7 @@ struct Run_Record {
   std::string date;   // when the run ended, local time: "2025-12-09 14:05:09"
   int seconds = 0;    // test time
   std::array<double, 18> rates{};  // MB/s by plan entry; below 0 = no result
+  std::array<Device_Check, 18> checks{};  // what answered each test
 };
 
 // The run now in the plan.

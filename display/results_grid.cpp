@@ -11,6 +11,7 @@
 #include "common/global_functions.h"
 #include "common/result_text.h"
 #include "display/bar_graph.h"
+#include "display/device_marks.h"
 #include "display/layout_fonts.h"
 #include "engine/host.h"
 #include "engine/plan.h"
@@ -130,9 +131,18 @@ void Results_Grid::Send_Result_to_Grid(const Run_Record& run) {
   const int row = Find_Empty_Space();
   if (row <= -1) return;
   const int last = std::min<int>(columnCount(), static_cast<int>(run.rates.size())) - 1;
-  for (int j = 0; j <= last; ++j) Set_Cell(j, row, Result_Cell_Text(run.rates[static_cast<std::size_t>(j)]));
+  for (int j = 0; j <= last; ++j) {
+    const auto at = static_cast<std::size_t>(j);
+    Set_Cell(j, row, Result_Cell_Text(run.rates[at]));
+    Mark_Result_Cell(item(row - 1, j), run.checks[at]);
+  }
   if (runs_.size() < static_cast<std::size_t>(row)) runs_.resize(static_cast<std::size_t>(row));
   runs_[static_cast<std::size_t>(row) - 1] = run;
+}
+
+Device_Check Results_Grid::Check_At(int ACol, int ARow) const {
+  if (ARow < 1 || static_cast<std::size_t>(ARow) > runs_.size() || ACol < 0 || ACol >= kColumns) return {};
+  return runs_[static_cast<std::size_t>(ARow) - 1].checks[static_cast<std::size_t>(ACol)];
 }
 
 void Results_Grid::Draw_Grid_Results(int row) {
@@ -141,8 +151,11 @@ void Results_Grid::Draw_Grid_Results(int row) {
     const double value = Cell_Value(Cells(i, row));
     TMyGraphColumn& entry = graph_.GraphColumn[i];
     entry.Value = value;
+    entry.Check = Check_At(i, row);
     bar_graph_.DrawGraph(entry.Column, value);
-    if (!entry.TestSpeedLabel.empty()) host_.Set_Label_Text(entry.TestSpeedLabel, Result_Text(value));
+    if (entry.TestSpeedLabel.empty()) continue;
+    host_.Set_Label_Text(entry.TestSpeedLabel, Result_Text(value));
+    host_.Show_Device_Check(entry.TestSpeedLabel, entry.Check);
   }
 }
 

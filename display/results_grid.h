@@ -37,11 +37,13 @@ class Results_Grid : public QTableWidget {
   // Adds one empty row at the bottom when every row holds a run.
   void Insert_Grid_Row();
   // Writes the run's results into the first empty row (added when there is none), each as
-  // its result text padded on the left to 8 characters, and keeps the run's record.
+  // its result text padded on the left to 8 characters and marked by what answered its
+  // test, and keeps the run's record.
   void Send_Result_to_Grid(const Run_Record& run);
   // The runs of the filled rows, from row 1 on, with their drive, date and test time.
   const std::vector<Run_Record>& Runs() const { return runs_; }
-  // Puts the results of one row into the plan, draws them and writes them into the labels.
+  // Puts the results of one row into the plan, draws them and writes them into the labels,
+  // with the marks of what answered each test.
   // A cell that is empty or does not read as a number in the user's number format gives 0.
   void Draw_Grid_Results(int row);
   // A cell was made current with the mouse or the keyboard: the header or an empty row sets
@@ -53,6 +55,9 @@ class Results_Grid : public QTableWidget {
   int RowCount() const { return rowCount() + 1; }
   // The text of a cell; empty outside the grid.
   QString Cells(int ACol, int ARow) const;
+  // What answered the test of a cell; an empty check for the header, an empty row or a cell
+  // outside the grid.
+  Device_Check Check_At(int ACol, int ARow) const;
 
   // The row last shown; -1 after a selection of the header or an empty row.
   int SELECTEDGRIDRESULTS = 0;

@@ -14,6 +14,7 @@
 #include "common/records.h"
 #include "engine/host.h"
 #include "engine/run_progress.h"
+#include "engine/sustained_write.h"
 #include "platform/inventory_provider.h"
 #include "platform/platform.h"
 #include "platform/run_folder.h"
@@ -42,6 +43,10 @@ class Benchmark_Engine {
   // Asks the run in progress to stop. A request is never lost: from the start of a run to
   // its end, every test and every clean-up sees it.
   void Request_Stop();
+  // Writes one file of size bytes (0: the default of Sustained_Size) on drive in the run's
+  // own folder, as a run of the plan does, and returns when it is over; result holds the
+  // curve and its fall. Does nothing unless the engine is idle.
+  void Start_Sustained(const std::string& drive, std::int64_t size, Sustained_Result& result);
   Run_State State() const { return state_; }
   Run_Outcome Outcome() const { return outcome_; }
   void Use_Inventory(platform::Inventory_Provider& inventory) { inventory_ = &inventory; }
@@ -97,14 +102,23 @@ class Benchmark_Engine {
   std::int64_t Free_Space();
   // The name of path inside the run's folder; empty when path is not directly in it.
   std::string Name_In_Run_Folder(const std::string& path) const;
-  // Stores a test's rate in the plan, draws its bar and writes its label.
-  void Show_Result(int column, double rate);
+  // Stores a test's rate and device check in the plan, logs the check, draws the bar and
+  // writes and marks the label.
+  void Show_Result(int column, double rate, const Device_Check& check);
   // The closing steps every test shares: the abort and finish lines, an optional pause
   // (without pumping), the panel hidden, a caught error shown. Returns the test's result.
   bool Finish_Test(const std::string& finish_line, const std::string& error_line, int pause_ms);
   void Report_Error(const std::string& line);
   // Whether the files of this pair can be read unbuffered with block_size; logs the mode.
   bool Choose_Read_Mode(std::int64_t block_size);
+  // Resolves the work folder on drive and runs body in it from Running back to Idle,
+  // whatever body throws.
+  void Run_Guarded(const std::string& drive, const std::function<void(const std::string&)>& body);
+  // Removes the claimed run folder and lets go of it.
+  void Remove_Run_Folder();
+  void Sustained_Write(std::int64_t size, Sustained_Result& result);
+  void Sustained_Loop(platform::Open_Result& opened, platform::Aligned_Buffer& buffer, const std::string& path,
+                      Sustained_Result& result);
 
   TMyGraph& graph_;
   Engine_Host& host_;

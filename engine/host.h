@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/device_check.h"
+
 // Where a run stands: no run; a run going on; a run asked to stop, finishing its clean-ups.
 enum class Run_State { Idle, Running, Stopping };
 
@@ -25,6 +27,9 @@ class Engine_Host {
   // How far the run has come: done of total tests finished, about seconds_left to go. Shown
   // from the start of a run until it is idle again.
   virtual void Show_Progress(int done, int total, std::int64_t seconds_left) = 0;
+  // Marks a result's label by what answered the test: the device, a cache, or nobody could
+  // tell; an empty check takes the mark away. A host without labels has nothing to mark.
+  virtual void Show_Device_Check(const std::string& /*label*/, const Device_Check& /*check*/) {}
   // Shows an error to the user and waits until it is acknowledged.
   virtual void Show_Error(const std::string& text) = 0;
   virtual void Local_Writelog(const std::string& text) = 0;

@@ -33,7 +33,11 @@ void Clean_ALL_Stats(TMyGraph& graph, Engine_Host& host) {
   graph.TotalColumns = kLastTest;
   for (TMyGraphColumn& entry : graph.GraphColumn) {
     entry.Value = -1.0;
-    if (!entry.TestSpeedLabel.empty()) host.Set_Label_Text(entry.TestSpeedLabel, "00.00");
+    entry.Check = Device_Check{};
+    if (!entry.TestSpeedLabel.empty()) {
+      host.Set_Label_Text(entry.TestSpeedLabel, "00.00");
+      host.Show_Device_Check(entry.TestSpeedLabel, entry.Check);
+    }
   }
   host.Set_Status_Text("");
 }

@@ -8,6 +8,7 @@
 
 #include "common/log.h"
 #include "engine/benchmark.h"
+#include "engine/device_span.h"
 #include "engine/plan.h"
 
 namespace {
@@ -138,6 +139,7 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
   bool charge_known = false;
   std::int64_t charged = 0;
   std::string error_line;
+  Device_Span span(os_, run_folder_.Folder());
   TDateTime start = clock_.Now(), end = start;
   {
     platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
@@ -147,6 +149,7 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
         throw std::invalid_argument(TargetFolder + " is not the run's folder");
       Fill_Random_Buffer(buffer.data(), buffer.size());
       File_Places place(os_, run_folder_);
+      span.Begin();
       start = clock_.Now();
       // A file is written only when it fits above the reserve.
       while (charged + charge <= limit && !stopprogram && elapsed <= limit_ms) {
@@ -159,6 +162,7 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
         int error = 0;
         os_.Write_All(opened.file, buffer.data(), buffer.size(), error);
         if (error == 0) error = os_.Flush_File(opened.file);
+        if (error == 0) os_.Drop_Cache(opened.file);  // the read must find it on the drive
         if (error == 0 && !charge_known) {
           charge = std::max(os_.Allocated_Bytes(opened.file), block_size);
           charge_known = true;
@@ -181,9 +185,10 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
     }
     end = clock_.Now();
   }
+  const Device_Check check = span.End(false, blocks * block_size);
   double rate = Calculate_Speed(start, end, blocks, block_size);
   Pump();
-  Show_Result(GraphPosition, rate);
+  Show_Result(GraphPosition, rate, check);
   return Finish_Test("Random Write Test Finish", error_line, 0);
 }
 
@@ -218,6 +223,8 @@ bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPos
   // Once per test and outside the timed span: whether the files can be read unbuffered.
   bool unbuffered = ours ? Choose_Read_Mode(block_size) : true;
   std::string error_line;
+  Device_Span span(os_, run_folder_.Folder());
+  span.Begin();
   TDateTime start = clock_.Now(), end = start;
   {
     platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
@@ -238,6 +245,9 @@ bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPos
           std::int64_t got = os_.Read_Full(opened.file, buffer.data(), buffer.size(), error);
           if (error == 0 && got == block_size) ++blocks;  // only whole blocks count
           if (error != 0) failures.Note(file.path, error);
+          // A file system that keeps "direct" reads in the page cache all the same would
+          // serve the next cycle from there.
+          if (opened.mode == platform::Io_Mode::Direct) os_.Drop_Cache(opened.file);
           opened.file.close();
         } else {
           failures.Note(file.path, opened.error);
@@ -252,8 +262,9 @@ bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPos
     }
     end = clock_.Now();
   }
+  const Device_Check check = span.End(true, blocks * block_size);
   double rate = Calculate_Speed(start, end, blocks, block_size);
   Pump();
-  Show_Result(GraphPosition, rate);
+  Show_Result(GraphPosition, rate, check);
   return Finish_Test("Random Read Test Finish", error_line, 0);
 }

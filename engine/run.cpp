@@ -26,6 +26,10 @@ void Benchmark_Engine::Set_State(Run_State state) {
 }
 
 void Benchmark_Engine::Start(const std::string& drive, const std::string& testtime_text) {
+  Run_Guarded(drive, [&](const std::string& work_folder) { Run_Tests(drive, work_folder, testtime_text); });
+}
+
+void Benchmark_Engine::Run_Guarded(const std::string& drive, const std::function<void(const std::string&)>& body) {
   if (state_ != Run_State::Idle) return;
   outcome_ = Run_Outcome::None;
   std::string work_folder, reason;
@@ -40,7 +44,7 @@ void Benchmark_Engine::Start(const std::string& drive, const std::string& testti
   stopprogram = false;
   Set_State(Run_State::Running);
   try {
-    Run_Tests(drive, work_folder, testtime_text);
+    body(work_folder);
   } catch (...) {
     Finish_Run();  // whatever escaped, the window returns to idle
     throw;
@@ -97,6 +101,12 @@ bool Benchmark_Engine::Synthetic_Test(const std::string& targetdrive, const std:
   } catch (const std::exception& error) {
     Log(Error_Line(kEngineErrorName, error.what()));
   }
+  Remove_Run_Folder();
+  Log("Synthetic Test Finish");
+  return ran;
+}
+
+void Benchmark_Engine::Remove_Run_Folder() {
   if (run_folder_.claimed()) {
     const std::string folder = run_folder_.Path();
     Log("Deleting Temp Dir:" + folder);
@@ -107,8 +117,6 @@ bool Benchmark_Engine::Synthetic_Test(const std::string& targetdrive, const std:
     }
   }
   run_folder_.Release();
-  Log("Synthetic Test Finish");
-  return ran;
 }
 
 bool Benchmark_Engine::Claim_Folder(const std::string& work_folder) {
@@ -264,12 +272,16 @@ void Benchmark_Engine::Delete_All_Tree(const std::string& tempfolder) {
   host_.Display_Loading_Panel(false, "");
 }
 
-void Benchmark_Engine::Show_Result(int column, double rate) {
+void Benchmark_Engine::Show_Result(int column, double rate, const Device_Check& check) {
   if (column < 0 || column >= kPlanEntries) return;
   TMyGraphColumn& entry = graph_.GraphColumn[column];
   entry.Value = rate;
+  entry.Check = check;
+  Log(Device_Check_Log_Line(check));
   host_.DrawGraph(column, rate);
-  if (!entry.TestSpeedLabel.empty()) host_.Set_Label_Text(entry.TestSpeedLabel, Result_Text(rate));
+  if (entry.TestSpeedLabel.empty()) return;
+  host_.Set_Label_Text(entry.TestSpeedLabel, Result_Text(rate));
+  host_.Show_Device_Check(entry.TestSpeedLabel, check);
 }
 
 bool Benchmark_Engine::Finish_Test(const std::string& finish_line, const std::string& error_line, int pause_ms) {

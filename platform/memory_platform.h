@@ -65,6 +65,14 @@ class Memory_Platform : public Platform {
   struct Counts {
     long long creates = 0, writes = 0, cache_drops = 0, alignment_queries = 0;
   } counts;
+  // The block device under the whole file system, with counters that the transfers advance
+  // (a read by the share that reaches the device) and that a test may set.
+  struct Device {
+    bool present = true;
+    std::string name = "memdisk";
+    std::uint64_t read_bytes = 0, written_bytes = 0;
+    int read_percent = 100;  // of the bytes read; a cache serves the rest
+  } device;
   long long open_handles() const { return static_cast<long long>(handles_.size()); }
 
   int Close(int id) override;
@@ -90,6 +98,8 @@ class Memory_Platform : public Platform {
   std::size_t Direct_Io_Alignment(File_Handle& file) override;
   std::int64_t File_Size(File_Handle& file) override;
   std::int64_t Allocated_Bytes(File_Handle& file) override;
+
+  Device_Counters Counters_Of_Device(const Folder_Handle& folder) override;
 
   Volume_Facts Volume(const std::string& path) override;
   bool Resolve_Work_Folder(const std::string& drive, std::string& folder, std::string& reason) override;

@@ -68,6 +68,7 @@ std::int64_t Memory_Platform::Write_All(File_Handle& file, const void*, std::siz
   lowest_free_ = std::min(lowest_free_, Free());
   node.size = new_size;
   item->offset += bytes;
+  device.written_bytes += static_cast<std::uint64_t>(bytes);
   return bytes;
 }
 
@@ -79,6 +80,7 @@ std::int64_t Memory_Platform::Read_Full(File_Handle& file, void*, std::size_t n,
   const std::int64_t bytes = std::max<std::int64_t>(0, std::min<std::int64_t>(static_cast<std::int64_t>(n), left));
   Spend(bytes);
   item->offset += bytes;
+  device.read_bytes += static_cast<std::uint64_t>(bytes * device.read_percent / 100);
   return bytes;
 }
 
@@ -106,6 +108,21 @@ std::int64_t Memory_Platform::File_Size(File_Handle& file) {
 std::int64_t Memory_Platform::Allocated_Bytes(File_Handle& file) {
   const Open_Item* item = Item(file, false);
   return item == nullptr ? -1 : Allocation(nodes_.at(item->node).size);
+}
+
+Device_Counters Memory_Platform::Counters_Of_Device(const Folder_Handle& folder) {
+  Device_Counters counters;
+  if (Item(folder, true) == nullptr) {
+    counters.reason = "cannot ask the folder: " + Error_Text(EBADF);
+  } else if (!device.present) {
+    counters.reason = "memfs has no block device";
+  } else {
+    counters.ok = true;
+    counters.device = device.name;
+    counters.read_bytes = device.read_bytes;
+    counters.written_bytes = device.written_bytes;
+  }
+  return counters;
 }
 
 }  // namespace platform

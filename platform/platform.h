@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/device_counters.h"
 #include "platform/files.h"
 #include "platform/volumes.h"
 
@@ -73,6 +74,10 @@ class Platform {
   virtual std::int64_t File_Size(File_Handle& file) = 0;
   // The space the file really takes on its file system; -1 when it cannot be asked.
   virtual std::int64_t Allocated_Bytes(File_Handle& file) = 0;
+
+  // The counters of the block device under the file system that holds the folder: read
+  // before and after a timed span, they tell what really reached the device.
+  virtual Device_Counters Counters_Of_Device(const Folder_Handle& folder) = 0;
 
   // ---- volumes ----
 

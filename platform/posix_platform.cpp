@@ -252,6 +252,10 @@ std::int64_t Posix_Platform::Allocated_Bytes(File_Handle& file) {
   return ok ? static_cast<std::int64_t>(st.st_blocks) * 512 : -1;
 }
 
+Device_Counters Posix_Platform::Counters_Of_Device(const Folder_Handle& folder) {
+  return Read_Folder_Counters(folder.native());
+}
+
 Volume_Facts Posix_Platform::Volume(const std::string& path) { return Get_Volume_Facts(path); }
 
 bool Posix_Platform::Resolve_Work_Folder(const std::string& drive, std::string& folder, std::string& reason) {

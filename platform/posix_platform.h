@@ -33,6 +33,8 @@ class Posix_Platform : public Platform {
   std::int64_t File_Size(File_Handle& file) override;
   std::int64_t Allocated_Bytes(File_Handle& file) override;
 
+  Device_Counters Counters_Of_Device(const Folder_Handle& folder) override;
+
   Volume_Facts Volume(const std::string& path) override;
   bool Resolve_Work_Folder(const std::string& drive, std::string& folder, std::string& reason) override;
 

@@ -34,7 +34,10 @@ TEST_F(Engine_Run_Test, FullRunMeasuresEighteenRatesAndLeavesNothing) {
   for (int i = 0; i <= kLastTest; ++i) {
     EXPECT_GT(graph.GraphColumn[i].Value, 0.0) << graph.GraphColumn[i].Description;
     EXPECT_NE(host.labels[graph.GraphColumn[i].TestSpeedLabel], "00.00");
+    // Memory answers on tmpfs, and no counters can tell: never called the device's answer.
+    EXPECT_EQ(graph.GraphColumn[i].Check.verdict, Device_Verdict::Not_Checked) << i;
   }
+  EXPECT_TRUE(host.Logged("Device Counters:not checked, tmpfs has no block device"));
   EXPECT_EQ(host.drawn.size(), 18u);
   EXPECT_EQ(host.reports, 1);
   EXPECT_EQ(host.grid_rows, 1);
@@ -110,8 +113,31 @@ TEST_F(Engine_Run_Test, FixedDiskUsesEightMebibyteDirectBlocks) {
   EXPECT_TRUE(host.Logged("Transfer Mode:direct (unbuffered)"));
   EXPECT_GT(graph.GraphColumn[0].Value, 0.0);
   EXPECT_GT(graph.GraphColumn[1].Value, 0.0);
+  for (int i : {0, 1}) {  // the loop device under the file system moved every byte
+    const Device_Check& check = graph.GraphColumn[i].Check;
+    EXPECT_EQ(check.verdict, Device_Verdict::Device) << Device_Check_Log_Line(check);
+    EXPECT_EQ(check.device.rfind("loop", 0), 0u) << check.device;
+    EXPECT_GE(check.device_bytes, check.counted_bytes);
+    EXPECT_GT(check.counted_bytes, 0);
+  }
   for (int i = 2; i <= kLastTest; ++i) EXPECT_EQ(graph.GraphColumn[i].Value, -1.0) << i;
   EXPECT_FALSE(fs::exists(disk.path() + "/_Quillorane"));
+}
+
+TEST_F(Engine_Run_Test, ReadsReachTheDeviceWhereDirectTransfersGoThroughThePageCache) {
+  // ext4 with data=journal accepts O_DIRECT and still keeps the data in the page cache: the
+  // files leave it after they are written and read, or the reads measure memory.
+  Mounted_File_System disk(Mounted_File_System::Kind::Ext4_Data_Journal, 400);
+  ASSERT_TRUE(disk.mounted());
+  engine.pair_selected.fill(false);
+  engine.pair_selected[0] = engine.pair_selected[3] = true;
+  engine.Start(disk.path(), "1");
+  ASSERT_TRUE(host.Logged("Transfer Mode:direct (unbuffered)"));
+  for (int i : {1, 7}) {
+    const Device_Check& check = graph.GraphColumn[i].Check;
+    EXPECT_GT(check.counted_bytes, 0) << i;
+    EXPECT_EQ(check.verdict, Device_Verdict::Device) << Device_Check_Log_Line(check);
+  }
 }
 
 TEST(Engine_Refusal_Test, ADriveThatCannotBeWrittenIsRefusedBeforeTheRunStarts) {

@@ -165,3 +165,38 @@ TEST_F(Runner_Test, TheCommandLineIsCheckedBeforeAnythingIsTouched) {
     }
   }
 }
+
+TEST_F(Runner_Test, ASustainedWritePrintsItsCurveAsCsvAndTellsWhereTheRateFell) {
+  const Runner_Result csv = Run_Command({"--target", "/srv/scratch", "--sustained", "--size", "3G"});
+  EXPECT_EQ(csv.status, 0) << csv.err;
+  EXPECT_TRUE(Matches_Golden("runner-sustained.csv", csv.out));
+  EXPECT_NE(csv.err.find("Sustained write: 3.22 GB of 3.22 GB in "), std::string::npos) << csv.err;
+  EXPECT_NE(csv.err.find("The device memdisk wrote 3.22 GB of the 3.22 GB this test counted.\n"), std::string::npos);
+  EXPECT_NE(csv.err.find("The rate held: no lasting fall below 70 %"), std::string::npos) << csv.err;
+  const Runner_Result json = Run_Command({"--sustained", "--json", "--target", "/srv/scratch", "--size", "3072M"});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_TRUE(Matches_Golden("runner-sustained.json", json.out));
+  EXPECT_TRUE(json.err.empty()) << json.err;
+  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--sustained", "--json"}, 1);
+  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  EXPECT_NE(stopped.out.find(",\"written\":0,"), std::string::npos) << stopped.out;
+  EXPECT_NE(stopped.out.find("\"stopped\":true"), std::string::npos) << stopped.out;
+
+  const std::pair<std::vector<std::string>, const char*> wrong[] = {
+      {{"--target", "/srv/scratch", "--size", "1G"}, "--size goes with --sustained"},
+      {{"--target", "/srv/scratch", "--sustained", "--seconds", "5"}, "--sustained takes --target, --size and --json or --csv only"},
+      {{"--target", "/srv/scratch", "--sustained", "--only", "seq"}, "--sustained takes --target, --size and --json or --csv only"},
+      {{"--sustained"}, "--target DIR is required"},
+      {{"--target", "/srv/scratch", "--sustained", "--csv", "--json"}, "--json and --csv do not go together"},
+  };
+  for (const auto& [args, said] : wrong) {
+    const Runner_Result result = Run_Command(args);
+    EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args);
+    EXPECT_NE(result.err.find(said), std::string::npos) << result.err;
+  }
+  for (const char* size : {"1023K", "12X", "-5G", "G", "99999999999T", ""}) {
+    const Runner_Result result = Run_Command({"--target", "/srv/scratch", "--sustained", "--size", size});
+    EXPECT_EQ(result.status, 2) << size;
+    EXPECT_NE(result.err.find("--size takes a size of at least 1M"), std::string::npos) << size << ": " << result.err;
+  }
+}

@@ -53,6 +53,7 @@ class Fake_Host : public Engine_Host {
   }
   void Send_Result_To_Database() override { ++reports; }
   void Send_Result_to_Grid() override { ++grid_rows; }
+  void Show_Device_Check(const std::string& label, const Device_Check& check) override { checks[label] = check; }
 
   // Presses the Start/Stop button the way a user can: only while it is enabled and reads "Stop".
   bool Press_Stop(Benchmark_Engine& engine) {
@@ -80,6 +81,7 @@ class Fake_Host : public Engine_Host {
   std::vector<std::pair<int, double>> drawn;
   int redraws = 0;
   std::map<std::string, std::string> labels;
+  std::map<std::string, Device_Check> checks;  // the marks of the labels
   std::string status = "unset";
   std::vector<std::string> errors;
   std::vector<std::string> log;
@@ -103,10 +105,11 @@ inline ::testing::AssertionResult Logged_In_Order(const Fake_Host& host, const s
 }
 
 // A small file system mounted for one test: tmpfs with a size limit, or ext4 on a loop
-// file. Needs root; unmounted and removed afterwards.
+// file (Ext4_Data_Journal: with its data journalled, which keeps even "direct" transfers in
+// the page cache). Needs root; unmounted and removed afterwards.
 class Mounted_File_System {
  public:
-  enum class Kind { Tmpfs, Ext4 };
+  enum class Kind { Tmpfs, Ext4, Ext4_Data_Journal };
   Mounted_File_System(Kind kind, int size_mib) : point_(scratch_.path() + "/mnt") {
     std::filesystem::create_directory(point_);
     if (kind == Kind::Tmpfs) {
@@ -115,7 +118,8 @@ class Mounted_File_System {
     } else {
       std::string image = scratch_.path() + "/disk.img";
       std::string command = "truncate -s " + std::to_string(size_mib) + "M " + image + " && mkfs.ext4 -q -F " + image +
-                            " && mount -o loop " + image + " " + point_ + " 2>/dev/null";
+                            " && mount -o loop" + (kind == Kind::Ext4_Data_Journal ? ",data=journal " : " ") + image +
+                            " " + point_ + " 2>/dev/null";
       mounted_ = std::system(command.c_str()) == 0;
     }
   }

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "app/main_form.h"
+#include "display/device_marks.h"
 #include "engine/plan.h"
 
 namespace {
@@ -160,6 +161,35 @@ TEST_F(MainFormTest, SetLabelTextWritesOnlyTheNamedLabel) {
   form.Clean_ALL_Stats();
   EXPECT_EQ(Child<QLabel>("test3R")->text(), "00.00");
   EXPECT_TRUE(Status_Text().isEmpty());
+}
+
+TEST_F(MainFormTest, AResultACacheServedIsDrawnInItsOwnColourWithTheReason) {
+  Device_Check cached;
+  cached.verdict = Device_Verdict::Cache;
+  cached.read = true;
+  cached.device = "vda";
+  cached.device_bytes = 8192;
+  cached.counted_bytes = 4'000'000'000;
+  form.Set_Label_Text("test1R", "5161.00");
+  form.Show_Device_Check("test1R", cached);
+  QLabel* label = Child<QLabel>("test1R");
+  EXPECT_EQ(label->toolTip().toStdString(), Device_Check_Tip(cached));
+  // The digits are drawn in the cache's colour, not in the usual lime.
+  auto drawn_in = [](QLabel* shown, const QColor& colour) {
+    const QImage drawn = shown->grab().toImage();
+    for (int y = 0; y < drawn.height(); ++y)
+      for (int x = 0; x < drawn.width(); ++x)
+        if (drawn.pixelColor(x, y) == colour) return true;
+    return false;
+  };
+  EXPECT_TRUE(drawn_in(label, kCachedResultColour));
+  EXPECT_FALSE(drawn_in(label, kResultLabelColour));
+  form.Set_Label_Text("test1W", "2349.00");
+  EXPECT_TRUE(drawn_in(Child<QLabel>("test1W"), kResultLabelColour));
+
+  form.Clean_ALL_Stats();  // a new run: the mark goes with the result
+  EXPECT_TRUE(label->toolTip().isEmpty());
+  EXPECT_EQ(label->palette().color(QPalette::WindowText), kResultLabelColour);
 }
 
 TEST_F(MainFormTest, LoadingPanelShowsOneLineOverTheGraphAndHidesIt) {

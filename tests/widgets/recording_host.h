@@ -24,8 +24,10 @@ class Recording_Host : public Engine_Host {
   void Enable_All_Buttons(bool, bool) override {}
   void Send_Result_To_Database() override {}
   void Send_Result_to_Grid() override {}
+  void Show_Device_Check(const std::string& label, const Device_Check& check) override { checks[label] = check; }
 
   std::map<std::string, std::string> labels;
+  std::map<std::string, Device_Check> checks;
   std::string status = "unset";
   std::vector<std::string> log;
 };

@@ -13,6 +13,7 @@
 
 #include "common/result_text.h"
 #include "display/bar_graph.h"
+#include "display/device_marks.h"
 #include "display/results_grid.h"
 #include "engine/plan.h"
 #include "recording_host.h"
@@ -260,3 +261,33 @@ TEST_F(ResultsGridTest, KeyboardAndMouseMovesShowEachRowPassed) {
 }
 
 }  // namespace
+
+TEST_F(ResultsGridTest, ACellACacheServedStandsOutAndItsRowMarksTheLabelsAgain) {
+  Device_Check cached;
+  cached.verdict = Device_Verdict::Cache;
+  cached.read = true;
+  cached.device = "vda";
+  cached.device_bytes = 0;
+  cached.counted_bytes = 4'000'000'000;
+  Device_Check device = cached;
+  device.verdict = Device_Verdict::Device;
+  device.device_bytes = cached.counted_bytes;
+  plan.GraphColumn[0].Check = device;
+  plan.GraphColumn[1].Check = cached;
+  Run(Run_Values(10));
+  const QTableWidgetItem* read_cell = grid.item(0, 1);
+  const QTableWidgetItem* write_cell = grid.item(0, 0);
+  EXPECT_EQ(read_cell->background().color(), kCachedResultColour);
+  EXPECT_EQ(write_cell->background().style(), Qt::NoBrush);
+  EXPECT_EQ(read_cell->toolTip().toStdString(), Device_Check_Tip(cached));
+  EXPECT_EQ(write_cell->toolTip().toStdString(), Device_Check_Tip(device));
+
+  // Another run is on the screen; selecting the row brings back its marks too.
+  Clean_ALL_Stats(plan, host);
+  EXPECT_EQ(host.checks["test1R"].verdict, Device_Verdict::None);
+  grid.gridresultsSelectCell(0, 1);
+  EXPECT_EQ(host.checks["test1R"].verdict, Device_Verdict::Cache);
+  EXPECT_EQ(host.checks["test1W"].verdict, Device_Verdict::Device);
+  EXPECT_EQ(host.checks["Label2"].verdict, Device_Verdict::None);
+  EXPECT_EQ(plan.GraphColumn[1].Check.device_bytes, 0);
+}
