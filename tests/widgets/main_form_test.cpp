@@ -15,6 +15,7 @@
 
 #include "app/main_form.h"
 #include "display/device_marks.h"
+#include "recording_host.h"
 #include "engine/plan.h"
 
 namespace {
@@ -164,12 +165,7 @@ TEST_F(MainFormTest, SetLabelTextWritesOnlyTheNamedLabel) {
 }
 
 TEST_F(MainFormTest, AResultACacheServedIsDrawnInItsOwnColourWithTheReason) {
-  Device_Check cached;
-  cached.verdict = Device_Verdict::Cache;
-  cached.read = true;
-  cached.device = "vda";
-  cached.device_bytes = 8192;
-  cached.counted_bytes = 4'000'000'000;
+  const Device_Check cached = Cached_Read(8192);
   form.Set_Label_Text("test1R", "5161.00");
   form.Show_Device_Check("test1R", cached);
   QLabel* label = Child<QLabel>("test1R");

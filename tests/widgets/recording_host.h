@@ -31,3 +31,14 @@ class Recording_Host : public Engine_Host {
   std::string status = "unset";
   std::vector<std::string> log;
 };
+
+// A read of 4 GB that the device "vda" moved only `device_bytes` of: a cache answered it.
+inline Device_Check Cached_Read(std::int64_t device_bytes) {
+  Device_Check cached;
+  cached.verdict = Device_Verdict::Cache;
+  cached.read = true;
+  cached.device = "vda";
+  cached.device_bytes = device_bytes;
+  cached.counted_bytes = 4'000'000'000;
+  return cached;
+}

@@ -263,12 +263,7 @@ TEST_F(ResultsGridTest, KeyboardAndMouseMovesShowEachRowPassed) {
 }  // namespace
 
 TEST_F(ResultsGridTest, ACellACacheServedStandsOutAndItsRowMarksTheLabelsAgain) {
-  Device_Check cached;
-  cached.verdict = Device_Verdict::Cache;
-  cached.read = true;
-  cached.device = "vda";
-  cached.device_bytes = 0;
-  cached.counted_bytes = 4'000'000'000;
+  const Device_Check cached = Cached_Read(0);
   Device_Check device = cached;
   device.verdict = Device_Verdict::Device;
   device.device_bytes = cached.counted_bytes;
