@@ -33,6 +33,8 @@ std::vector<Version_Answer::File_Stamp> Version_Answer::Stamps() const {
 }
 
 // A file missing or unreadable is left out of the answer (and logged), not offered broken.
+// Banners and installers are named by their paths on this server, "/" first: the program
+// puts the path right after the host, and takes nothing else.
 std::string Version_Answer::Build(std::vector<File_Stamp>& stamps) const {
   std::string ads;
   std::size_t slot = 0;
@@ -40,7 +42,7 @@ std::string Version_Answer::Build(std::vector<File_Stamp>& stamps) const {
     std::string image;
     struct stat info;
     if (www_.Read(ad.image, image, info)) {
-      ads += (ads.empty() ? "" : "[BR]") + ad.number + "," + ad.image + "," + MD5_Of_Text(image);
+      ads += (ads.empty() ? "" : "[BR]") + ad.number + ",/" + ad.image + "," + MD5_Of_Text(image);
     } else {
       std::cerr << "platterscope-server: banner www/" << ad.image << " cannot be read; ad " << ad.number
                 << " left out\n";
@@ -54,7 +56,7 @@ std::string Version_Answer::Build(std::vector<File_Stamp>& stamps) const {
     std::string bytes;
     struct stat info;
     if (www_.Read(installer.file, bytes, info) && !bytes.empty()) {
-      text += "[BR]" + Tag("FILE", installer.file) + Tag("SIZE", std::to_string(bytes.size())) +
+      text += "[BR]" + Tag("FILE", "/" + installer.file) + Tag("SIZE", std::to_string(bytes.size())) +
               Tag("MD5", MD5_Of_Text(bytes)) + Tag("TARGETFILE", installer.target) +
               Tag("SIGNATURE", keys_.Sign(bytes));
     } else {

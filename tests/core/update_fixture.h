@@ -115,11 +115,11 @@ inline std::string Marker_Installer(const std::string& marker) {
 
 // A program installed in "Program Files" (a blank in the path) of a throw-away folder, with
 // its banner cache beside it, that talks to server and trusts key.
-inline Update_Settings Test_Settings(const Scratch_Folder& scratch, const Loopback_Server& server,
+inline Update_Settings Test_Settings(const Scratch_Folder& scratch, const std::string& server_host,
                                      const Public_Key& key) {
   using namespace std::chrono_literals;
   Update_Settings settings;
-  settings.server_host = server.host();
+  settings.server_host = server_host;
   settings.version = "1.3.0.26";
   settings.version3 = "1.3.0";
   settings.computer_id = "20230426153012345";
@@ -130,6 +130,11 @@ inline Update_Settings Test_Settings(const Scratch_Folder& scratch, const Loopba
   std::filesystem::create_directories(settings.program_folder);
   ::chmod(settings.program_folder.c_str(), 0755);
   return settings;
+}
+
+inline Update_Settings Test_Settings(const Scratch_Folder& scratch, const Loopback_Server& server,
+                                     const Public_Key& key) {
+  return Test_Settings(scratch, server.host(), key);
 }
 
 // The names in folder that begin with prefix.

@@ -69,13 +69,14 @@ TEST_P(Server_Http_Test, TheVersionAnswerOffersBannersAndSignedInstallers) {
   EXPECT_EQ(Get_Tag_Value("[MESSAGES]", "[/MESSAGES]", answer), "news/index.html");
   EXPECT_EQ(Get_Tag_Value("[RELEASENOTES]", "[/RELEASENOTES]", answer), "Faster");
   EXPECT_EQ(Get_Tag_Value("[ADS]", "[/ADS]", answer),
-            "1,ads/banner-1.png," + MD5_Of_Text("PNG bytes of banner 1") + "[BR]2,ads/banner-2.jpeg," +
+            "1,/ads/banner-1.png," + MD5_Of_Text("PNG bytes of banner 1") + "[BR]2,/ads/banner-2.jpeg," +
                 MD5_Of_Text("JPEG bytes"));
   std::vector<std::string> pieces(51);
   const int last = Split_String(pieces, answer, "[BR]");
   const std::string& entry = pieces[last];
   const std::string file = Get_Tag_Value("[FILE]", "[/FILE]", entry);
-  const std::string bytes = Get(*client, "/" + file).body;
+  EXPECT_EQ(file, "/installers/setup.run");
+  const std::string bytes = Get(*client, file).body;
   EXPECT_EQ(bytes, "#!/bin/sh\necho installed\n");
   EXPECT_EQ(Get_Tag_Value("[SIZE]", "[/SIZE]", entry), std::to_string(bytes.size()));
   EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", entry), MD5_Of_Text(bytes));
@@ -88,7 +89,7 @@ TEST_P(Server_Http_Test, TheVersionAnswerOffersBannersAndSignedInstallers) {
   // A replaced installer is offered with its own MD5 and signature.
   data_.Write("www/installers/setup.run", "#!/bin/sh\necho installed, version two\n");
   const std::string again = Get(*client, "/program_version3.php?Id=1&Upgrade=1&Ver=1.0.0.1&CompId=1").body;
-  const std::string new_bytes = Get(*client, "/" + file).body;
+  const std::string new_bytes = Get(*client, file).body;
   EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", again), MD5_Of_Text(new_bytes));
   EXPECT_TRUE(Signature_Verifies(Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", again), new_bytes, Public_Key(data_)));
 }
