@@ -45,9 +45,10 @@ TEST_P(Bad_Input_Test, BodiesOverOneMebibyteAreRefusedBeforeTheyAreRead) {
 }
 
 TEST_P(Bad_Input_Test, AClientThatSendsNothingIsDropped) {
-  EXPECT_EQ(Server_Options{}.read_timeout, std::chrono::seconds(10));
+  EXPECT_EQ(Server_Options{}.limits.header_time, std::chrono::seconds(10));
+  EXPECT_EQ(Server_Options{}.limits.body_time, std::chrono::seconds(60));
   Server_Options options;
-  options.read_timeout = std::chrono::seconds(1);
+  options.limits.header_time = options.limits.body_time = std::chrono::seconds(1);
   Test_Server& server = Start(options);
   const Raw_Answer silent = Raw_Exchange(server.port(), "", std::chrono::seconds(5));
   EXPECT_TRUE(silent.closed);
