@@ -16,6 +16,7 @@ class Server_Process {
   Server_Process& operator=(const Server_Process&) = delete;
 
   int port() const { return port_; }  // 0 when it did not start
+  pid_t pid() const { return pid_; }
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
   const std::string& output() const { return output_; }
   // Sends the signal and waits for the process; its exit status as waitpid gives it.
