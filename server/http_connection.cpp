@@ -52,6 +52,7 @@ void Http_Connection::Read_Header() {
   if (core_->Stopping()) return Close();
   phase_ = Phase::kWaiting;
   request_ = Http_Request{};
+  if (buffer_.size() == 0) buffer_.shrink_to_fit();  // a waiting connection keeps no large buffer
   stream_.expires_after(limits_.header_time);
   searched_ = 0;
   Read_Head_Bytes();
@@ -152,17 +153,14 @@ void Http_Connection::Read_Body() {
   });
 }
 
-// The route runs on a worker; the loop goes on with other connections meanwhile.
+// The route runs here, on one of the loop's threads: the other threads go on serving the
+// other connections meanwhile, and no hop to another thread delays the answer.
 void Http_Connection::Dispatch() {
   phase_ = Phase::kHandling;
   stream_.expires_never();
-  net::post(core_->workers, [self = shared_from_this(), guard = net::make_work_guard(core_->io)] {
-    Http_Response response;
-    self->core_->Handle(self->request_, response);
-    net::post(self->stream_.get_executor(), [self, response = std::move(response)]() mutable {
-      self->Send(std::move(response));
-    });
-  });
+  Http_Response response;
+  core_->Handle(request_, response);
+  Send(std::move(response));
 }
 
 void Http_Connection::Refuse(int status) {

@@ -1,4 +1,4 @@
-// Inside the HTTP layer: what every connection shares (the event loop, the workers, the
+// Inside the HTTP layer: what every connection shares (the event loop and its threads, the
 // limits and the count of connections per address) and one connection's state machine.
 #pragma once
 
@@ -23,11 +23,10 @@ class Http_Connection;
 class Http_Server::Core : public std::enable_shared_from_this<Http_Server::Core> {
  public:
   explicit Core(Http_Setup setup_in);
-  ~Core();
 
   void Accept();
   void Stop();
-  // Runs the route on the calling worker; an exception becomes a 500.
+  // Runs the route on the calling thread; an exception becomes a 500.
   void Handle(const Http_Request& request, Http_Response& response) const;
   // The body of an answer the layer gives itself.
   void Refuse(const Http_Request& request, Http_Response& response, int status) const;
@@ -49,7 +48,6 @@ class Http_Server::Core : public std::enable_shared_from_this<Http_Server::Core>
  public:
   // Declared last: destroyed first, while the count above is still there for connections
   // that the loop's destruction ends.
-  net::thread_pool workers;
   net::io_context io;
   tcp::acceptor acceptor;
   net::steady_timer accept_pause;

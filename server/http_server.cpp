@@ -1,5 +1,6 @@
 // The listening side of the HTTP layer: accepting within the connection caps, the event
-// loop's threads, and a stop that lets every request already taken be answered.
+// loop's threads (as many as routes may run at once: a waiting connection holds none), and
+// a stop that lets every request already taken be answered.
 #include "server/http_core.h"
 
 #include "server/client_address.h"
@@ -24,21 +25,16 @@ std::size_t Connections_Allowed(std::size_t wanted) {
   return std::min(wanted, files > 2 * kSpareDescriptors ? files - kSpareDescriptors : files / 2);
 }
 
-int Event_Threads() { return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 2u, 8u)); }
-
 }  // namespace
 
 Http_Server::Core::Core(Http_Setup setup_in)
     : setup(std::move(setup_in)),
-      workers(static_cast<std::size_t>(std::max(1, setup.workers))),
-      io(Event_Threads()),
+      io(std::max(1, setup.workers)),
       acceptor(io),
       accept_pause(io) {
   setup.limits.max_connections = Connections_Allowed(setup.limits.max_connections);
   for (std::string& address : setup.trusted_proxies) address = Address_Text(address);
 }
-
-Http_Server::Core::~Core() { workers.join(); }
 
 void Http_Server::Core::Accept() {
   acceptor.async_accept(net::make_strand(io), [self = shared_from_this()](beast::error_code error, tcp::socket socket) {
@@ -144,7 +140,7 @@ int Http_Server::Bind(const std::string& host, int port) {
 void Http_Server::Run() {
   core_->serving = true;
   std::vector<std::thread> threads;
-  for (int i = 1; i < Event_Threads(); ++i) threads.emplace_back([this] { core_->io.run(); });
+  for (int i = 1; i < core_->setup.workers; ++i) threads.emplace_back([this] { core_->io.run(); });
   core_->io.run();
   for (std::thread& thread : threads) thread.join();
   core_->serving = false;

@@ -1,6 +1,6 @@
-// The results server's HTTP/1.1 layer: event-driven connections on a few threads (a waiting
-// or slow client costs no thread), absolute deadlines, size caps, connections per address,
-// and a pool of workers that run the routes one request at a time per connection.
+// The results server's HTTP/1.1 layer: event-driven connections (a waiting or slow client
+// costs no thread), absolute deadlines, size caps and connections per address; the loop's
+// threads run the routes, one request at a time per connection.
 #pragma once
 
 #include "server/http_types.h"
@@ -25,7 +25,7 @@ struct Http_Limits {
 
 struct Http_Setup {
   Http_Limits limits;
-  int workers = 64;                          // routes running at once
+  int workers = 64;                          // the loop's threads: routes running at once
   std::vector<std::string> trusted_proxies;  // addresses whose X-Forwarded-For is believed
   Http_Handler handler;                      // every request that passed the checks
   // Fills the body of an answer the layer gives itself (status set: 400, 404, 411, 413, 414,

@@ -28,6 +28,20 @@ class Server_Process {
   std::string output_;
 };
 
+// Another program (argv[0] a full path) running beside a test, its output in a log file;
+// ended with SIGTERM (SIGKILL after 5 s) with its owner, never outliving the test.
+class Background_Program {
+ public:
+  Background_Program(const std::vector<std::string>& argv, const std::string& log_path);
+  ~Background_Program();
+  Background_Program(const Background_Program&) = delete;
+  Background_Program& operator=(const Background_Program&) = delete;
+  bool Running() const;
+
+ private:
+  pid_t pid_ = -1;
+};
+
 // Runs a program (argv[0] a full path) to its end, killed after timeout_seconds; its exit
 // code (-1 when killed) and everything it printed.
 int Run_Program(const std::vector<std::string>& argv, int timeout_seconds, std::string& output);
