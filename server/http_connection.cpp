@@ -17,6 +17,10 @@ constexpr std::size_t kPiece = 64 * 1024;
 constexpr std::chrono::seconds kLingerTime{2};
 constexpr std::size_t kLingerBytes = 4 << 20;
 
+std::int64_t Steady_Ns() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 bool Has_Body(int status) { return status >= 200 && status != 204 && status != 304; }
 
 bool Is_Method_Taken(const std::string& method) { return method == "GET" || method == "HEAD" || method == "POST"; }
@@ -42,7 +46,9 @@ void Http_Connection::Start() {
 // A file being downloaded is cut too: a download can be made again, unlike a report
 // whose answer would be lost.
 void Http_Connection::Stop() {
-  if (phase_ == Phase::kWaiting || phase_ == Phase::kBody || (phase_ == Phase::kSending && response_.file)) Close();
+  if (phase_ == Phase::kWaiting || phase_ == Phase::kBody || phase_ == Phase::kLingering ||
+      (phase_ == Phase::kSending && response_.file))
+    Close();
   else keep_alive_ = false;
 }
 
@@ -53,7 +59,7 @@ void Http_Connection::Read_Header() {
   phase_ = Phase::kWaiting;
   request_ = Http_Request{};
   if (buffer_.size() == 0) buffer_.shrink_to_fit();  // a waiting connection keeps no large buffer
-  stream_.expires_after(limits_.header_time);
+  Set_Deadline(limits_.header_time);
   searched_ = 0;
   Read_Head_Bytes();
 }
@@ -85,7 +91,7 @@ void Http_Connection::On_Header(beast::error_code error, std::size_t length) {
   if (parser_->content_length().value_or(0) == 0) return Dispatch();
   if (Same_Name(request_.Header("Expect"), "100-continue")) {
     static const std::string kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
-    stream_.expires_after(limits_.send_time);
+    Set_Deadline(limits_.send_time);
     net::async_write(stream_, net::buffer(kContinue), [self = shared_from_this()](beast::error_code sent, std::size_t) {
       if (sent) self->Close();
       else self->Read_Body();
@@ -143,7 +149,7 @@ int Http_Connection::Check_Header(std::size_t length) {
 
 void Http_Connection::Read_Body() {
   phase_ = Phase::kBody;
-  stream_.expires_after(limits_.body_time);
+  Set_Deadline(limits_.body_time);
   bhttp::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, std::size_t) {
     if (self->phase_ != Phase::kBody) return;
     if (error) return self->Close();
@@ -157,7 +163,7 @@ void Http_Connection::Read_Body() {
 // other connections meanwhile, and no hop to another thread delays the answer.
 void Http_Connection::Dispatch() {
   phase_ = Phase::kHandling;
-  stream_.expires_never();
+  Set_Deadline(std::chrono::milliseconds::zero());
   Http_Response response;
   core_->Handle(request_, response);
   Send(std::move(response));
@@ -217,7 +223,7 @@ void Http_Connection::Send_Next() {
   if (buffers.empty()) return Finish();
   const std::size_t body_bytes = net::buffer_size(buffers) - (head_sent_ ? 0 : head_.size());
   head_sent_ = true;
-  stream_.expires_after(limits_.send_time);
+  Set_Deadline(limits_.send_time);
   net::async_write(stream_, buffers, [self = shared_from_this(), body_bytes](beast::error_code error, std::size_t) {
     if (error) return self->Close();
     self->body_sent_ += body_bytes;
@@ -235,8 +241,8 @@ void Http_Connection::Finish() {
 void Http_Connection::Linger() {
   phase_ = Phase::kLingering;
   beast::error_code ignored;
-  stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
-  stream_.expires_after(kLingerTime);
+  stream_.shutdown(tcp::socket::shutdown_send, ignored);
+  Set_Deadline(kLingerTime);
   piece_.resize(kPiece);
   Drain();
 }
@@ -253,6 +259,16 @@ void Http_Connection::Close() {
   if (phase_ == Phase::kClosed) return;
   phase_ = Phase::kClosed;
   beast::error_code ignored;
-  stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
-  stream_.close();
+  stream_.shutdown(tcp::socket::shutdown_both, ignored);
+  stream_.close(ignored);
+}
+
+void Http_Connection::Set_Deadline(std::chrono::milliseconds time) {
+  deadline_ns_ = time.count() == 0 ? 0 : Steady_Ns() + std::chrono::nanoseconds(time).count();
+}
+
+// Called by the core's sweep, on this connection's strand.
+void Http_Connection::Check_Deadline(std::int64_t now_ns) {
+  const std::int64_t deadline = deadline_ns_;
+  if (deadline != 0 && deadline <= now_ns) Close();
 }

@@ -25,6 +25,8 @@ class Http_Server::Core : public std::enable_shared_from_this<Http_Server::Core>
   explicit Core(Http_Setup setup_in);
 
   void Accept();
+  // Every tenth of a second: connections past their deadline are closed.
+  void Sweep();
   void Stop();
   // Runs the route on the calling thread; an exception becomes a 500.
   void Handle(const Http_Request& request, Http_Response& response) const;
@@ -51,6 +53,7 @@ class Http_Server::Core : public std::enable_shared_from_this<Http_Server::Core>
   net::io_context io;
   tcp::acceptor acceptor;
   net::steady_timer accept_pause;
+  net::steady_timer sweep_timer;
 };
 
 class Http_Connection : public std::enable_shared_from_this<Http_Connection> {
@@ -62,6 +65,9 @@ class Http_Connection : public std::enable_shared_from_this<Http_Connection> {
   // On the connection's strand: ends it unless a request is being answered.
   void Stop();
   net::any_io_executor Executor() { return stream_.get_executor(); }
+  // Closes the connection when its deadline has passed.
+  void Check_Deadline(std::int64_t now_ns);
+  std::int64_t Deadline_Ns() const { return deadline_ns_; }
 
  private:
   enum class Phase { kWaiting, kBody, kHandling, kSending, kLingering, kClosed };
@@ -79,10 +85,13 @@ class Http_Connection : public std::enable_shared_from_this<Http_Connection> {
   void Linger();
   void Drain();
   void Close();
+  // From now on; zero: none. The core's sweep enforces it.
+  void Set_Deadline(std::chrono::milliseconds time);
 
   std::shared_ptr<Http_Server::Core> core_;
   const Http_Limits& limits_;
-  beast::tcp_stream stream_;
+  tcp::socket stream_;
+  std::atomic<std::int64_t> deadline_ns_{0};  // steady clock; 0: none
   beast::flat_buffer buffer_;
   std::optional<bhttp::request_parser<bhttp::dynamic_body>> parser_;
   std::string peer_;

@@ -31,7 +31,8 @@ Http_Server::Core::Core(Http_Setup setup_in)
     : setup(std::move(setup_in)),
       io(std::max(1, setup.workers)),
       acceptor(io),
-      accept_pause(io) {
+      accept_pause(io),
+      sweep_timer(io) {
   setup.limits.max_connections = Connections_Allowed(setup.limits.max_connections);
   for (std::string& address : setup.trusted_proxies) address = Address_Text(address);
 }
@@ -73,6 +74,34 @@ void Http_Server::Core::Admit(tcp::socket socket) {
     connections_.emplace(connection.get(), connection);
   }
   connection->Start();
+}
+
+// One timer for all deadlines: a read or write costs no timer of its own. It goes on while
+// stopping until the last connection has ended.
+void Http_Server::Core::Sweep() {
+  sweep_timer.expires_after(std::chrono::milliseconds(100));
+  sweep_timer.async_wait([self = shared_from_this()](beast::error_code error) {
+    if (error) return;
+    const std::int64_t now = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 std::chrono::steady_clock::now().time_since_epoch()).count();
+    std::vector<std::shared_ptr<Http_Connection>> late;
+    {
+      std::lock_guard lock(self->mutex_);
+      for (auto& [key, weak] : self->connections_) {
+        const std::int64_t deadline = key->Deadline_Ns();
+        if (deadline != 0 && deadline <= now)
+          if (auto connection = weak.lock()) late.push_back(std::move(connection));
+      }
+    }
+    for (auto& connection : late)
+      net::post(connection->Executor(), [connection, now] { connection->Check_Deadline(now); });
+    bool done = false;
+    {
+      std::lock_guard lock(self->mutex_);
+      done = self->Stopping() && self->connections_.empty();  // the loop may end now
+    }
+    if (!done) self->Sweep();
+  });
 }
 
 void Http_Server::Core::Forget(const Http_Connection* connection, const std::string& peer, bool counted_for_address) {
@@ -134,6 +163,7 @@ int Http_Server::Bind(const std::string& host, int port) {
   if (error)
     throw std::runtime_error("Cannot listen on " + host + ":" + std::to_string(port) + ": " + error.message());
   core_->Accept();
+  core_->Sweep();
   return acceptor.local_endpoint().port();
 }
 
