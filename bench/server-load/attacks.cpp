@@ -41,9 +41,13 @@ bool Send(int fd, const std::string& bytes) {
   return ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
 }
 
+// The loopback address of attacker n: attackers are other clients than the honest ones,
+// which come from 127.0.0.1.
+std::string Attacker_Address(int n) { return "127.0.1." + std::to_string(1 + n % 200); }
+
 // Sends a request that asks the server to close, and reads the whole answer.
-std::string Exchange(const Attack_Options& options, const std::string& request) {
-  const int fd = Connect(options, "");
+std::string Exchange(const Attack_Options& options, const std::string& request, const std::string& source = "") {
+  const int fd = Connect(options, source);
   std::string answer;
   if (fd >= 0 && Send(fd, request)) {
     char buffer[65536];
@@ -80,10 +84,10 @@ void Slow_Connections(const Attack_Options& options, Clock::time_point until, st
     if (fd >= 0) ::close(fd);
 }
 
-void Flood(const Attack_Options& options, Clock::time_point until, std::atomic<long>& refused) {
+void Flood(const Attack_Options& options, int n, Clock::time_point until, std::atomic<long>& refused) {
   const std::string line = "X-Flood: " + std::string(16 * 1024, 'h') + "\r\n";
   while (Clock::now() < until) {
-    const int fd = Connect(options, "");
+    const int fd = Connect(options, Attacker_Address(n));
     if (fd < 0) continue;
     Send(fd, "GET / HTTP/1.1\r\n");
     while (Clock::now() < until && Send(fd, line)) {
@@ -93,12 +97,12 @@ void Flood(const Attack_Options& options, Clock::time_point until, std::atomic<l
   }
 }
 
-void Ranges(const Attack_Options& options, Clock::time_point until, std::atomic<long>& largest) {
+void Ranges(const Attack_Options& options, int attacker, Clock::time_point until, std::atomic<long>& largest) {
   std::string ranges = "Range: bytes=0-";
   for (int n = 0; n < 2700; ++n) ranges += ",0-";
   ranges += "\r\n";
   for (int n = 0; Clock::now() < until; ++n) {
-    const long size = static_cast<long>(Exchange(options, Get_Request(n % 2 ? "/" : "/news/index.html", ranges)).size());
+    const long size = static_cast<long>(Exchange(options, Get_Request(n % 2 ? "/" : "/news/index.html", ranges), Attacker_Address(attacker)).size());
     long before = largest.load();
     while (size > before && !largest.compare_exchange_weak(before, size)) {
     }
@@ -106,13 +110,13 @@ void Ranges(const Attack_Options& options, Clock::time_point until, std::atomic<
 }
 
 // "{n}" in the path becomes a running number: made-up names that no cache can hold.
-void Costly(const Attack_Options& options, Clock::time_point until, std::atomic<long>& answered) {
+void Costly(const Attack_Options& options, int n, Clock::time_point until, std::atomic<long>& answered) {
   static std::atomic<long> number{0};
   const auto mark = options.path.find("{n}");
   while (Clock::now() < until) {
     std::string path = options.path;
     if (mark != std::string::npos) path.replace(mark, 3, std::to_string(number++));
-    if (!Exchange(options, Get_Request(path)).empty()) ++answered;
+    if (!Exchange(options, Get_Request(path), Attacker_Address(n)).empty()) ++answered;
   }
 }
 
@@ -125,9 +129,9 @@ bool Run_Attack(const Attack_Options& options) {
   std::vector<std::thread> attackers;
   if (options.kind == "slow") attackers.emplace_back(Slow_Connections, std::cref(options), until, std::ref(count));
   for (int n = 0; options.kind != "slow" && n < options.attackers; ++n) {
-    if (options.kind == "flood") attackers.emplace_back(Flood, std::cref(options), until, std::ref(count));
-    else if (options.kind == "range") attackers.emplace_back(Ranges, std::cref(options), until, std::ref(count));
-    else attackers.emplace_back(Costly, std::cref(options), until, std::ref(count));
+    if (options.kind == "flood") attackers.emplace_back(Flood, std::cref(options), n, until, std::ref(count));
+    else if (options.kind == "range") attackers.emplace_back(Ranges, std::cref(options), n, until, std::ref(count));
+    else attackers.emplace_back(Costly, std::cref(options), n, until, std::ref(count));
   }
   std::this_thread::sleep_for(std::chrono::seconds(2));  // the attack in place first
   std::mutex mutex;
