@@ -1,39 +1,23 @@
 // Set-up of the results server and the routes the program itself uses: the report upload,
-// the version check and the ad counters. HTTP itself is cpp-httplib's.
+// the version check and the ad counters.
 #include "server/results_server.h"
 
 #include "server/multipart_form.h"
 #include "server/postgres_session.h"
 #include "server/sqlite_session.h"
 
-#include <httplib.h>
-
 #include <atomic>
-#include <cerrno>
-#include <cstring>
 #include <iostream>
-#include <sys/socket.h>
-#include <thread>
 
 namespace {
 
-constexpr const char* kFormTypeHeader = "X-Platterscope-Form-Type";
 constexpr const char* kUploadPath = "/uploadresults2.php";
 constexpr const char* kVersionPath = "/program_version3.php";
 constexpr std::size_t kReaders = 8;
 constexpr std::size_t kCachedModels = 512;
-constexpr int kBacklog = 1024;
 
 const std::string kAccepted = "[RESULT]1[/RESULT]";
 const std::string kRefused = "[RESULT]0[/RESULT]";
-
-// The library listens with a backlog of 5, so a burst of new connections overflows it and
-// the kernel drops their first packets, which costs those clients a retry a second later.
-// Listening again on the bound socket only raises the backlog.
-class Listening_Server : public httplib::Server {
- public:
-  bool Raise_Backlog(int backlog) { return ::listen(svr_sock_, backlog) == 0; }
-};
 
 bool Is_Postgres(const std::string& address) {
   return address.rfind("postgresql://", 0) == 0 || address.rfind("postgres://", 0) == 0;
@@ -53,49 +37,10 @@ void Log_Refusal(const std::string& why) {
     std::cerr << "platterscope-server: report refused: " << why << "\n";
 }
 
-// The routes the program itself calls.
-bool Is_Program_Route(const std::string& path) {
-  return path == kUploadPath || path == kVersionPath || path == "/adclick.php" || path == "/adview.php";
-}
-
-httplib::Server::HandlerResponse Pre_Route(const httplib::Request& request, httplib::Response& response,
-                                           std::size_t max_body) {
-  auto& headers = const_cast<httplib::Request&>(request).headers;
-  // The program's POST asks for gzip in its fixed header block, but the program reads every
-  // answer as it arrives: a compressed "[RESULT]1[/RESULT]" would be no confirmation at all.
-  if (Is_Program_Route(request.path)) headers.erase("Accept-Encoding");
-  const bool has_body = request.has_header("Content-Length") || request.has_header("Transfer-Encoding");
-  if (!has_body) return httplib::Server::HandlerResponse::Unhandled;
-  // Refused before a byte of the body is read. The body may still be on its way, so the
-  // connection is closed after the answer: a content provider that reports failure once it
-  // has written everything is the library's one way to end a kept-alive connection.
-  auto refuse = [&](int status) {
-    response.status = status;
-    response.set_header("Connection", "close");
-    const std::string body = request.path == kUploadPath ? kRefused : std::to_string(status) + "\n";
-    response.set_content_provider(body.size(), "text/html",
-                                  [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                                    sink.write(body.data() + offset, length);
-                                    return false;
-                                  });
-    return httplib::Server::HandlerResponse::Handled;
-  };
-  if (request.has_header("Transfer-Encoding")) return refuse(411);
-  const std::string length = request.get_header_value("Content-Length");
-  if (length.empty() || length.find_first_not_of("0123456789") != std::string::npos) return refuse(400);
-  // A body up to four times the limit is read and dropped by the library, which answers 413
-  // on a connection that stays usable: closing with the body unread would reset the
-  // connection and could destroy the answer before the client reads it. A larger one is
-  // not worth reading.
-  if (length.size() > 12 || std::stoull(length) > 4 * max_body) return refuse(413);
-  // The form is read by our own strict parser, not the library's lenient one.
-  const auto type = headers.find("Content-Type");
-  if (type != headers.end() && type->second.rfind("multipart/", 0) == 0) {
-    std::string value = type->second;
-    headers.erase(type);
-    headers.emplace(kFormTypeHeader, std::move(value));
-  }
-  return httplib::Server::HandlerResponse::Unhandled;
+// What the program's upload reads as a refusal; a short text for anything else.
+void Refusal_Body(const Http_Request& request, Http_Response& response) {
+  if (request.path == kUploadPath) response.Set_Content(kRefused, "text/html");
+  else response.Set_Content(std::to_string(response.status) + "\n", "text/plain");
 }
 
 }  // namespace
@@ -140,30 +85,24 @@ Session_Factory Results_Server::Database_Factory() {
 }
 
 void Results_Server::Configure_Http() {
-  http_ = std::make_unique<Listening_Server>();
-  const int threads = options_.threads > 0 ? options_.threads : config_.threads;
-  http_->new_task_queue = [threads] { return new httplib::ThreadPool(static_cast<std::size_t>(threads)); };
-  const auto timeout = static_cast<time_t>(options_.read_timeout.count());
-  http_->set_read_timeout(timeout, 0).set_keep_alive_timeout(timeout).set_write_timeout(timeout, 0);
-  http_->set_keep_alive_max_count(1000).set_payload_max_length(options_.max_body).set_tcp_nodelay(true);
-  http_->set_pre_routing_handler([max = options_.max_body](const httplib::Request& request, httplib::Response& response) {
-    return Pre_Route(request, response, max);
-  });
-  http_->set_exception_handler([](const httplib::Request& request, httplib::Response& response, std::exception_ptr error) {
-    try {
-      if (error) std::rethrow_exception(error);
-    } catch (const std::exception& e) {
-      std::cerr << "platterscope-server: " << request.path << ": " << e.what() << "\n";
-    } catch (...) {
-    }
-    response.status = 500;
-    response.set_content(request.path == kUploadPath ? kRefused : "Internal error", "text/plain");
-  });
-  http_->set_error_handler([](const httplib::Request& request, httplib::Response& response) {
-    if (response.has_header("Connection")) return;  // answered and closed by the pre-routing
-    if (request.path == kUploadPath) response.set_content(kRefused, "text/html");
-    else if (response.body.empty()) response.set_content(std::to_string(response.status) + "\n", "text/plain");
-  });
+  Http_Setup setup;
+  setup.limits = options_.limits;
+  setup.limits.connections_per_address = static_cast<std::size_t>(config_.connections_per_address);
+  setup.workers = options_.threads > 0 ? options_.threads : config_.threads;
+  setup.trusted_proxies = config_.trusted_proxies;
+  setup.handler = [this](const Http_Request& request, Http_Response& response) { Route(request, response); };
+  setup.refusal = Refusal_Body;
+  http_ = std::make_unique<Http_Server>(std::move(setup));
+}
+
+// GET routes answer HEAD too; any other GET path is a file under www/.
+void Results_Server::Route(const Http_Request& request, Http_Response& response) const {
+  const bool post = request.method == "POST";
+  const auto& routes = post ? post_routes_ : get_routes_;
+  const auto route = routes.find(request.path);
+  if (route != routes.end()) route->second(request, response);
+  else if (!post) Static_File(request, response);
+  else response.status = 404;
 }
 
 Results_Server::~Results_Server() = default;
@@ -173,83 +112,55 @@ int Results_Server::Bind() {
   int port = 0;
   const std::string& listen = options_.listen.empty() ? config_.listen : options_.listen;
   if (!Split_Listen_Address(listen, host, port)) throw std::runtime_error("Listen address " + listen + " is not ADDRESS:PORT");
-  if (port == 0) port = http_->bind_to_any_port(host);
-  else if (!http_->bind_to_port(host, port)) port = -1;
-  if (port <= 0) throw std::runtime_error("Cannot listen on " + listen + ": " + std::strerror(errno));
-  static_cast<Listening_Server&>(*http_).Raise_Backlog(kBacklog);
-  return port;
+  return http_->Bind(host, port);
 }
 
-void Results_Server::Run() {
-  {
-    std::lock_guard lock(run_mutex_);
-    if (stopping_) return;
-    running_ = true;
-  }
-  http_->listen_after_bind();
-  std::lock_guard lock(run_mutex_);
-  running_ = false;
-}
+void Results_Server::Run() { http_->Run(); }
 
-// The library's stop only acts on a server that is listening already, so a stop that
-// comes while Run is starting waits for the listening to begin.
-void Results_Server::Stop() {
-  while (true) {
-    {
-      std::lock_guard lock(run_mutex_);
-      stopping_ = true;
-      if (!running_) return;
-    }
-    if (http_->is_running()) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  http_->stop();
-}
+void Results_Server::Stop() { http_->Stop(); }
 
-bool Results_Server::Is_Serving() const { return http_->is_running(); }
+bool Results_Server::Is_Serving() const { return http_->Is_Serving(); }
 
 void Results_Server::Add_Report_Routes() {
-  http_->Get(kUploadPath, [](const httplib::Request&, httplib::Response& response) {
-    response.set_content("Platterscope results server\n", "text/plain");
+  Get(kUploadPath, [](const Http_Request&, Http_Response& response) {
+    response.Set_Content("Platterscope results server\n", "text/plain");
   });
-  http_->Post(kUploadPath, [this](const httplib::Request& request, httplib::Response& response) {
-    Upload(request, response);
+  Post(kUploadPath, [this](const Http_Request& request, Http_Response& response) { Upload(request, response); });
+  Get(kVersionPath, [this](const Http_Request&, Http_Response& response) {
+    response.Set_Header("Cache-Control", "no-cache");
+    response.Set_Content(version_->Text(), "text/plain");
   });
-  http_->Get(kVersionPath, [this](const httplib::Request&, httplib::Response& response) {
-    response.set_header("Cache-Control", "no-cache");
-    response.set_content(version_->Text(), "text/plain");
-  });
-  http_->Get("/adclick.php", [this](const httplib::Request& request, httplib::Response& response) {
+  Get("/adclick.php", [this](const Http_Request& request, Http_Response& response) {
     Ad_Counter(request, response, true);
   });
-  http_->Get("/adview.php", [this](const httplib::Request& request, httplib::Response& response) {
+  Get("/adview.php", [this](const Http_Request& request, Http_Response& response) {
     Ad_Counter(request, response, false);
   });
 }
 
 // "1" only once the report is committed; a report already stored is confirmed again, so a
 // client's queue can always be emptied.
-void Results_Server::Upload(const httplib::Request& request, httplib::Response& response) {
-  response.set_header("Cache-Control", "no-cache");
-  const auto entries = Parse_Multipart_Form(request.body, Form_Boundary(request.get_header_value(kFormTypeHeader)));
+void Results_Server::Upload(const Http_Request& request, Http_Response& response) {
+  response.Set_Header("Cache-Control", "no-cache");
+  const auto entries = Parse_Multipart_Form(request.body, Form_Boundary(request.Header("Content-Type")));
   if (!entries) {
     Log_Refusal("not a form");
-    response.set_content(kRefused, "text/html");
+    response.Set_Content(kRefused, "text/html");
     return;
   }
-  Report_Parse parsed = Parse_Report(*entries, request.get_header_value("Host"),
+  Report_Parse parsed = Parse_Report(*entries, request.Header("Host"),
                                      [this](const std::string& serial) { return keys_.Serial_Hash(serial); });
   if (!parsed.report) {
     Log_Refusal(parsed.error);
-    response.set_content(kRefused, "text/html");
+    response.Set_Content(kRefused, "text/html");
     return;
   }
   parsed.report->received_ms = Now_Ms();
-  response.set_content(commits_->Commit(*parsed.report, options_.commit_wait) ? kAccepted : kRefused, "text/html");
+  response.Set_Content(commits_->Commit(*parsed.report, options_.commit_wait) ? kAccepted : kRefused, "text/html");
 }
 
-void Results_Server::Ad_Counter(const httplib::Request& request, httplib::Response& response, bool click) {
-  const std::string number = request.get_param_value("Id");
+void Results_Server::Ad_Counter(const Http_Request& request, Http_Response& response, bool click) {
+  const std::string number = request.Param("Id");
   const std::optional<std::string> target = version_->Ad_Target(number);
   if (!target) {
     response.status = 404;
@@ -260,6 +171,6 @@ void Results_Server::Ad_Counter(const httplib::Request& request, httplib::Respon
   } catch (const std::exception& error) {  // the visitor still gets where the ad leads
     std::cerr << "platterscope-server: counting ad " << number << ": " << error.what() << "\n";
   }
-  if (click) response.set_redirect(*target, 302);
+  if (click) response.Redirect(*target, 302);
   else response.status = 204;
 }

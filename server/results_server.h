@@ -3,6 +3,8 @@
 #pragma once
 
 #include "server/commit_queue.h"
+#include "server/http_server.h"
+#include "server/http_types.h"
 #include "server/model_stats.h"
 #include "server/report_store.h"
 #include "server/server_config.h"
@@ -11,22 +13,15 @@
 #include "server/version_answer.h"
 
 #include <chrono>
+#include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-
-namespace httplib {
-class Server;
-struct Request;
-struct Response;
-}  // namespace httplib
 
 struct Server_Options {
   std::string data_folder;
   std::string listen;    // ADDRESS:PORT; empty for the configuration's
   std::string database;  // postgresql://...; empty for the configuration's (or SQLite)
-  std::chrono::seconds read_timeout{10};    // a client silent this long is dropped
-  std::size_t max_body = 1 << 20;           // larger uploads are answered 413
+  Http_Limits limits;                       // deadlines and size caps of requests
   std::size_t max_batch = 256;              // reports sharing one commit at most
   std::chrono::milliseconds commit_wait{20000};  // longer waits for the database answer "0"
   int threads = 0;                          // 0: the configuration's
@@ -57,9 +52,12 @@ class Results_Server {
   void Configure_Http();
   void Add_Report_Routes();
   void Add_Page_Routes();
-  void Upload(const httplib::Request& request, httplib::Response& response);
-  void Ad_Counter(const httplib::Request& request, httplib::Response& response, bool click);
-  void Static_File(const httplib::Request& request, httplib::Response& response);
+  void Get(const std::string& path, Http_Handler handler) { get_routes_[path] = std::move(handler); }
+  void Post(const std::string& path, Http_Handler handler) { post_routes_[path] = std::move(handler); }
+  void Route(const Http_Request& request, Http_Response& response) const;
+  void Upload(const Http_Request& request, Http_Response& response);
+  void Ad_Counter(const Http_Request& request, Http_Response& response, bool click);
+  void Static_File(const Http_Request& request, Http_Response& response) const;
 
   Server_Options options_;
   Server_Config config_;
@@ -70,10 +68,9 @@ class Results_Server {
   std::unique_ptr<Commit_Queue> commits_;
   std::unique_ptr<Model_Stats> stats_;
   std::unique_ptr<Version_Answer> version_;
-  std::unique_ptr<httplib::Server> http_;
-  std::mutex run_mutex_;
-  bool running_ = false;
-  bool stopping_ = false;
+  std::map<std::string, Http_Handler> get_routes_;  // HEAD as well
+  std::map<std::string, Http_Handler> post_routes_;
+  std::unique_ptr<Http_Server> http_;
 };
 
 // Splits "ADDRESS:PORT" ("[::1]:80" for IPv6); false when it is not one.

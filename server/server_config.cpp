@@ -2,6 +2,8 @@
 // [ad] and [installer] sections.
 #include "server/server_config.h"
 
+#include "server/client_address.h"
+
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -35,6 +37,8 @@ void Set_Global(Server_Config& config, const std::string& key, const std::string
   else if (key == "news_page") config.news_page = value;
   else if (key == "release_notes") config.release_notes = value;
   else if (key == "threads") config.threads = Whole_Number(value);
+  else if (key == "connections_per_address") config.connections_per_address = Whole_Number(value);
+  else if (key == "trusted_proxies") config.trusted_proxies = Parse_Address_List(value);
   else throw std::invalid_argument("unknown setting " + key);
 }
 
@@ -59,6 +63,7 @@ std::string Check(const Server_Config& config) {
   const std::size_t separators = (config.ads.empty() ? 0 : config.ads.size() - 1) + config.installers.size();
   if (separators > 50) return "too many ads and installers for one answer";
   if (config.threads < 4 || config.threads > 1024) return "threads must be 4 to 1024";
+  if (config.connections_per_address < 1) return "connections_per_address must be at least 1";
   for (const std::string* text : {&config.version, &config.news_page, &config.release_notes})
     if (!Fits_Answer(*text)) return "\"[\" or \"]\" in " + *text;
   for (const Ad_Config& ad : config.ads) {
@@ -136,8 +141,14 @@ std::string Default_Config_Text(const std::string& public_host) {
           "# PostgreSQL address (postgresql://user@host/database) shared by several servers.\n"
           "# The --database option overrides it.\n"
           "database =\n\n"
-          "# Connections served at once.\n"
+          "# Requests handled at once (waiting connections take none of them).\n"
           "threads = 64\n\n"
+          "# Connections one address may keep open; more are closed at once. Trusted proxies\n"
+          "# are not counted.\n"
+          "connections_per_address = 32\n\n"
+          "# Addresses of proxies in front of this server (\"127.0.0.1, ::1\"): for a request\n"
+          "# from one of them, the client is the last address of its X-Forwarded-For header.\n"
+          "trusted_proxies =\n\n"
           "# The latest version (three parts, compared as text by the program). A program with an\n"
           "# older version downloads the installers below and checks their signatures.\n"
           "version = 1.0.0\n\n"

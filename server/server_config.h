@@ -23,7 +23,9 @@ struct Server_Config {
   std::string version;
   std::string news_page;
   std::string release_notes;
-  int threads = 64;
+  int threads = 64;                      // requests handled at once
+  int connections_per_address = 32;      // open connections from one address
+  std::vector<std::string> trusted_proxies;  // peers whose X-Forwarded-For names the client
   std::vector<Ad_Config> ads;
   std::vector<Installer_Config> installers;
 };

@@ -3,6 +3,7 @@
 #include "server/results_server.h"
 
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <cstring>
 #include <iostream>
@@ -31,6 +32,12 @@ int Serve(Server_Options options) {
   sigaddset(&stop_signals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
   ::signal(SIGPIPE, SIG_IGN);
+  // Waiting connections cost a descriptor each and nothing else: allow as many as permitted.
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+  }
 
   Results_Server server(std::move(options));
   const int port = server.Bind();

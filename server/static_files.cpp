@@ -61,7 +61,9 @@ File_Descriptor Static_Root::Open(const std::string& request_path, struct stat& 
     at = folder.get();
   }
   File_Descriptor file(::openat(at, segments.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-  if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_dev != device_)
+  // A second link could be anyone's file put here by a hard link from outside.
+  if (!file.valid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_dev != device_ ||
+      info.st_nlink != 1)
     return {};
   return file;
 }

@@ -1,6 +1,6 @@
 // Files handed out from the data folder's www/: banners, installers, news pages. A request
 // path reaches only regular files below www/, never through a link, never another file
-// system, never a listing.
+// system, never a listing, never a file with a second hard link.
 #pragma once
 
 #include <sys/stat.h>
@@ -31,7 +31,8 @@ class Static_Root {
 
   // Opens the regular file at a request path (percent-decoding done, "/" separated, leading
   // and doubled "/" ignored). Invalid when the path has a "." or ".." segment or a segment
-  // starting with ".", crosses a link or a mount, or names no regular file. info is filled.
+  // starting with ".", crosses a link or a mount, or names no regular file with one link
+  // (a hard link may be anyone's file). info is filled.
   File_Descriptor Open(const std::string& request_path, struct stat& info) const;
 
   // The whole content of a file below the root; false when it cannot be opened or read.

@@ -3,6 +3,10 @@
 //   platterscope-server-load upload  --server HOST:PORT [--clients 64] [--seconds 20 | --count N]
 //                                    [--first N] [--models 200] [--program-like]
 //   platterscope-server-load compare --server HOST:PORT [--clients 16] [--seconds 20] --reports N
+//   platterscope-server-load computer-id --number N
+//   platterscope-server-load attack  --server HOST:PORT --kind slow|flood|range|costly --attackers N
+//                                    [--seconds 20] [--path P] [--probe P]   (see attacks.h)
+#include "attacks.h"
 #include "report_composer.h"
 
 #include <arpa/inet.h>
@@ -36,10 +40,12 @@ struct Options {
   bool program_like = false;
 };
 
-// One keep-alive connection; false from Exchange when it broke (it is then reopened).
+// One keep-alive connection; false from Exchange when it broke (it is then reopened). Each
+// client has a loopback address of its own, as many clients would (the server caps the
+// connections of one address).
 class Connection {
  public:
-  Connection(const Options& options) : options_(options) {}
+  Connection(const Options& options, int client) : options_(options), source_("127.0.0." + std::to_string(2 + client % 200)) {}
   ~Connection() { Close(); }
   // A kept-alive connection that the server closed in between is opened again once.
   bool Exchange(const std::string& request, int& status, std::string& body) {
@@ -68,6 +74,10 @@ class Connection {
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(options_.port));
     ::inet_pton(AF_INET, options_.address.c_str(), &address.sin_addr);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, source_.c_str(), &local.sin_addr);
+    if (options_.address.rfind("127.", 0) == 0) ::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local);
     const int on = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     timeval timeout{30, 0};
@@ -102,6 +112,7 @@ class Connection {
   }
 
   const Options& options_;
+  std::string source_;
   int fd_ = -1;
   std::string buffer_;
 };
@@ -129,8 +140,8 @@ struct Totals {
   long done = 0, failed = 0;
 };
 
-void Client(const Options& options, std::atomic<long>& next, Clock::time_point until, Totals& totals) {
-  Connection connection(options);
+void Client(const Options& options, int index, std::atomic<long>& next, Clock::time_point until, Totals& totals) {
+  Connection connection(options, index);
   std::vector<double> latencies;
   long done = 0, failed = 0;
   std::mt19937 random(static_cast<unsigned>(next.load() + reinterpret_cast<std::uintptr_t>(&latencies)));
@@ -197,10 +208,40 @@ bool Parse(int argc, char** argv, Options& options) {
   return known && options.port > 0;
 }
 
+bool Parse_Attack(int argc, char** argv, Attack_Options& options) {
+  for (int i = 2; i + 1 < argc; i += 2) {
+    const std::string key = argv[i], value = argv[i + 1];
+    if (key == "--server") {
+      options.address = value.substr(0, value.find(':'));
+      options.port = std::atoi(value.substr(value.find(':') + 1).c_str());
+    } else if (key == "--kind") options.kind = value;
+    else if (key == "--attackers") options.attackers = std::atoi(value.c_str());
+    else if (key == "--seconds") options.seconds = std::atoi(value.c_str());
+    else if (key == "--path") options.path = value;
+    else if (key == "--probe") options.probe = value;
+    else return false;
+  }
+  const bool known = options.kind == "slow" || options.kind == "flood" || options.kind == "range" ||
+                     (options.kind == "costly" && !options.path.empty());
+  return known && argc % 2 == 0 && options.port > 0 && options.attackers > 0 && options.seconds > 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  if (argc == 4 && std::string(argv[1]) == "computer-id") {  // the computer of report N
+    std::printf("%s\n", Bench_Report(std::atol(argv[3]), 200).computer_id.c_str());
+    return 0;
+  }
+  if (argc > 1 && std::string(argv[1]) == "attack") {
+    Attack_Options attack;
+    if (!Parse_Attack(argc, argv, attack)) {
+      std::fprintf(stderr, "usage: see the opening comment of bench/server-load/server_load.cpp\n");
+      return 2;
+    }
+    return Run_Attack(attack) ? 0 : 1;
+  }
   Options options;
   if (!Parse(argc, argv, options)) {
     std::fprintf(stderr, "usage: see the opening comment of bench/server-load/server_load.cpp\n");
@@ -211,7 +252,7 @@ int main(int argc, char** argv) {
   const auto start = Clock::now();
   const auto until = options.count > 0 ? Clock::time_point::max() : start + std::chrono::seconds(options.seconds);
   std::vector<std::thread> clients;
-  for (int c = 0; c < options.clients; ++c) clients.emplace_back([&] { Client(options, next, until, totals); });
+  for (int c = 0; c < options.clients; ++c) clients.emplace_back([&, c] { Client(options, c, next, until, totals); });
   for (auto& client : clients) client.join();
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::sort(totals.latencies_ms.begin(), totals.latencies_ms.end());

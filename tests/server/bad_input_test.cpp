@@ -28,7 +28,8 @@ TEST_P(Bad_Input_Test, BodiesOverOneMebibyteAreRefusedBeforeTheyAreRead) {
   EXPECT_NE(early.text.find(kRefused), std::string::npos);
   EXPECT_TRUE(early.closed);
   EXPECT_LT(early.took, std::chrono::seconds(2));
-  // A whole report padded just past the limit, sent in full: 413, and the connection goes on.
+  // A whole report padded just past the limit, sent in full: 413, read before the server
+  // closes the connection.
   Upload upload = Compose_Upload(Varied_Report(1), server.host());
   upload.body.insert(0, (1 << 20) + 1 - upload.body.size(), 'x');
   auto client = server.Client();
@@ -45,9 +46,10 @@ TEST_P(Bad_Input_Test, BodiesOverOneMebibyteAreRefusedBeforeTheyAreRead) {
 }
 
 TEST_P(Bad_Input_Test, AClientThatSendsNothingIsDropped) {
-  EXPECT_EQ(Server_Options{}.read_timeout, std::chrono::seconds(10));
+  EXPECT_EQ(Server_Options{}.limits.header_time, std::chrono::seconds(10));
+  EXPECT_EQ(Server_Options{}.limits.body_time, std::chrono::seconds(60));
   Server_Options options;
-  options.read_timeout = std::chrono::seconds(1);
+  options.limits.header_time = options.limits.body_time = std::chrono::seconds(1);
   Test_Server& server = Start(options);
   const Raw_Answer silent = Raw_Exchange(server.port(), "", std::chrono::seconds(5));
   EXPECT_TRUE(silent.closed);
@@ -93,6 +95,26 @@ TEST_P(Bad_Input_Test, MalformedUploadsAreAnsweredZeroAndStoreNothing) {
   }
   EXPECT_EQ(Stored_Reports(), 0);
   EXPECT_EQ(Post_Upload(*client, good).body, "[RESULT]1[/RESULT]");
+}
+
+// A parameter that is not UTF-8 or holds a NUL never reaches the database: 400, and the
+// server goes on as before.
+TEST_P(Bad_Input_Test, ParametersThatAreNotCleanTextAreRefusedBeforeTheDatabase) {
+  Test_Server& server = Start();
+  auto client = server.Client();
+  const Upload upload = Compose_Upload(Varied_Report(1), server.host());
+  ASSERT_EQ(Post_Upload(*client, upload).body, "[RESULT]1[/RESULT]");
+  const std::string me = Varied_Report(1).computer_id;
+  const std::vector<std::string> paths{"/compare?CompId=%ff%fe",        "/api/computer?CompId=" + me + "%00",
+                                       "/computer?CompId=%c3%28",       "/api/drive?model=Test%00Drive",
+                                       "/drive?model=%ed%a0%80",        "/api/compare?%ff=1"};
+  for (const std::string& path : paths) {
+    const Answer answer = Get(*client, path);
+    EXPECT_EQ(answer.status, 400) << path;
+    EXPECT_EQ(answer.body, "400\n") << path;
+  }
+  EXPECT_EQ(Get(*client, "/api/compare?CompId=" + me).status, 200);
+  EXPECT_EQ(Get(*client, "/drive?model=Caf%C3%A9").status, 200);
 }
 
 // 10,000 bodies: random bytes, and real reports with bytes flipped, inserted, cut out,

@@ -69,31 +69,55 @@ Answer Get(httplib::Client& client, const std::string& path) {
   return result ? Answer{result->status, result->body} : Answer{};
 }
 
-Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait) {
-  using Clock = std::chrono::steady_clock;
-  const auto start = Clock::now();
-  Raw_Answer answer;
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+Loopback_Connection::Loopback_Connection(int port, const std::string& source)
+    : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  ::inet_pton(AF_INET, source.c_str(), &local.sin_addr);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      ::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
-    while (Clock::now() - start < wait) {
-      pollfd ready{fd, POLLIN, 0};
-      if (::poll(&ready, 1, 50) <= 0) continue;
-      char buffer[65536];
-      const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-      if (got <= 0) {
-        answer.closed = true;
-        break;
-      }
-      answer.text.append(buffer, static_cast<std::size_t>(got));
-    }
+  if (::bind(fd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    ::close(fd_);
+    fd_ = -1;
   }
-  ::close(fd);
+}
+
+Loopback_Connection::~Loopback_Connection() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool Loopback_Connection::Send(const std::string& bytes) const {
+  return fd_ >= 0 && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+}
+
+Raw_Answer Raw_Read(int fd, std::chrono::milliseconds wait) {
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  Raw_Answer answer;
+  while (fd >= 0 && Clock::now() - start < wait) {
+    pollfd ready{fd, POLLIN, 0};
+    if (::poll(&ready, 1, 20) <= 0) continue;
+    char buffer[65536];
+    const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+    if (got <= 0) {
+      answer.closed = true;
+      break;
+    }
+    answer.text.append(buffer, static_cast<std::size_t>(got));
+  }
   answer.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+  return answer;
+}
+
+Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait) {
+  const auto start = std::chrono::steady_clock::now();
+  const Loopback_Connection connection(port);
+  if (!connection.Send(request)) return {};
+  Raw_Answer answer = Raw_Read(connection.fd(), wait);
+  answer.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   return answer;
 }
 

@@ -73,6 +73,24 @@ struct Raw_Answer {
   std::chrono::milliseconds took{0};
 };
 Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait);
+// Reads what a connection gets until the server closes it or wait has passed.
+Raw_Answer Raw_Read(int fd, std::chrono::milliseconds wait);
+
+// A TCP connection to 127.0.0.1:port from a loopback address of its own (127.0.0.N: one
+// client address per N), closed with its owner; fd() is -1 when it failed.
+class Loopback_Connection {
+ public:
+  Loopback_Connection(int port, const std::string& source = "127.0.0.1");
+  ~Loopback_Connection();
+  Loopback_Connection(Loopback_Connection&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  Loopback_Connection(const Loopback_Connection&) = delete;
+  Loopback_Connection& operator=(const Loopback_Connection&) = delete;
+  int fd() const { return fd_; }
+  bool Send(const std::string& bytes) const;
+
+ private:
+  int fd_ = -1;
+};
 
 // The test case for both databases: SetUp gets a database (or skips without PostgreSQL).
 class Server_Test : public testing::TestWithParam<Backend> {

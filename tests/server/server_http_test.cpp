@@ -111,19 +111,21 @@ TEST_P(Server_Http_Test, AdClicksLeadToTheTargetAndAreCountedAsAreViews) {
   EXPECT_EQ(server.server().Store().Ad_Counters("6").clicks, 0);
 }
 
-// Whatever the request path, nothing outside www/ is handed out, nor a folder listing.
+// Whatever the request path, nothing outside www/ is handed out, nor a folder listing, nor a
+// file put there by a hard link.
 TEST_P(Server_Http_Test, NoPathLeavesTheFilesFolder) {
   data_.Write("outside.txt", "SECRET-OUTSIDE");
   data_.Write("www/.hidden", "SECRET-HIDDEN");
   std::filesystem::create_directory_symlink(data_.path(), data_.path() + "/www/link");
   std::filesystem::create_symlink(data_.path() + "/outside.txt", data_.path() + "/www/leak.txt");
+  std::filesystem::create_hard_link(data_.path() + "/outside.txt", data_.path() + "/www/hard.txt");
   Test_Server& server = Start();
   const char* paths[] = {"/../outside.txt", "/%2e%2e/outside.txt", "/%2E%2E/update-signing.key",
                          "/news/../../outside.txt", "/news/%2e%2e/%2e%2e/outside.txt", "/..%2foutside.txt",
                          "/%2e%2e%2foutside.txt", "//outside.txt", "/link/outside.txt", "/leak.txt", "/.hidden",
                          "/news/", "/news", "/www/news/index.html", "/%252e%252e/outside.txt",
                          "/update-signing.key", "/reports.sqlite", "/platterscope-server.conf",
-                         "/news/index.html%00.png", "/etc/passwd"};
+                         "/news/index.html%00.png", "/etc/passwd", "/hard.txt"};
   for (const char* path : paths) {
     const Raw_Answer answer = Raw_Exchange(
         server.port(), std::string("GET ") + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n",

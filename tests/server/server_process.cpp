@@ -80,6 +80,35 @@ int Server_Process::Signal(int signal_number) {
   return status;
 }
 
+Background_Program::Background_Program(const std::vector<std::string>& argv, const std::string& log_path) {
+  std::vector<std::string> copy = argv;
+  std::vector<char*> args;
+  for (std::string& arg : copy) args.push_back(arg.data());
+  args.push_back(nullptr);
+  pid_ = ::fork();
+  if (pid_ == 0) {
+    const int log = ::open(log_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    ::dup2(log, 1);
+    ::dup2(log, 2);
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+}
+
+Background_Program::~Background_Program() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGTERM);
+  for (int waited = 0; waited < 500; ++waited) {
+    if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
+    ::usleep(10000);
+  }
+  ::kill(pid_, SIGKILL);
+  ::waitpid(pid_, nullptr, 0);
+}
+
+bool Background_Program::Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+
 int Run_Program(const std::vector<std::string>& argv, int timeout_seconds, std::string& output) {
   int out = -1;
   const pid_t pid = Spawn_Program(argv, out);

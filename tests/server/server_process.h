@@ -16,6 +16,7 @@ class Server_Process {
   Server_Process& operator=(const Server_Process&) = delete;
 
   int port() const { return port_; }  // 0 when it did not start
+  pid_t pid() const { return pid_; }
   std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
   const std::string& output() const { return output_; }
   // Sends the signal and waits for the process; its exit status as waitpid gives it.
@@ -25,6 +26,20 @@ class Server_Process {
   pid_t pid_ = -1;
   int port_ = 0;
   std::string output_;
+};
+
+// Another program (argv[0] a full path) running beside a test, its output in a log file;
+// ended with SIGTERM (SIGKILL after 5 s) with its owner, never outliving the test.
+class Background_Program {
+ public:
+  Background_Program(const std::vector<std::string>& argv, const std::string& log_path);
+  ~Background_Program();
+  Background_Program(const Background_Program&) = delete;
+  Background_Program& operator=(const Background_Program&) = delete;
+  bool Running() const;
+
+ private:
+  pid_t pid_ = -1;
 };
 
 // Runs a program (argv[0] a full path) to its end, killed after timeout_seconds; its exit
