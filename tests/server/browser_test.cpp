@@ -23,7 +23,7 @@ std::vector<std::string> Chromium(const std::string& binary, const std::string& 
 
 TEST(ComparePageInABrowser, ShowsTheDriveBesideItsModel) {
   const std::string chromium = Find_Chromium();
-  if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (scripts/deps installs it)";
+  if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (scripts/deps --test installs it)";
   Test_Data_Folder data;
   Test_Server server(data.path(), "");
   auto client = server.Client();

@@ -131,7 +131,7 @@ Https_Answer Https(const Nginx_Proxy& proxy, const std::string& path, const Uplo
 }  // namespace
 
 TEST(Nginx_Proxy_Test, ReportsAreConfirmedOverHttpsAndSlowClientsHoldNobodyUp) {
-  if (!std::filesystem::exists(kNginx)) GTEST_SKIP() << "no " << kNginx << " (scripts/deps installs nginx)";
+  if (!std::filesystem::exists(kNginx)) GTEST_SKIP() << "no " << kNginx << " (scripts/deps --test installs nginx)";
   Test_Data_Folder data;
   data.Append_Config("trusted_proxies = 127.0.0.1");
   Test_Server server(data.path(), "");
