@@ -62,7 +62,9 @@ bool Same_Origin(const std::string& a, const std::string& b) {
   return Origin_Of(a, first) && Origin_Of(b, second) && first == second;
 }
 
-bool Is_Redirect(long status) { return status == 301 || status == 302 || status == 303 || status == 307 || status == 308; }
+bool Is_Redirect(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
 
 }  // namespace
 

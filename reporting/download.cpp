@@ -99,8 +99,8 @@ class Download_Target {
   std::int64_t Received() const { return received_; }
 
   bool Matches_Digest() {
-    return record_.MD5.empty() ||
-           QString::fromLatin1(md5_.result().toHex()).compare(QString::fromStdString(record_.MD5), Qt::CaseInsensitive) == 0;
+    const QString digest = QString::fromLatin1(md5_.result().toHex());
+    return record_.MD5.empty() || digest.compare(QString::fromStdString(record_.MD5), Qt::CaseInsensitive) == 0;
   }
 
  private:

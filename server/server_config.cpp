@@ -75,7 +75,8 @@ std::string Check(const Server_Config& config) {
     if (!Is_Plain_Relative_Path(installer.file) || !Fits_Answer(installer.file))
       return "installer must be a path under www/: " + installer.file;
     if (installer.target.empty() || !Fits_Answer(installer.target)) return "installer target must be a plain text";
-    if (installer.platform.empty() || !Fits_Answer(installer.platform)) return "installer platform must be a plain text";
+    if (installer.platform.empty() || !Fits_Answer(installer.platform))
+      return "installer platform must be a plain text";
   }
   return {};
 }

@@ -143,7 +143,8 @@ void Update_Checker::Fill_Ad(int index, const std::string& entry, const Update_S
 }
 
 bool Update_Checker::Download_Banner(const TMyAds& ad, const std::string& name, const Update_Settings& settings,
-                                     const platform::Descriptor& folder, std::string& why, const std::stop_token& stop) {
+                                     const platform::Descriptor& folder, std::string& why,
+                                     const std::stop_token& stop) {
   const std::string server_path = Results_Server_Path(ad.ImageLink);
   if (server_path.empty()) {
     why = "its image \"" + ad.ImageLink + "\" is not a path on the results server";

@@ -53,7 +53,8 @@ TEST(TransferEnds, AnAnswerThatDidNotArriveWholeOrWithAnotherStatusIsNotUsed) {
     bool answer_only = false;  // a limit of answers, not of downloads
   } cases[] = {
       {"short body", {Mode::Answer, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n[RESULT]1[/RESULT]"}},
-      {"chunks cut", {Mode::Answer, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n12\r\n[RESULT]1[/RESULT]\r\n"}},
+      {"chunks cut",
+       {Mode::Answer, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n12\r\n[RESULT]1[/RESULT]\r\n"}},
       {"status 500", {Mode::Answer, "HTTP/1.1 500 Oops\r\nContent-Length: 18\r\n\r\n[RESULT]1[/RESULT]"}},
       {"status 404", {Mode::Answer, "HTTP/1.1 404 Not Found\r\nContent-Length: 18\r\n\r\n[RESULT]1[/RESULT]"}},
       {"status 204", {Mode::Answer, "HTTP/1.1 204 No Content\r\n\r\n"}},
@@ -135,9 +136,12 @@ TEST(TransferEnds, AStopEndsEveryTransferWithinASecond) {
     const char* what;
     std::function<void(std::stop_token)> transfer;
   } cases[] = {
-      {"probe", [&](std::stop_token stop) { Post_Multipart_Form(*Record_For(quiet), Answer_Limits(), Report_Limits(), stop); }},
-      {"POST", [&](std::stop_token stop) { Post_Multipart_Form(*Record_For(server), Answer_Limits(), Report_Limits(), stop); }},
-      {"GET", [&](std::stop_token stop) { Get_Url_Text(quiet.url("/program_version3.php"), "", "", "", "", Answer_Limits(), stop); }},
+      {"probe",
+       [&](std::stop_token stop) { Post_Multipart_Form(*Record_For(quiet), Answer_Limits(), Report_Limits(), stop); }},
+      {"POST",
+       [&](std::stop_token stop) { Post_Multipart_Form(*Record_For(server), Answer_Limits(), Report_Limits(), stop); }},
+      {"GET",
+       [&](std::stop_token stop) { Get_Url_Text(quiet.url("/version"), "", "", "", "", Answer_Limits(), stop); }},
       {"download", [&](std::stop_token stop) {
          MY_DownloadRecord record;
          record.URL = quiet.url("/ads/1.png");

@@ -83,20 +83,29 @@ TEST(Upgrade, AnInstallerThatIsNotProvedLeavesNoExecutableAndRunsNothing) {
     bool right_md5;
     std::string served;  // what the server sends instead of the installer
   };
+  // The signature of the statement of version, platform and target, as key signs it.
+  const auto statement = [](const Test_Key& key, const std::string& version,
+                            const std::string& platform = This_Platform(), const std::string& target = "platterscope") {
+    return [&key, version, platform, target](const Upgrade_Run& run) {
+      return key.Sign_Statement(run.installer, version, platform, target);
+    };
+  };
   const Case cases[] = {
-      {"signed by another key", [&](const Upgrade_Run& run) { return stranger.Sign_Statement(run.installer, "1.4.0"); }, true, ""},
+      {"signed by another key", statement(stranger, "1.4.0"), true, ""},
       {"no signature", [](const Upgrade_Run&) { return std::string(); }, true, ""},
       {"malformed signature", [](const Upgrade_Run&) { return std::string("00ff"); }, true, ""},
       {"the bytes alone signed", [](const Upgrade_Run& run) { return run.key.Sign(run.installer); }, true, ""},
-      {"an older version's statement", [](const Upgrade_Run& run) { return run.key.Sign_Statement(run.installer, "0.9.0"); }, true, ""},
+      {"an older version's statement", [&](const Upgrade_Run& run) { return statement(run.key, "0.9.0")(run); }, true,
+       ""},
       {"another platform's statement",
-       [&](const Upgrade_Run& run) { return run.key.Sign_Statement(run.installer, "1.4.0", other_platform); }, true, ""},
+       [&](const Upgrade_Run& run) { return statement(run.key, "1.4.0", other_platform)(run); }, true, ""},
       {"a Windows installer's statement",
-       [](const Upgrade_Run& run) { return run.key.Sign_Statement(run.installer, "1.4.0", "windows-x86_64"); }, true, ""},
+       [&](const Upgrade_Run& run) { return statement(run.key, "1.4.0", "windows-x86_64")(run); }, true, ""},
       {"another target's statement",
-       [](const Upgrade_Run& run) { return run.key.Sign_Statement(run.installer, "1.4.0", This_Platform(), "tool"); }, true, ""},
-      {"the statement of other bytes", [](const Upgrade_Run& run) { return run.key.Sign_Statement("other", "1.4.0"); }, true, ""},
-      {"wrong MD5", [](const Upgrade_Run& run) { return run.key.Sign_Statement(run.installer, "1.4.0"); }, false, ""},
+       [&](const Upgrade_Run& run) { return statement(run.key, "1.4.0", This_Platform(), "tool")(run); }, true, ""},
+      {"the statement of other bytes", [](const Upgrade_Run& run) { return run.key.Sign_Statement("other", "1.4.0"); },
+       true, ""},
+      {"wrong MD5", [&](const Upgrade_Run& run) { return statement(run.key, "1.4.0")(run); }, false, ""},
       {"fewer bytes than its [SIZE]", [](const Upgrade_Run& run) { return run.key.Sign_Statement("#!", "1.4.0"); },
        true, "#!"},
   };

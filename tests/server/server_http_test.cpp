@@ -99,8 +99,8 @@ TEST_P(Server_Http_Test, TheVersionAnswerOffersBannersAndSignedInstallers) {
   const std::string again = Get(*client, "/program_version3.php?Id=1&Upgrade=1&Ver=1.0.0.1&CompId=1").body;
   const std::string new_bytes = Get(*client, file).body;
   EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", again), MD5_Of_Text(new_bytes));
-  EXPECT_TRUE(
-      Signature_Verifies(Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", again), Statement_Of(new_bytes), Public_Key(data_)));
+  const std::string new_signature = Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", again);
+  EXPECT_TRUE(Signature_Verifies(new_signature, Statement_Of(new_bytes), Public_Key(data_)));
 }
 
 TEST_P(Server_Http_Test, AdClicksLeadToTheTargetAndAreCountedAsAreViews) {
