@@ -73,7 +73,7 @@ void TMainForm::Display_Message_Panel(bool status, const std::string& messagetex
       }
       browser_->Widget()->setGeometry(7, 32, 691, messagepanel->height() - 45);
       browser_->Widget()->show();
-      browser_->Open(QUrl(QString::fromStdString("http://" + Results_Server_Host() + "/" + messagetext)));
+      browser_->Open(QUrl(QString::fromStdString(Results_Server_Base() + "/" + messagetext)));
     }
   } else if (!status && !messagepanel->isHidden()) {
     messagepanel->hide();
@@ -146,7 +146,7 @@ void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
 }
 
 void TMainForm::Send_Result_To_Database() {
-  const Report_Facts facts{COMPUTERID, engine_.DEFAULTSECONDS, Get_File_Version(4, ""), Results_Server_Host(),
+  const Report_Facts facts{COMPUTERID, engine_.DEFAULTSECONDS, Get_File_Version(4, ""), Results_Server_Base(),
                            &profile_,  Selected_Drive(),       &MyGraph};
   if (::Send_Result_To_Database(*this, facts, Program_Report_Channel()) == "OK") CompareOnline1->setVisible(true);
 }
@@ -167,7 +167,7 @@ bool TMainForm::Process_Message_Queue() {
 
 void TMainForm::CompareOnline1Click() {
   if (Results_Server_Offline() || COMPUTERID.empty()) return;
-  const std::string url = Compare_Page_Url(Results_Server_Host(), COMPUTERID);
+  const std::string url = Compare_Page_Url(Results_Server_Base(), COMPUTERID);
   if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(url))))
     Local_Writelog("Compare my drive online: no browser opened " + url);
 }

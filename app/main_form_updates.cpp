@@ -1,7 +1,6 @@
 // The window's side of updates, news and ads: the banner Image1 and its timer, the hand pointer
 // over the window while the pointer is on the banner, the browser for a click, and the entry
 // points of the version check and the upgrade.
-#include <QDesktopServices>
 #include <QEvent>
 #include <QFile>
 #include <QGuiApplication>
@@ -13,6 +12,7 @@
 #include <QUrl>
 
 #include "app/main_form.h"
+#include "app/outside_links.h"
 #include "common/global_functions.h"
 
 namespace {
@@ -40,6 +40,12 @@ class Banner_Events : public QObject {
 }  // namespace
 
 void TMainForm::Build_Banner() {
+  // The banner's, the news' and the menu's addresses: as root the status bar shows them, to
+  // be copied into a browser, instead of starting the desktop's handler.
+  Show_Outside_Links_As_Root(this, [this](const QUrl& url) {
+    StatusText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    Set_Status_Text("Open in your browser: " + url.toString().toStdString());
+  });
   Image1->setAlignment(Qt::AlignCenter);
   Image1->installEventFilter(new Banner_Events(*this));
   ADS_TIMER = new QTimer(this);
@@ -89,6 +95,12 @@ bool TMainForm::Show_Banner(const std::string& file, std::string& reason) {
     return false;
   }
   const QByteArray format = reader.format();
+  // Only the four formats a banner may have, whatever other decoders the machine offers.
+  static const QList<QByteArray> kBannerFormats = {"png", "jpeg", "gif", "bmp"};
+  if (!kBannerFormats.contains(format)) {
+    reason = "Cannot show " + file + ": a " + format.toStdString() + " picture is not a banner";
+    return false;
+  }
   if (reader.supportsAnimation() && reader.imageCount() != 1) return Show_Banner_Movie(path, format, reason);
   const QImage picture = reader.read();
   if (picture.isNull()) {
@@ -133,7 +145,4 @@ void TMainForm::Start_Ads_Timer() {
   if (!ADS_TIMER->isActive()) ADS_TIMER->start();
 }
 
-bool TMainForm::Open_URL(const std::string& url) {
-  const QUrl address(QString::fromStdString(url));
-  return address.isValid() && QDesktopServices::openUrl(address);
-}
+bool TMainForm::Open_URL(const std::string& url) { return Open_Outside(QUrl(QString::fromStdString(url))); }

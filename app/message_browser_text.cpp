@@ -1,14 +1,17 @@
 // The message browser for root: the page is fetched with a time limit and a size limit and
 // shown as rich text. Nothing runs and nothing more is loaded: no scripts, no plugins, no
-// pictures or style sheets from anywhere, and a link opens only through the desktop's URL
-// handler.
-#include <QDesktopServices>
+// pictures or style sheets from anywhere; a link is handed outside (as root: shown, never
+// opened).
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QTextBrowser>
 
 #include "app/message_browser.h"
+#include "app/outside_links.h"
+#include "common/server.h"
 
 namespace {
 
@@ -29,8 +32,7 @@ class Text_Browser : public Message_Browser {
     view_->setOpenLinks(false);
     QObject::connect(view_, &QTextBrowser::anchorClicked, view_, [this](const QUrl& link) {
       const QUrl target = Address().resolved(link);
-      if (target.scheme() == QLatin1String("http") || target.scheme() == QLatin1String("https"))
-        QDesktopServices::openUrl(target);
+      if (target.scheme() == QLatin1String("http") || target.scheme() == QLatin1String("https")) Open_Outside(target);
     });
   }
   QWidget* Widget() override { return view_; }
@@ -43,6 +45,13 @@ class Text_Browser : public Message_Browser {
     if (reply_) reply_->abort();
     QNetworkRequest request(address);
     request.setTransferTimeout(kTimeLimitMs);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::SameOriginRedirectPolicy);
+    const std::string authorities = Results_Server_CA_File();
+    if (!authorities.empty()) {
+      QSslConfiguration tls = request.sslConfiguration();
+      tls.setCaCertificates(QSslCertificate::fromPath(QString::fromStdString(authorities)));
+      request.setSslConfiguration(tls);
+    }
     QNetworkReply* reply = network_.get(request);
     reply_ = reply;
     QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64) {

@@ -86,7 +86,7 @@ int Send_Run_Report(const std::string& target, std::int32_t test_seconds, const 
   const Report_Facts facts{Load_Computer_Id(Get_Application_File(), Get_Application_Folder()),
                            test_seconds,
                            Get_File_Version(4, ""),
-                           Results_Server_Host(),
+                           Results_Server_Base(),
                            &profile,
                            listed ? &drive : nullptr,
                            &graph};

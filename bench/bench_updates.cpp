@@ -9,6 +9,7 @@
 #include "bench/bench_reporting.h"
 #include "common/global_functions.h"
 #include "common/log.h"
+#include "common/plain_text.h"
 #include "common/server.h"
 #include "updates/update_checker.h"
 
@@ -31,14 +32,18 @@ class Console_Update_Host : public Update_Host {
   bool Open_URL(const std::string&) override { return false; }
 };
 
+// One line of output; whatever the server wrote in it is escaped, so that no answer can
+// forge a line or send control sequences to the terminal.
+void Print_Line(const std::string& line) { std::printf("%s\n", One_Line_Text(line).c_str()); }
+
 void Print_Report(const Check_Report& report, const Update_Settings& settings) {
-  if (report.version.empty()) std::printf("version offered: none\n");
+  if (report.version.empty()) Print_Line("version offered: none");
   else
-    std::printf("version offered: %s (%s %s)\n", report.version.c_str(), report.newer ? "newer than" : "not newer than",
-                settings.version3.c_str());
-  if (!report.messages.empty()) std::printf("news: %s\n", report.messages.c_str());
-  for (const std::string& line : report.ads) std::printf("%s\n", line.c_str());
-  for (const std::string& line : report.installers) std::printf("%s\n", line.c_str());
+    Print_Line("version offered: " + report.version + " (" + (report.newer ? "newer than " : "not newer than ") +
+               settings.version3 + ")");
+  if (!report.messages.empty()) Print_Line("news: " + report.messages);
+  for (const std::string& line : report.ads) Print_Line(line);
+  for (const std::string& line : report.installers) Print_Line(line);
 }
 
 }  // namespace
@@ -57,12 +62,16 @@ int Check_Updates() {
     checker.Check_New_Version(settings, &report);
   } catch (const std::exception& error) {
     Print_Report(report, settings);
-    std::printf("answer refused: %s\n", error.what());
+    Print_Line(std::string("answer refused: ") + error.what());
     return 1;
   }
   if (!report.answered) {
-    std::printf("no answer from %s\n", settings.server_host.c_str());
+    Print_Line("no answer from " + settings.server_host);
     return kExitNotConfirmed;
+  }
+  if (!report.refused.empty()) {
+    Print_Line("answer refused: " + report.refused);
+    return 1;
   }
   Print_Report(report, settings);
   return 0;

@@ -68,3 +68,9 @@ std::string Label_Text(std::string_view text) {
   for (char32_t c : label.toUcs4()) Append(out, Breaks_Lines(c) ? char32_t{0xFFFD} : c);
   return out;
 }
+
+bool Has_Control_Character(std::string_view text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}

@@ -17,3 +17,7 @@ std::string Json_String(std::string_view text);
 // What a drive label, model or firmware text may hold: printable UTF-8 on one line. Blanks
 // around it are removed; an invalid byte or a control character inside becomes U+FFFD.
 std::string Label_Text(std::string_view text);
+
+// Whether text holds an ASCII control character (C0 or DEL): such a text cannot be a number,
+// a file name or a line of a signed statement.
+bool Has_Control_Character(std::string_view text);

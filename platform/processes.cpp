@@ -33,8 +33,9 @@ class Spawn_Setup {
   }
 
   // A new session, so that the program's end (or its terminal's) does not end the child;
-  // the signal mask and dispositions as a fresh program expects them.
-  int Prepare() {
+  // the signal mask and dispositions as a fresh program expects them; inherited, when given,
+  // is the one descriptor handed to the child (its close-on-exec mark is taken off there only).
+  int Prepare(int inherited = -1) {
     if (!attributes_ok_ || !actions_ok_) return ENOMEM;
     sigset_t none, all;
     sigemptyset(&none);
@@ -44,6 +45,7 @@ class Spawn_Setup {
     if (error == 0) error = ::posix_spawnattr_setsigmask(&attributes_, &none);
     if (error == 0) error = ::posix_spawnattr_setsigdefault(&attributes_, &all);
     if (error == 0) error = ::posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    if (error == 0 && inherited >= 0) error = ::posix_spawn_file_actions_adddup2(&actions_, inherited, inherited);
     return error;
   }
 
@@ -85,6 +87,24 @@ bool Run_And_Wait(const std::string& program, const std::string& parameters, boo
   }
   if (wait && (error = Wait_For(child, exit_code)) != 0)
     reason = "Cannot wait for " + program + ": " + Error_Text(error);
+  return true;
+}
+
+bool Run_Descriptor(const Descriptor& program, const std::string& name, std::string& reason) {
+  if (!program.valid()) {
+    reason = "Cannot start " + name + ": no verified file is open";
+    return false;
+  }
+  Spawn_Setup setup;
+  int error = setup.Prepare(program.native());
+  std::string own = "/proc/self/fd/" + std::to_string(program.native());
+  char* arguments[] = {own.data(), nullptr};
+  pid_t child = -1;
+  if (error == 0) error = ::posix_spawn(&child, own.c_str(), setup.Actions(), setup.Attributes(), arguments, environ);
+  if (error != 0) {
+    reason = "Cannot start " + name + ": " + Error_Text(error);
+    return false;
+  }
   return true;
 }
 

@@ -1,5 +1,5 @@
 // The form upload (probe, then POST of the multipart body) and the text fetch, over the
-// curl transfer.
+// curl transfer; an answer is used only when it arrived whole with status 200.
 #include "reporting/http_client.h"
 
 #include <QDate>
@@ -12,14 +12,16 @@
 
 namespace {
 
-// Answers longer than this are cut: the program's answers are a few lines of tags.
+using namespace std::chrono_literals;
+
+// Answers longer than this are not used: the program's answers are a few lines of tags.
 constexpr std::size_t kMaxAnswerBytes = 16 * 1024 * 1024;
 
 // Appends body bytes to text up to the answer limit.
 Curl_Transfer::Data_Handler Collect_Into(std::string& text) {
   return [&text](const char* data, std::size_t n) {
     if (text.size() + n > kMaxAnswerBytes) {
-      Write_Log("Answer longer than " + std::to_string(kMaxAnswerBytes) + " bytes cut");
+      Write_Log("Answer longer than " + std::to_string(kMaxAnswerBytes) + " bytes not used");
       return false;
     }
     text.append(data, n);
@@ -31,15 +33,25 @@ void Log_Failure(const char* what, const std::string& url, const Curl_Transfer& 
   Write_Log(std::string(what) + " " + url + " failed: " + transfer.Failure());
 }
 
-// The probe: a GET of the URL whose answer is never read. True once the server answered.
-bool Probe(const MY_UploadFileRecord& record, const Transfer_Limits& limits) {
+// The answer when it arrived whole with status 200; otherwise empty, and the reason logged
+// (an answer cut short on purpose was logged where it was cut).
+std::string Whole_Answer(Curl_Transfer::Outcome outcome, std::string& answer, const char* what,
+                         const std::string& url, const Curl_Transfer& transfer) {
+  if (outcome == Curl_Transfer::Outcome::Complete) return std::move(answer);
+  if (outcome != Curl_Transfer::Outcome::Ended_On_Purpose) Log_Failure(what, url, transfer);
+  return {};
+}
+
+// The probe: a GET of the URL whose answer is never read. True once the server answered,
+// with any status.
+bool Probe(const MY_UploadFileRecord& record, const Transfer_Limits& limits, const std::stop_token& stop) {
   Curl_Transfer probe(limits);
   if (!probe.valid()) return false;
   probe.Set_Url(record.URL.Text());
   probe.Set_Proxy(record.Proxy.Text());
   probe.Set_Get_Headers();
   probe.On_Data([](const char*, std::size_t) { return false; });
-  const Curl_Transfer::Outcome outcome = probe.Perform();
+  const Curl_Transfer::Outcome outcome = probe.Perform(stop);
   if (outcome == Curl_Transfer::Outcome::Complete || probe.Response_Began()) return true;
   Log_Failure("GET", record.URL.Text(), probe);
   return false;
@@ -53,11 +65,12 @@ std::string Post_Url(const MY_UploadFileRecord& record) {
   return scheme + "://" + record.HostName.Text() + "/" + Post_Object_Name(url);
 }
 
-std::string Send_Form(const MY_UploadFileRecord& record, const Transfer_Limits& limits) {
+std::string Send_Form(const MY_UploadFileRecord& record, const Transfer_Limits& probe_limits,
+                      const Transfer_Limits& post_limits, const std::stop_token& stop) {
   const std::string boundary = Multipart_Boundary(QDate::currentDate().toJulianDay());
   const std::string body = Multipart_Body(record, boundary);
-  if (!Probe(record, limits)) return {};
-  Curl_Transfer post(limits);
+  if (!Probe(record, probe_limits, stop)) return {};
+  Curl_Transfer post(post_limits);
   if (!post.valid()) return {};
   std::vector<std::string> headers = Multipart_Header_Lines(boundary, record.HostName.Text());
   headers.push_back("Expect:");  // the body goes at once, without waiting for a 100 Continue
@@ -67,19 +80,38 @@ std::string Send_Form(const MY_UploadFileRecord& record, const Transfer_Limits& 
   post.Set_Credentials(record.Username.Text(), record.Password.Text());
   post.Set_Headers(headers);
   post.Set_Post_Body(body);
+  // The header block announces gzip and deflate, so an answer in either is read decoded.
+  post.Decode_Compressed_Answers();
   std::string answer;
   post.On_Data(Collect_Into(answer));
-  const Curl_Transfer::Outcome outcome = post.Perform();
-  if (outcome == Curl_Transfer::Outcome::Failed || outcome == Curl_Transfer::Outcome::Timed_Out)
-    Log_Failure("POST", url, post);
-  return answer;
+  return Whole_Answer(post.Perform(stop), answer, "POST", url, post);
+}
+
+Transfer_Limits With_Overall(std::chrono::milliseconds overall) {
+  Transfer_Limits limits;
+  limits.overall = overall;
+  return limits;
 }
 
 }  // namespace
 
-std::string Post_Multipart_Form(const MY_UploadFileRecord& record, const Transfer_Limits& limits) {
+Transfer_Limits Answer_Limits() { return With_Overall(60s); }
+
+Transfer_Limits Report_Limits() { return With_Overall(120s); }
+
+Transfer_Limits Banner_Limits() { return With_Overall(60s); }
+
+Transfer_Limits Installer_Limits() {
+  Transfer_Limits limits;
+  limits.minimum_rate = 10000;
+  limits.rate_window = 30s;
+  return limits;
+}
+
+std::string Post_Multipart_Form(const MY_UploadFileRecord& record, const Transfer_Limits& probe,
+                                const Transfer_Limits& post, std::stop_token stop) {
   try {
-    return Send_Form(record, limits);
+    return Send_Form(record, probe, post, stop);
   } catch (const std::exception& error) {
     Write_Log(Error_Line(error));
     return {};
@@ -87,8 +119,7 @@ std::string Post_Multipart_Form(const MY_UploadFileRecord& record, const Transfe
 }
 
 std::string Get_Url_Text(const std::string& URL, const std::string& proxy, const std::string&, const std::string&,
-                         const std::string&, const Transfer_Limits& limits) {
-  std::string text;
+                         const std::string&, const Transfer_Limits& limits, std::stop_token stop) {
   try {
     Curl_Transfer get(limits);
     if (!get.valid()) return {};
@@ -96,12 +127,11 @@ std::string Get_Url_Text(const std::string& URL, const std::string& proxy, const
     get.Set_Proxy(proxy);
     get.Set_Get_Headers();
     get.Follow_Redirects();
+    std::string text;
     get.On_Data(Collect_Into(text));
-    const Curl_Transfer::Outcome outcome = get.Perform();
-    if (outcome == Curl_Transfer::Outcome::Failed || outcome == Curl_Transfer::Outcome::Timed_Out)
-      Log_Failure("GET", URL, get);
+    return Whole_Answer(get.Perform(stop), text, "GET", URL, get);
   } catch (const std::exception& error) {
     Write_Log(Error_Line(error));
+    return {};
   }
-  return text;
 }

@@ -2,9 +2,6 @@
 // judged, and queued when the server does not confirm it.
 #include "reporting/result_report.h"
 
-#include <QString>
-#include <QUrl>
-
 #include <exception>
 #include <map>
 #include <memory>
@@ -19,14 +16,10 @@
 
 namespace {
 
-std::string Query_Value(const std::string& text) {
-  return QUrl::toPercentEncoding(QString::fromStdString(text)).toStdString();
-}
-
 std::vector<std::pair<std::string, std::string>> Profile_Entries(const Report_Facts& facts) {
   std::map<std::string, std::string> items = {
       {"ID", facts.computer_id},
-      {"SIG", Report_Signature(facts.computer_id, facts.host)},
+      {"SIG", Report_Signature(facts.computer_id, Parse_Server_Address(facts.server).host)},
       {"TT", std::to_string(facts.test_seconds)},
       {"PV", facts.version},
   };
@@ -58,13 +51,14 @@ std::string Conclude(Report_Host& host, const MY_UploadFileRecord* record, const
 
 }  // namespace
 
-Report_Channel Program_Report_Channel() {
-  return {Results_Server_Offline(), Queue_Folder(),
-          [](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record); }};
+Report_Channel Program_Report_Channel(std::stop_token stop) {
+  return {Results_Server_Offline(), Queue_Folder(), [stop](const MY_UploadFileRecord& record) {
+            return Post_Multipart_Form(record, Answer_Limits(), Report_Limits(), stop);
+          }};
 }
 
-std::string Compare_Page_Url(const std::string& host, const std::string& computer_id) {
-  return "http://" + host + "/compare?CompId=" + Query_Value(computer_id);
+std::string Compare_Page_Url(const std::string& server, const std::string& computer_id) {
+  return Server_Base(server) + "/compare?CompId=" + Query_Value(computer_id);
 }
 
 bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log, std::vector<Queue_Outcome>* outcomes) {
@@ -80,8 +74,9 @@ std::string Report_Precondition_Failure(const Report_Facts& facts) {
 
 void Compose_Result_Report(const Report_Facts& facts, MY_UploadFileRecord& record,
                            const std::function<void(const std::string&)>& log) {
-  record.HostName.Assign(facts.host);
-  record.URL.Assign("http://" + facts.host + "/uploadresults2.php?Ver=" + Query_Value(facts.version) +
+  const Server_Address server = Parse_Server_Address(facts.server);
+  record.HostName.Assign(server.host);
+  record.URL.Assign(server.Base() + "/uploadresults2.php?Ver=" + Query_Value(facts.version) +
                     "&CompId=" + Query_Value(facts.computer_id));
   std::vector<std::string> stored;
   auto add = [&](const std::string& key, const std::string& value) {

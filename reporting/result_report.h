@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,7 @@ struct Report_Facts {
   std::string computer_id;
   std::int32_t test_seconds = 0;
   std::string version;                       // the program's four-part version
-  std::string host;                          // the results server's host, ":port" included
+  std::string server;                        // the results server: [scheme://]host[:port]
   const Machine_Profile* profile = nullptr;
   const TMyLogicalDisks* drive = nullptr;    // the run's drive; none counts as a drive without model
   const TMyGraph* graph = nullptr;
@@ -44,12 +45,13 @@ struct Report_Channel {
 inline constexpr const char* kStatusOffline = "Not sent (offline)";
 
 // The program's own channel: offline when PLATTERSCOPE_SERVER is set empty, the queue in the
-// user's state folder, the transfers with their customary time-outs.
-Report_Channel Program_Report_Channel();
+// user's state folder, the transfers with their customary limits, each ended within a second
+// once stop is requested (the replay then keeps what it has not sent).
+Report_Channel Program_Report_Channel(std::stop_token stop = {});
 
 // The results server's page that shows this computer's latest report beside every report
-// of the same drive model: http://host/compare?CompId=<computer identifier>.
-std::string Compare_Page_Url(const std::string& host, const std::string& computer_id);
+// of the same drive model: <server's base>/compare?CompId=<computer identifier>.
+std::string Compare_Page_Url(const std::string& server, const std::string& computer_id);
 
 // Replays the queue through channel (Process_Message_Queue); nothing at all when offline.
 bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log,

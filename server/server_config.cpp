@@ -2,6 +2,8 @@
 // [ad] and [installer] sections.
 #include "server/server_config.h"
 
+#include "platform/upgrade_files.h"
+#include "reporting/installer_statement.h"
 #include "server/client_address.h"
 
 #include <algorithm>
@@ -52,6 +54,7 @@ void Set_Ad(Ad_Config& ad, const std::string& key, const std::string& value) {
 void Set_Installer(Installer_Config& installer, const std::string& key, const std::string& value) {
   if (key == "file") installer.file = value;
   else if (key == "target") installer.target = value;
+  else if (key == "platform") installer.platform = value;
   else throw std::invalid_argument("unknown installer setting " + key);
 }
 
@@ -76,6 +79,8 @@ std::string Check(const Server_Config& config) {
     if (!Is_Plain_Relative_Path(installer.file) || !Fits_Answer(installer.file))
       return "installer must be a path under www/: " + installer.file;
     if (installer.target.empty() || !Fits_Answer(installer.target)) return "installer target must be a plain text";
+    if (installer.platform.empty() || !Fits_Answer(installer.platform))
+      return "installer platform must be a plain text";
   }
   return {};
 }
@@ -109,6 +114,7 @@ Server_Config Load_Config(const std::string& path) {
       }
       if (line == "[installer]") {
         config.installers.emplace_back();
+        config.installers.back().platform = Installer_Platform(platform::Machine_Name());
         section = kInstaller;
         continue;
       }
@@ -149,8 +155,9 @@ std::string Default_Config_Text(const std::string& public_host) {
           "# Addresses of proxies in front of this server (\"127.0.0.1, ::1\"): for a request\n"
           "# from one of them, the client is the last address of its X-Forwarded-For header.\n"
           "trusted_proxies =\n\n"
-          "# The latest version (three parts, compared as text by the program). A program with an\n"
-          "# older version downloads the installers below and checks their signatures.\n"
+          "# The latest version (up to four numbers, compared number by number by the program). A\n"
+          "# program with an older version downloads the installers below and checks their\n"
+          "# signatures.\n"
           "version = 1.0.0\n\n"
           "# News page shown in the program's message panel, a path under www/; empty for none.\n"
           "news_page = news/index.html\n\n"
@@ -159,8 +166,11 @@ std::string Default_Config_Text(const std::string& public_host) {
           "# One section per banner, at most 11. number: a plain name (letters, digits, \"_\", \"-\");\n"
           "# image: its path under www/; target: where a click on it leads.\n"
           "#[ad]\n#number = 1\n#image = ads/banner-1.png\n#target = https://www.example.org/\n\n"
-          "# One section per installer offered with a newer version: its path under www/ and the\n"
-          "# target text of its entry. The server sends its size, MD5 and Ed25519 signature.\n"
-          "#[installer]\n#file = installers/platterscope-1.0.1.run\n#target = platterscope\n";
+          "# One section per installer offered with a newer version: its path under www/, the\n"
+          "# target text of its entry and the platform it is built for (\"linux-\" and uname -m;\n"
+          "# this machine's when not given). The server sends its size, MD5 and the Ed25519\n"
+          "# signature of the statement that binds it to the version, platform and target.\n"
+          "#[installer]\n#file = installers/platterscope-1.0.1.run\n#target = platterscope\n"
+          "#platform = linux-x86_64\n";
   return text.str();
 }

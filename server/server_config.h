@@ -14,6 +14,7 @@ struct Ad_Config {
 struct Installer_Config {
   std::string file;    // installer path under www/
   std::string target = "platterscope";  // the installer entry's target text
+  std::string platform;  // what it is built for, "linux-<uname -m>"; this machine's by default
 };
 
 struct Server_Config {

@@ -3,6 +3,7 @@
 // replaced installer is never offered with the old one's MD5 or signature.
 #include "server/version_answer.h"
 
+#include "reporting/installer_statement.h"
 #include "reporting/report_codec.h"
 
 #include <iostream>
@@ -56,9 +57,12 @@ std::string Version_Answer::Build(std::vector<File_Stamp>& stamps) const {
     std::string bytes;
     struct stat info;
     if (www_.Read(installer.file, bytes, info) && !bytes.empty()) {
+      // The signature binds the bytes to the version offered, the platform and the target.
+      const std::string statement = Installer_Statement({config_.version, installer.platform, installer.target,
+                                                         static_cast<std::int64_t>(bytes.size()), Sha256_Hex(bytes)});
       text += "[BR]" + Tag("FILE", "/" + installer.file) + Tag("SIZE", std::to_string(bytes.size())) +
               Tag("MD5", MD5_Of_Text(bytes)) + Tag("TARGETFILE", installer.target) +
-              Tag("SIGNATURE", keys_.Sign(bytes));
+              Tag("SIGNATURE", keys_.Sign(statement));
     } else {
       std::cerr << "platterscope-server: installer www/" << installer.file << " cannot be read; left out\n";
       stamps[slot].present = false;

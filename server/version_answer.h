@@ -1,6 +1,7 @@
 // The tagged answer of program_version3.php, made from the configuration and the files
 // under www/: version, news page, release notes, the ad list with each banner's MD5, and
-// one installer entry per installer with size, MD5 and Ed25519 signature.
+// one installer entry per installer with size, MD5 and the Ed25519 signature of the statement
+// that binds it to the version, its platform and its target.
 #pragma once
 
 #include "server/server_config.h"

@@ -1,8 +1,11 @@
 // The advertisements: the table filled from the check's answer, banners cached whole in the
-// user's cache folder under names checked to stay inside it, the rotation and the click.
+// user's cache folder under names checked to stay inside it, only pictures of the four
+// formats the banner shows, the rotation and the click.
 #include <QString>
 
 #include "common/global_functions.h"
+#include "common/plain_text.h"
+#include "common/server.h"
 #include "platform/folder_files.h"
 #include "platform/safe_files.h"
 #include "reporting/download.h"
@@ -17,6 +20,20 @@ const std::string kNo = "0";
 
 bool Same_Digest(const std::string& a, const std::string& b) {
   return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
+}
+
+// Whether the file name of folder starts as a picture the banner may show does.
+bool Cached_Picture(const platform::Descriptor& folder, const std::string& name) {
+  std::string first;
+  int error = 0;
+  return platform::Read_File_At(folder, name, first, error, 8) && Banner_Picture(first);
+}
+
+// Whether the ad's banner is cached under name: its digest matches (a missing file counts as
+// the empty digest) and a file there is a picture.
+bool Already_Cached(const platform::Descriptor& folder, const std::string& name, const TMyAds& ad) {
+  const bool cached = platform::Regular_File_At(folder, name);
+  return Same_Digest(cached ? MD5_Of_File(ad.PhysicalFile) : "", ad.MD5) && (!cached || Cached_Picture(folder, name));
 }
 
 // The banner folder, made when missing; only a folder that no other user can change.
@@ -56,11 +73,20 @@ bool Force_Folder(std::string path, std::string* reason) {
   return made;
 }
 
-bool Results_Server_Path(const std::string& path) {
-  if (path.empty() || path[0] != '/') return false;
-  for (unsigned char c : path)
-    if (c <= ' ' || c == 0x7f) return false;
-  return true;
+std::string Results_Server_Path(const std::string& path) {
+  if (path.empty()) return {};
+  const std::string rooted = path[0] == '/' ? path : "/" + path;
+  if (rooted.compare(0, 2, "//") == 0) return {};
+  for (unsigned char c : rooted)
+    if (c <= ' ' || c == 0x7f || c == '\\') return {};
+  return rooted;
+}
+
+bool Banner_Picture(const std::string& first_bytes) {
+  static const std::string kSignatures[] = {"\x89PNG\r\n\x1a\n", "\xff\xd8\xff", "GIF87a", "GIF89a", "BM"};
+  for (const std::string& signature : kSignatures)
+    if (first_bytes.compare(0, signature.size(), signature) == 0) return true;
+  return false;
 }
 
 bool Plain_File_Name(const std::string& name) {
@@ -68,7 +94,8 @@ bool Plain_File_Name(const std::string& name) {
          name.find('\0') == std::string::npos;
 }
 
-void Update_Checker::Fill_Ads(const std::string& list, const Update_Settings& settings, Check_Report* report) {
+void Update_Checker::Fill_Ads(const std::string& list, const Update_Settings& settings, Check_Report* report,
+                              const std::stop_token& stop) {
   std::vector<std::string> entries(kMaxAdEntries);
   const int last = Split_String(entries, list, "[BR]");
   std::string why;
@@ -77,34 +104,38 @@ void Update_Checker::Fill_Ads(const std::string& list, const Update_Settings& se
     Log("No advertisements: the banner folder cannot be used: " + why);
     return;
   }
-  for (int k = 0; k <= last; ++k) Fill_Ad(k, entries[static_cast<std::size_t>(k)], settings, folder, report);
+  for (int k = 0; k <= last; ++k) Fill_Ad(k, entries[static_cast<std::size_t>(k)], settings, folder, report, stop);
 }
 
 void Update_Checker::Fill_Ad(int index, const std::string& entry, const Update_Settings& settings,
-                             const platform::Descriptor& folder, Check_Report* report) {
+                             const platform::Descriptor& folder, Check_Report* report, const std::stop_token& stop) {
   std::vector<std::string> fields(kMaxAdFields);
   Split_String(fields, entry, ",");
   TMyAds& ad = MyAds[static_cast<std::size_t>(index)];
   ad.Number = fields[0];
   ad.ImageLink = fields[1];
   ad.MD5 = fields[2];
-  const std::string query = "Id=" + ad.Number + "&Ver=" + settings.version + "&CompId=" + settings.computer_id;
-  ad.Link = "http://" + settings.server_host + "/adclick.php?" + query;
-  ad.View = "http://" + settings.server_host + "/adview.php?" + query;
+  const std::string query = "Id=" + Query_Value(ad.Number) + "&Ver=" + Query_Value(settings.version) +
+                            "&CompId=" + Query_Value(settings.computer_id);
+  ad.Link = Server_Base(settings.server_host) + "/adclick.php?" + query;
+  ad.View = Server_Base(settings.server_host) + "/adview.php?" + query;
   const std::string name = ad.Number + Right_Chars(ad.ImageLink, 4);
   ad.PhysicalFile = settings.ads_folder + name;
 
   // Out of the rotation while its banner may be replaced (downloads let timer ticks through).
   ad.Active = kNo;
   std::string why;
-  if (!Plain_File_Name(name)) {
+  if (Has_Control_Character(ad.Number)) {
+    why = "its number holds a control character";
+    Log("Advertisement \"" + ad.Number + "\" ignored: " + why);
+  } else if (!Plain_File_Name(name)) {
     why = "the file name \"" + name + "\" made from its number and image is not a plain name";
     Log("Advertisement \"" + ad.Number + "\" ignored: " + why);
-  } else if (Same_Digest(platform::Regular_File_At(folder, name) ? MD5_Of_File(ad.PhysicalFile) : "", ad.MD5)) {
+  } else if (Already_Cached(folder, name, ad)) {
     ad.Active = kYes;
     why = "already cached";
   } else {
-    ad.Active = Download_Banner(ad, name, settings, folder, why) ? kYes : kNo;
+    ad.Active = Download_Banner(ad, name, settings, folder, why, stop) ? kYes : kNo;
   }
   if (report != nullptr)
     report->ads.push_back("ad " + std::to_string(index) + ": number " + ad.Number + ", file " + ad.PhysicalFile + ", " +
@@ -112,8 +143,10 @@ void Update_Checker::Fill_Ad(int index, const std::string& entry, const Update_S
 }
 
 bool Update_Checker::Download_Banner(const TMyAds& ad, const std::string& name, const Update_Settings& settings,
-                                     const platform::Descriptor& folder, std::string& why) {
-  if (!Results_Server_Path(ad.ImageLink)) {
+                                     const platform::Descriptor& folder, std::string& why,
+                                     const std::stop_token& stop) {
+  const std::string server_path = Results_Server_Path(ad.ImageLink);
+  if (server_path.empty()) {
     why = "its image \"" + ad.ImageLink + "\" is not a path on the results server";
     Log("Advertisement \"" + ad.Number + "\" ignored: " + why);
     return false;
@@ -122,14 +155,21 @@ bool Update_Checker::Download_Banner(const TMyAds& ad, const std::string& name, 
   const std::string temporary = Make_Unique_Name(settings.ads_folder, ".", ".part");
   const std::string temporary_name = temporary.substr(settings.ads_folder.size());
   MY_DownloadRecord record;
-  record.URL = "http://" + settings.server_host + ad.ImageLink;
+  record.URL = Server_Base(settings.server_host) + server_path;
   record.FileName = temporary;
   record.MD5 = ad.MD5;
-  Transfer_Limits limits = settings.limits;
+  Transfer_Limits limits = settings.limits.banner;
   limits.download_bytes = kMaxBannerBytes;
-  bool kept = Download_File(record, [this] { host_.Process_Messages(); }, limits);
-  if (!kept) why = "download failed or its MD5 differs";
-  else if (!(kept = platform::Commit_File_At(folder, temporary_name, name, why))) Log(why);
+  bool kept = Download_File(record, [this] { host_.Process_Messages(); }, limits, stop);
+  if (!kept) {
+    why = "download failed or its MD5 differs";
+  } else if (!Cached_Picture(folder, temporary_name)) {
+    why = "it is not a PNG, JPEG, GIF or BMP picture";
+    Log("Advertisement \"" + ad.Number + "\" ignored: " + why);
+    kept = false;
+  } else if (!(kept = platform::Commit_File_At(folder, temporary_name, name, why))) {
+    Log(why);
+  }
   int error = 0;
   if (!kept) platform::Remove_File_At(folder, temporary_name, error);
   else why = "downloaded";

@@ -1,5 +1,6 @@
 // update_program: the running executable moved aside in its own folder so the installer can
-// put the new one in its place, and the verified installer started as a process of its own.
+// put the new one in its place, and the verified installer started as a process of its own
+// from the descriptor it was verified through.
 #include "platform/folder_files.h"
 #include "platform/processes.h"
 #include "platform/safe_files.h"
@@ -21,9 +22,8 @@ bool Update_Checker::update_program(const std::string& application_file) {
     return false;
   }
   host_.Display_Loading_Panel(false, "");
-  int exit_code = 0;
   std::string why;
-  if (platform::Run_And_Wait(NEW_UPGRADE_FILE, "", false, exit_code, why)) return true;
+  if (platform::Run_Descriptor(installer_, NEW_UPGRADE_FILE, why)) return true;
   Log(why);
   // The program goes on running; its file goes back under its own name, or the next start's
   // clean-up of "_Quillorane" leftovers would delete the only copy.

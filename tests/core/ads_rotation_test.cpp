@@ -18,7 +18,7 @@ struct Rotation {
       ad.Number = std::to_string(10 + k);
       ad.Link = "http://results.test/adclick.php?Id=" + ad.Number;
       ad.PhysicalFile = scratch.Make_File(ad.Number + ".png");
-      std::ofstream(ad.PhysicalFile) << "banner " << ad.Number;
+      std::ofstream(ad.PhysicalFile) << Banner_Bytes(ad.Number);
       ad.Active = std::string(1, pattern[k]);
     }
   }

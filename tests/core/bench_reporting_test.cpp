@@ -10,6 +10,8 @@
 #include <filesystem>
 
 #include "loopback_server.h"
+#include "platform/upgrade_files.h"
+#include "reporting/installer_statement.h"
 #include "reporting/message_queue.h"
 #include "reporting/report_codec.h"
 #include "scratch_folder.h"
@@ -94,26 +96,31 @@ TEST_F(Bench_Test, ReplayQueuePrintsOneLinePerFile) {
 
 TEST_F(Bench_Test, CheckUpdatesPrintsTheOfferAdsAndInstallersButAcceptsNoUnknownSigner) {
   Env_Override cache("XDG_CACHE_HOME", scratch / "cache");
-  const std::string banner = "banner bytes", installer = "#!/bin/sh\nexit 0\n";
+  const std::string banner = "GIF89a banner bytes", installer = "#!/bin/sh\nexit 0\n";
   const std::string signature(128, 'a');  // well formed; the build's key verifies nothing of ours
+  // Server text with a terminal's control sequence and a line break in it.
   Loopback_Server server(Loopback_Server::Serve(
       {{"/program_version3.php",
-        "[VERSION]99.0.0[/VERSION][MESSAGES]news.php[/MESSAGES][ADS]1,/ads/1.png," + MD5_Of_Text(banner) +
-            "[BR]../x,/ads/1.png,[/ADS][BR][FILE]/files/setup.run[/FILE][SIZE]" + std::to_string(installer.size()) +
-            "[/SIZE][MD5]" + MD5_Of_Text(installer) + "[/MD5][TARGETFILE]p[/TARGETFILE][SIGNATURE]" + signature +
-            "[/SIGNATURE]"},
+        "[VERSION]99.0.0[/VERSION][MESSAGES]news\x1b[2J.php[/MESSAGES][ADS]1,/ads/1.png," + MD5_Of_Text(banner) +
+            "[BR]../x,/ads/1.png,[BR]2\nok,/ads/1.png,[/ADS][BR][FILE]/files/setup.run[/FILE][SIZE]" +
+            std::to_string(installer.size()) + "[/SIZE][MD5]" + MD5_Of_Text(installer) +
+            "[/MD5][TARGETFILE]p[/TARGETFILE][SIGNATURE]" + signature + "[/SIGNATURE]"},
        {"/ads/1.png", banner},
        {"/files/setup.run", installer}}));
   Env_Override online("PLATTERSCOPE_SERVER", server.host());
   const Run_Result run = Run_Bench("--check-updates");
   EXPECT_EQ(run.status, 0) << run.output;
   const std::string ads = scratch / "cache/Quillorane/ADS/";
+  const std::string platform = Installer_Platform(platform::Machine_Name());
   EXPECT_EQ(run.output, "version offered: 99.0.0 (newer than " + std::string(PS_TEST_VERSION) + ")\n"
-                        "news: news.php\n"
+                        "news: news\\x1B[2J.php\n"
                         "ad 0: number 1, file " + ads + "1.png, active (downloaded)\n"
                         "ad 1: number ../x, file " + ads + "../x.png, inactive (the file name \"../x.png\" made from "
                         "its number and image is not a plain name)\n"
-                        "installer in piece 2: not used: the signature does not match the program's update key\n");
+                        "ad 2: number 2\\nok, file " + ads + "2\\nok.png, inactive (its number holds a control "
+                        "character)\n"
+                        "installer in piece 3: not used: its statement (version 99.0.0, " + platform + ", p) is not "
+                        "signed: the signature does not match the program's update key\n");
   for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(PS_BENCH_PATH).parent_path()))
     EXPECT_NE(entry.path().filename().string().rfind("_Quillorane", 0), 0u) << "no installer is kept";
 
@@ -121,6 +128,14 @@ TEST_F(Bench_Test, CheckUpdatesPrintsTheOfferAdsAndInstallersButAcceptsNoUnknown
   EXPECT_EQ(Run_Bench("--check-updates").output, "Not checked (offline)\n");
   Env_Override unreachable("PLATTERSCOPE_SERVER", "127.0.0.1:1");
   const Run_Result none = Run_Bench("--check-updates");
-  EXPECT_EQ(none.output, "no answer from 127.0.0.1:1\n");
+  EXPECT_EQ(none.output, "no answer from http://127.0.0.1:1\n");
   EXPECT_EQ(none.status, 3);
+}
+
+TEST_F(Bench_Test, CheckUpdatesRefusesAnAnswerWhoseVersionIsNotAVersion) {
+  Loopback_Server server(Loopback_Server::Serve({{"/program_version3.php", "[VERSION]1.0\r\nok: 2.0[/VERSION]"}}));
+  Env_Override online("PLATTERSCOPE_SERVER", server.host());
+  const Run_Result run = Run_Bench("--check-updates");
+  EXPECT_EQ(run.output, "answer refused: [VERSION] \"1.0\\r\\nok: 2.0\" is not a version\n");
+  EXPECT_EQ(run.status, 1);
 }

@@ -1,6 +1,7 @@
 // An HTTP server on 127.0.0.1 for the transfer, update and window tests: it keeps the raw
 // bytes of every request it receives and answers each one as the test's script says (an
-// answer, a closed connection, or silence until the test ends), or serves bodies by path.
+// answer, a closed connection, silence until the test ends, or an answer dripped one byte at
+// a time), or serves bodies by path. Its connections may be wrapped (in TLS, tls_stream.h).
 #pragma once
 
 #include <arpa/inet.h>
@@ -10,21 +11,49 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+// The bytes of one accepted connection.
+class Loopback_Stream {
+ public:
+  virtual ~Loopback_Stream() = default;
+  // Like recv: the count received, 0 at the end, less on an error.
+  virtual long Receive(char* data, std::size_t size) = 0;
+  // False when the peer is gone.
+  virtual bool Send(const std::string& bytes) = 0;
+};
+
+class Plain_Stream : public Loopback_Stream {
+ public:
+  explicit Plain_Stream(int fd) : fd_(fd) {}
+  long Receive(char* data, std::size_t size) override { return ::recv(fd_, data, size, 0); }
+  bool Send(const std::string& bytes) override {
+    return ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
+
+ private:
+  int fd_;
+};
+
 class Loopback_Server {
  public:
-  enum class Mode { Answer, Close, Silent, Answer_Then_Silent };
+  // Answer_Then_Drip: the bytes, then one more byte every drip until the test ends.
+  enum class Mode { Answer, Close, Silent, Answer_Then_Silent, Answer_Then_Drip };
   struct Reply {
     Mode mode = Mode::Answer;
     std::string bytes;  // sent as they are (status line, headers, body)
+    std::chrono::milliseconds drip{0};
   };
+  // Makes the stream of an accepted connection.
+  using Stream_Maker = std::function<std::unique_ptr<Loopback_Stream>(int fd)>;
   using Script = std::function<Reply(const std::string& request)>;
 
   // An answer with status 200 and body.
@@ -53,7 +82,8 @@ class Loopback_Server {
     };
   }
 
-  explicit Loopback_Server(Script script = [](const std::string&) { return Ok(""); }) : script_(std::move(script)) {
+  explicit Loopback_Server(Script script = [](const std::string&) { return Ok(""); }, Stream_Maker streams = {})
+      : script_(std::move(script)), streams_(std::move(streams)) {
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -106,12 +136,12 @@ class Loopback_Server {
   }
 
   // Reads one request: the header block, then as many body bytes as Content-Length says.
-  static std::string Read_Request(int fd) {
+  static std::string Read_Request(Loopback_Stream& stream) {
     std::string bytes;
     char block[65536];
     std::size_t wanted = std::string::npos;
     while (bytes.size() < wanted) {
-      const ssize_t n = ::recv(fd, block, sizeof block, 0);
+      const long n = stream.Receive(block, sizeof block);
       if (n <= 0) break;
       bytes.append(block, static_cast<std::size_t>(n));
       const std::size_t end = bytes.find("\r\n\r\n");
@@ -127,25 +157,33 @@ class Loopback_Server {
   }
 
   void Serve(int fd) {
-    const std::string request = Read_Request(fd);
-    Reply reply;
     {
-      std::lock_guard<std::mutex> lock(mutex_);
-      requests_.push_back(request);
-      reply = script_(request);
-    }
-    if (reply.mode == Mode::Answer || reply.mode == Mode::Answer_Then_Silent)
-      ::send(fd, reply.bytes.data(), reply.bytes.size(), MSG_NOSIGNAL);
-    if (reply.mode == Mode::Silent || reply.mode == Mode::Answer_Then_Silent) {
-      std::unique_lock<std::mutex> lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_; });
+      std::unique_ptr<Loopback_Stream> stream = streams_ ? streams_(fd) : std::make_unique<Plain_Stream>(fd);
+      Answer(*stream);
     }
     std::lock_guard<std::mutex> lock(mutex_);
     clients_.erase(std::find(clients_.begin(), clients_.end(), fd));
     ::close(fd);
   }
 
+  void Answer(Loopback_Stream& stream) {
+    const std::string request = Read_Request(stream);
+    Reply reply;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back(request);
+      reply = script_(request);
+    }
+    if (reply.mode != Mode::Close && reply.mode != Mode::Silent) stream.Send(reply.bytes);
+    if (reply.mode == Mode::Answer || reply.mode == Mode::Close) return;
+    std::unique_lock<std::mutex> lock(mutex_);
+    const auto interval = reply.mode == Mode::Answer_Then_Drip ? reply.drip : std::chrono::hours(1);
+    while (!wake_.wait_for(lock, interval, [this] { return stopping_; }))
+      if (reply.mode == Mode::Answer_Then_Drip && !stream.Send("x")) return;
+  }
+
   Script script_;
+  Stream_Maker streams_;
   int listener_ = -1;
   int port_ = 0;
   mutable std::mutex mutex_;

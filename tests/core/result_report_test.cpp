@@ -89,8 +89,9 @@ std::vector<std::pair<std::string, std::string>> Form_Entries(const std::string&
   return entries;
 }
 
-Report_Channel Channel_To(const std::string& queue, const Transfer_Limits& limits = {}) {
-  return {false, queue, [limits](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record, limits); }};
+Report_Channel Channel_To(const std::string& queue, const Transfer_Limits& limits = Report_Limits()) {
+  return {false, queue,
+          [limits](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record, limits, limits); }};
 }
 
 std::size_t Queued(const std::string& queue) {
@@ -150,6 +151,16 @@ TEST(ResultReport, ACompleteRunArrivesSignedCheckedAndDecodable) {
   EXPECT_TRUE(host.Logged(concatenation));
 }
 
+TEST(ResultReport, AServerNamedWithItsSchemeIsAddressedWithItAndSignedWithItsHostAlone) {
+  Finished_Run run;
+  auto record = std::make_unique<MY_UploadFileRecord>();
+  Compose_Result_Report(run.Facts("https://results.example:8443"), *record, [](const std::string&) {});
+  EXPECT_EQ(record->URL.Text(), "https://results.example:8443/uploadresults2.php?Ver=1.0.0.1&CompId=20230426153012345");
+  EXPECT_EQ(record->HostName.Text(), "results.example:8443");
+  EXPECT_EQ(record->Variables[1].Bytes(),
+            "SIG=" + Hex_Encode(Report_Signature("20230426153012345", "results.example:8443"), 1));
+}
+
 TEST(ResultReport, RatesUseTheLocalesDecimalSeparatorAndOnlyMeasuredTestsCount) {
   Finished_Run run;
   run.graph.GraphColumn[1].Value = 0;  // a test that produced no rate
@@ -178,6 +189,11 @@ TEST(ResultReport, OnlyExactlyOneBetweenTheTagsIsConfirmedEverythingElseIsQueued
       {answer(""), "FAIL,Queue OK"},
       {answer("<html>502 Bad Gateway</html>"), "FAIL,Queue OK"},
       {{Loopback_Server::Mode::Close, ""}, "FAIL,Queue OK"},
+      // A "1" in an answer that is not whole, or not a success, confirms nothing.
+      {{Loopback_Server::Mode::Answer,
+        "HTTP/1.1 500 Internal Server Error\r\nContent-Length: 18\r\n\r\n[RESULT]1[/RESULT]"}, "FAIL,Queue OK"},
+      {{Loopback_Server::Mode::Answer, "HTTP/1.1 200 OK\r\nContent-Length: 40\r\n\r\n[RESULT]1[/RESULT]"},
+       "FAIL,Queue OK"},
   };
   for (const Case& c : cases) {
     Loopback_Server server([&](const std::string& request) {

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "loopback_server.h"
+#include "platform/upgrade_files.h"
+#include "reporting/installer_statement.h"
 #include "reporting/report_codec.h"
 #include "scratch_folder.h"
 #include "updates/update_checker.h"
@@ -41,11 +43,11 @@ class Fake_Update_Host : public Update_Host {
   void Set_Status_Text(const std::string& text) override { status = text; }
   void Enable_All_Buttons(bool status, bool sbutton) override { enabled = status && sbutton; }
   void Local_Writelog(const std::string& text) override { log.push_back(text); }
-  // A banner "decodes" when its file starts with "banner".
+  // A banner "decodes" when its file starts as a GIF picture does (see Banner_Bytes).
   bool Show_Banner(const std::string& file, std::string& reason) override {
     std::ifstream in(file, std::ios::binary);
     std::string start(6, '\0');
-    if (!in.read(start.data(), 6) || start != "banner") {
+    if (!in.read(start.data(), 6) || start != "GIF89a") {
       reason = "cannot decode " + file;
       return false;
     }
@@ -77,6 +79,13 @@ class Fake_Update_Host : public Update_Host {
   bool open_succeeds = true;
 };
 
+// The bytes of a test banner: a GIF's signature, which the check takes for a picture and the
+// fake window decodes, then a name that tells banners apart.
+inline std::string Banner_Bytes(const std::string& name) { return "GIF89a " + name; }
+
+// What this machine's program takes installers for: "linux-" and uname -m.
+inline std::string This_Platform() { return Installer_Platform(platform::Machine_Name()); }
+
 // An Ed25519 key pair made for one test; installers signed with it verify against its public half.
 class Test_Key {
  public:
@@ -93,6 +102,13 @@ class Test_Key {
     hex.pop_back();
     return hex;
   }
+  // The signature of the statement an installer of version for platform must carry.
+  std::string Sign_Statement(const std::string& installer, const std::string& version,
+                             const std::string& platform = This_Platform(),
+                             const std::string& target = "platterscope") const {
+    return Sign(Installer_Statement({version, platform, target, static_cast<std::int64_t>(installer.size()),
+                                     Sha256_Hex(installer)}));
+  }
   Public_Key public_key{};
 
  private:
@@ -108,9 +124,15 @@ inline std::string Installer_Entry(const std::string& path, const std::string& b
   return entry;
 }
 
-// A tiny installer: a shell script that writes its argument count and its own path to marker.
+// A tiny installer: a shell script that writes its argument count and the path it was
+// started by to marker.
 inline std::string Marker_Installer(const std::string& marker) {
   return "#!/bin/sh\nprintf '%s|%s' \"$#\" \"$0\" > '" + marker + "'\n";
+}
+
+// The path a verified installer is started by: its own descriptor, whatever its name says.
+inline bool Started_From_Descriptor(const std::string& marker_text) {
+  return marker_text.rfind("0|/proc/self/fd/", 0) == 0;
 }
 
 // A program installed in "Program Files" (a blank in the path) of a throw-away folder, with
@@ -124,10 +146,11 @@ inline Update_Settings Test_Settings(const Scratch_Folder& scratch, const std::s
   settings.version3 = "1.3.0";
   settings.computer_id = "20230426153012345";
   settings.program_folder = scratch / "Program Files/";
+  settings.program_file = scratch.Make_File("Program Files/platterscope");
+  settings.platform = This_Platform();
   settings.ads_folder = scratch / "cache/Quillorane/ADS/";
   settings.public_key = key;
-  settings.limits = Transfer_Limits{2000ms, 2000ms};
-  std::filesystem::create_directories(settings.program_folder);
+  settings.limits = {Transfer_Limits{2000ms, 2000ms}, Transfer_Limits{2000ms, 2000ms}, Transfer_Limits{2000ms, 2000ms}};
   ::chmod(settings.program_folder.c_str(), 0755);
   return settings;
 }

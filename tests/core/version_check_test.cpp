@@ -1,6 +1,6 @@
 // The version check against a loopback results server: the request exactly as the server must
-// see it, which versions count as newer, the news, the limits of the answer, and the controls
-// that always come back when nothing else claims them.
+// see it, which versions count as newer and which answers are refused, the news, the limits of
+// the answer, and the controls that always come back when nothing else claims them.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,7 +14,8 @@ const char kInstallerPath[] = "/files/setup.run";
 // An answer offering version with the news page and one installer entry signed by key.
 std::string Offer(const std::string& version, const std::string& installer, const Test_Key& key) {
   return "[VERSION]" + version + "[/VERSION][MESSAGES]news.php[/MESSAGES][RELEASENOTES]Faster.[/RELEASENOTES][BR]" +
-         Installer_Entry(kInstallerPath, installer, key.Sign(installer), MD5_Of_Text(installer)) + "[BR]";
+         Installer_Entry(kInstallerPath, installer, key.Sign_Statement(installer, version), MD5_Of_Text(installer)) +
+         "[BR]";
 }
 
 }  // namespace
@@ -36,13 +37,32 @@ TEST(VersionCheck, AsksWithTheProgramsVersionAndIdentifierAndNoCache) {
   EXPECT_EQ(host.status, "");
 }
 
-TEST(VersionCheck, OnlyATextGreaterThanTheThreePartVersionIsNewer) {
+TEST(VersionCheck, TheIdentifierAndVersionGoIntoEveryAddressPercentEncoded) {
+  Loopback_Server server(Loopback_Server::Serve({{"/program_version3.php", "[ADS]1,/ads/1.png,[/ADS]"}}));
+  Scratch_Folder scratch;
+  Test_Key key;
+  Fake_Update_Host host;
+  Update_Checker checker(host);
+  Update_Settings settings = Test_Settings(scratch, server, key.public_key);
+  settings.computer_id = "id with blank&Ver=9";
+  checker.Check_New_Version(settings);
+  ASSERT_FALSE(server.Requests().empty()) << "a blank no longer stops the check";
+  EXPECT_EQ(Loopback_Server::Target(server.Requests()[0]),
+            "/program_version3.php?Id=1&Upgrade=1&Ver=1.3.0.26&CompId=id%20with%20blank%26Ver%3D9");
+  EXPECT_EQ(checker.MyAds[0].Link,
+            "http://" + server.host() + "/adclick.php?Id=1&Ver=1.3.0.26&CompId=id%20with%20blank%26Ver%3D9");
+  EXPECT_EQ(checker.MyAds[0].View,
+            "http://" + server.host() + "/adview.php?Id=1&Ver=1.3.0.26&CompId=id%20with%20blank%26Ver%3D9");
+}
+
+TEST(VersionCheck, OnlyAGreaterVersionNumberIsNewer) {
   struct Case {
     const char* offered;
     bool newer;
   };
-  // The program is 1.3.0.26; texts compare character by character.
-  const Case cases[] = {{"1.3.1", true}, {"1.3.0", false}, {"1.10.0", false}, {"", false}, {"1.3.0.1", true}};
+  // The program is 1.3.0.26 and compares its three-part version, number by number.
+  const Case cases[] = {{"1.3.1", true},  {"1.3.0", false}, {"1.10.0", true}, {"", false},     {"1.3.0.1", true},
+                        {"1.3", false},   {"0.9.9", false}, {"1.2.99", false}, {"01.3.1", true}, {"2", true}};
   const std::string installer = "#!/bin/sh\nexit 0\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.offered);
@@ -74,6 +94,33 @@ TEST(VersionCheck, OnlyATextGreaterThanTheThreePartVersionIsNewer) {
       EXPECT_EQ(host.pages, std::vector<std::string>{"news.php"});
       EXPECT_FALSE(host.enabled) << "the news keeps the controls until it is closed";
     }
+    EXPECT_TRUE(host.timer_started);
+  }
+}
+
+TEST(VersionCheck, AnAnswerWhoseVersionIsNotAVersionIsRefusedWhole) {
+  const std::string installer = "#!/bin/sh\nexit 0\n";
+  const std::string not_versions[] = {"1.0.0 ", std::string("1.0.0\0", 6), "A", "[", "[VERSION]9.9.9",
+                                      " 1.4",   "1..4",                      "-1", "1.2.3.4.5", "1234567890"};
+  for (const std::string& offered : not_versions) {
+    SCOPED_TRACE(offered);
+    Test_Key key;
+    const std::string ads = "[ADS]1,/ads/1.png," + MD5_Of_Text(Banner_Bytes("1")) + "[/ADS]";
+    Loopback_Server server(Loopback_Server::Serve({{"/program_version3.php", Offer(offered, installer, key) + ads},
+                                                   {kInstallerPath, installer},
+                                                   {"/ads/1.png", Banner_Bytes("1")}}));
+    Scratch_Folder scratch;
+    Fake_Update_Host host;
+    Update_Checker checker(host);
+    Check_Report report;
+    checker.Check_New_Version(Test_Settings(scratch, server, key.public_key), &report);
+    EXPECT_EQ(server.Requests().size(), 1u) << "neither banner nor installer fetched";
+    EXPECT_EQ(checker.NEW_VERSION_AVAILABLE, "");
+    EXPECT_TRUE(host.pages.empty()) << "not even the news";
+    EXPECT_EQ(checker.MyAds[0].Active, "");
+    EXPECT_EQ(report.refused, "[VERSION] \"" + offered + "\" is not a version");
+    EXPECT_TRUE(host.Logged("Version answer refused: " + report.refused));
+    EXPECT_TRUE(host.enabled);
     EXPECT_TRUE(host.timer_started);
   }
 }

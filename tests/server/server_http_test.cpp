@@ -4,6 +4,8 @@
 #include "server_fixture.h"
 
 #include "common/global_functions.h"
+#include "platform/upgrade_files.h"
+#include "reporting/installer_statement.h"
 #include "reporting/report_codec.h"
 
 #include <sodium.h>
@@ -31,6 +33,12 @@ bool Signature_Verifies(const std::string& signature_hex, const std::string& byt
     return false;
   return crypto_sign_verify_detached(signature, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
                                      key) == 0;
+}
+
+// The statement the server signs for an installer of version 1.3.1 for this machine.
+std::string Statement_Of(const std::string& bytes) {
+  return Installer_Statement({"1.3.1", Installer_Platform(platform::Machine_Name()), "platterscope",
+                              static_cast<std::int64_t>(bytes.size()), Sha256_Hex(bytes)});
 }
 
 QJsonObject Json_Of(const std::string& text) { return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object(); }
@@ -82,8 +90,8 @@ TEST_P(Server_Http_Test, TheVersionAnswerOffersBannersAndSignedInstallers) {
   EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", entry), MD5_Of_Text(bytes));
   EXPECT_EQ(Get_Tag_Value("[TARGETFILE]", "[/TARGETFILE]", entry), "platterscope");
   const std::string signature = Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", entry);
-  EXPECT_TRUE(Signature_Verifies(signature, bytes, Public_Key(data_)));
-  EXPECT_FALSE(Signature_Verifies(signature, bytes + " ", Public_Key(data_)));
+  EXPECT_TRUE(Signature_Verifies(signature, Statement_Of(bytes), Public_Key(data_)));
+  EXPECT_FALSE(Signature_Verifies(signature, bytes, Public_Key(data_))) << "the bytes alone are not what is signed";
   EXPECT_EQ(Get(*client, "/ads/banner-1.png").body, "PNG bytes of banner 1");
 
   // A replaced installer is offered with its own MD5 and signature.
@@ -91,7 +99,8 @@ TEST_P(Server_Http_Test, TheVersionAnswerOffersBannersAndSignedInstallers) {
   const std::string again = Get(*client, "/program_version3.php?Id=1&Upgrade=1&Ver=1.0.0.1&CompId=1").body;
   const std::string new_bytes = Get(*client, file).body;
   EXPECT_EQ(Get_Tag_Value("[MD5]", "[/MD5]", again), MD5_Of_Text(new_bytes));
-  EXPECT_TRUE(Signature_Verifies(Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", again), new_bytes, Public_Key(data_)));
+  const std::string new_signature = Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", again);
+  EXPECT_TRUE(Signature_Verifies(new_signature, Statement_Of(new_bytes), Public_Key(data_)));
 }
 
 TEST_P(Server_Http_Test, AdClicksLeadToTheTargetAndAreCountedAsAreViews) {

@@ -14,7 +14,12 @@
 #include <QTest>
 #include <QTimer>
 
+#include <unistd.h>
+
+#include <QFile>
+
 #include "app/main_form.h"
+#include "common/log.h"
 
 namespace {
 
@@ -126,11 +131,13 @@ TEST(BannerTest, AHiddenBannerComesBackWithTheNextAd) {
   EXPECT_TRUE(image->isVisible());
 }
 
-TEST(BannerTest, AClickHandsTheAdsAddressToTheBrowserAndCountsIt) {
+// An ordinary user's browser gets the ad's address; as root (the desktop's handler would run
+// the browser as root) the status bar shows it instead and the log keeps it.
+TEST(BannerTest, AClickHandsTheAdsAddressToTheBrowserOrAsRootShowsIt) {
   QTemporaryDir dir;
   Url_Recorder browser;
-  QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "Open");
   TMainForm form;
+  QDesktopServices::setUrlHandler(QStringLiteral("http"), &browser, "Open");
   auto* image = form.findChild<QLabel*>(QStringLiteral("Image1"));
   Make_Ad(form, 0, Picture(dir, "0.png", {468, 60}, Qt::red, "PNG"), "1");
   QTest::mouseClick(image, Qt::LeftButton);
@@ -138,8 +145,29 @@ TEST(BannerTest, AClickHandsTheAdsAddressToTheBrowserAndCountsIt) {
   form.Display_Ads();
   QTest::mouseClick(image, Qt::LeftButton);
   QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-  EXPECT_EQ(browser.urls, QStringList{QStringLiteral("http://results.test/adclick.php?Id=0")});
-  EXPECT_EQ(form.Updates().MyAds[0].Clicks, 1);
+  const QString address = QStringLiteral("http://results.test/adclick.php?Id=0");
+  if (::geteuid() == 0) {
+    EXPECT_TRUE(browser.urls.isEmpty()) << "the desktop's handler is never asked as root";
+    EXPECT_EQ(form.findChild<QLabel*>(QStringLiteral("StatusText"))->text(), "Open in your browser: " + address);
+    QFile log(QString::fromStdString(Log_File_Path()));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(log.readAll().contains("Not opened in a browser (running as root): " + address.toUtf8()));
+    EXPECT_EQ(form.Updates().MyAds[0].Clicks, 0) << "nothing was opened";
+  } else {
+    EXPECT_EQ(browser.urls, QStringList{address});
+    EXPECT_EQ(form.Updates().MyAds[0].Clicks, 1);
+  }
+}
+
+// A banner is a PNG, JPEG, GIF or BMP picture, whatever other decoders the machine has (an
+// icon here; an SVG where its decoder is installed).
+TEST(BannerTest, APictureOfAnotherFormatIsNoBanner) {
+  QTemporaryDir dir;
+  TMainForm form;
+  const QString icon = Picture(dir, "1.png", {32, 32}, Qt::red, "ICO");
+  std::string reason;
+  EXPECT_FALSE(form.Show_Banner(icon.toStdString(), reason));
+  EXPECT_EQ(reason, "Cannot show " + icon.toStdString() + ": a ico picture is not a banner");
 }
 
 TEST(BannerTest, TheHandPointerCoversTheWindowWhileThePointerIsOnTheBanner) {
