@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/safe_files.h"
+#include "platform/trusted_folders.h"
 
 namespace fs = std::filesystem;
 
@@ -145,15 +146,13 @@ bool Load(const platform::Descriptor& folder, std::string& text) {
   return error == ENOENT;
 }
 
-// The store's folder for a write: made 0755 whatever the umask, and refused when anyone
-// but its owner could add or replace a file in it.
+// The store's folder for a write: made 0755 whatever the umask, reached only through folders
+// of the user's or root's, and refused when anyone but its owner could add or replace a file
+// in it.
 platform::Descriptor Open_Folder_For_Writing() {
-  std::string reason;
-  if (!platform::Make_Folders(Store_Folder(), kFolderMode, reason)) return {};
-  int error = 0;
-  platform::Descriptor folder = platform::Open_Folder(Store_Folder(), error);
-  if (!folder.valid() || !platform::Folder_Is_Private(folder)) return {};
-  return folder;
+  std::error_code ec;
+  const std::string folder = fs::absolute(Store_Folder(), ec).lexically_normal().string();
+  return std::move(platform::Open_Trusted_Folder(folder, kFolderMode).folder);
 }
 
 // Replaces the store with text, whole or not at all; the new file keeps the old one's mode.

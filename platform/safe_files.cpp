@@ -111,42 +111,6 @@ Descriptor Open_Folder(const std::string& path, int& error) {
   return Descriptor(fd);
 }
 
-bool Make_Folders(const std::string& path, mode_t mode, std::string& reason) {
-  if (path.empty()) {
-    reason = "Cannot create folder: the path is empty";
-    return false;
-  }
-  std::string partial;
-  std::size_t from = 0;
-  while (from <= path.size()) {
-    std::size_t slash = path.find('/', from);
-    if (slash == std::string::npos) slash = path.size();
-    partial = path.substr(0, slash);
-    from = slash + 1;
-    if (partial.empty() || partial.back() == '/') continue;
-    // Links among the existing parents are the system's own (/home on another disk); the
-    // folder asked for itself must be a real one.
-    const bool last = slash == path.size();
-    struct stat st {};
-    if ((last ? ::lstat(partial.c_str(), &st) : ::stat(partial.c_str(), &st)) == 0) {
-      if (S_ISDIR(st.st_mode)) continue;
-      reason = "Cannot create folder " + partial + ": " + Error_Text(S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR);
-      return false;
-    }
-    if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) {
-      reason = "Cannot create folder " + partial + ": " + Error_Text(errno);
-      return false;
-    }
-    int error = 0;
-    Descriptor made = Open_Folder(partial, error);
-    if (!made.valid() || ::fchmod(made.native(), mode) != 0) {
-      reason = "Cannot create folder " + partial + ": " + Error_Text(error ? error : errno);
-      return false;
-    }
-  }
-  return true;
-}
-
 bool Folder_Is_Private(const Descriptor& folder) {
   struct stat st {};
   if (::fstat(folder.native(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;

@@ -26,11 +26,6 @@ bool Write_All(int fd, std::string_view data, int& error);
 // Returns an invalid handle and sets error (the system's number) on failure.
 Descriptor Open_Folder(const std::string& path, int& error);
 
-// Creates path and its missing parents. The folders it creates get exactly mode, whatever
-// the umask; folders that exist are left as they are. A link in place of the last folder
-// counts as a failure. reason tells which folder failed and why.
-bool Make_Folders(const std::string& path, mode_t mode, std::string& reason);
-
 // Whether an open folder is fit to hold the files of the effective user: owned by that
 // user (or by root) and not writable by group or others.
 bool Folder_Is_Private(const Descriptor& folder);

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/folder_files.h"
 #include "platform/safe_files.h"
+#include "platform/trusted_folders.h"
 
 namespace {
 
@@ -30,27 +31,16 @@ bool Ends_With(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// The queue folder, made private (0700) when missing; an invalid handle (and a log line)
-// when it cannot be made or belongs to someone else.
+// The queue folder, made private (0700) when missing and reached only through folders of the
+// user's or root's; an invalid handle (and a log line) when it cannot be used.
 Descriptor Open_Queue_Folder(const std::string& folder, const Queue_Log& log) {
-  std::string reason;
   if (folder.empty()) {
     log("No folder for the report queue: the user has no home folder");
     return {};
   }
-  if (!platform::Make_Folders(folder, 0700, reason)) {
-    log(reason);
-    return {};
-  }
-  int error = 0;
-  Descriptor handle = platform::Open_Folder(folder, error);
-  if (!handle.valid()) {
-    log("Cannot open the report queue " + folder + ": " + platform::Error_Text(error));
-  } else if (!platform::Folder_Is_Private(handle)) {
-    log("The report queue " + folder + " is not private to this user; it is left alone");
-    handle.close();
-  }
-  return handle;
+  platform::Trusted_Folder opened = platform::Open_Trusted_Folder(folder, 0700);
+  if (!opened.folder.valid()) log("The report queue " + folder + " is left alone: " + opened.reason);
+  return std::move(opened.folder);
 }
 
 // A temporary file of a save that was killed before its rename (".<name>.dat.<random>.tmp").
@@ -126,7 +116,9 @@ Queue_Outcome Replay_One(const Queued_File& file, const Record_Sender& send, con
 }  // namespace
 
 std::string Queue_Folder() {
-  const std::string state = platform::User_State_Folder();
+  std::string note;
+  const std::string state = platform::User_State_Folder(&note);
+  if (!note.empty()) Write_Log("Report queue: " + note);
   return state.empty() ? std::string() : state + "/Quillorane/QuilloraneQueue";
 }
 

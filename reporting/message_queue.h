@@ -12,13 +12,14 @@ using Queue_Log = std::function<void(const std::string&)>;
 // Sends a record and returns the server's answer (Post_Multipart_Form in the program).
 using Record_Sender = std::function<std::string(const MY_UploadFileRecord&)>;
 
-// $XDG_STATE_HOME/Quillorane/QuilloraneQueue (~/.local/state/... by default); empty when the
-// user has no home folder.
+// $XDG_STATE_HOME/Quillorane/QuilloraneQueue (~/.local/state/... by default); in the effective
+// user's own home when that is another user's (a note is logged); empty when the user has no
+// home folder.
 std::string Queue_Folder();
 
 // Writes the record into a new ".dat" file of folder, whole or not at all (a temporary name,
-// forced to disk, renamed). The folder is made with mode 0700 when missing and must belong
-// to the user. True when the file was written; a failure is logged.
+// forced to disk, renamed). The folder is made with mode 0700 when missing, must belong to
+// the user and is reached only through folders of the user's or root's. True when the file was written; a failure is logged.
 bool Save_Message_Queue(const MY_UploadFileRecord& record, const std::string& folder, const Queue_Log& log);
 
 // What the replay did with one queue file.

@@ -54,7 +54,8 @@ Update_Settings Program_Update_Settings(const std::string& computer_id);
 // $XDG_CACHE_HOME/Quillorane/ADS/ (~/.cache/... by default); empty without a home folder.
 std::string Ads_Folder();
 
-// Creates path and its missing parents (mode 0700); true when it exists as a folder afterwards.
+// Creates path and its missing parents (mode 0700), reached only through folders of the user's
+// or root's; true when it exists as a folder of the user afterwards.
 // A path shorter than three characters counts as present.
 bool Force_Folder(std::string path, std::string* reason = nullptr);
 

@@ -37,7 +37,7 @@ class Runner_Process_Test : public ::testing::Test {
     ::chmod(scratch.path().c_str(), 0755);
     fs::create_directory(work);
     fs::create_directory(logs);
-    ::chmod(logs.c_str(), 0777);
+    ::chmod(logs.c_str(), 01777);  // shared by every user, as /tmp is
   }
   Bench_Process::Setup Setup(const std::string& name, int uid = -1) const {
     return {logs, scratch / (name + ".out"), scratch / (name + ".err"), false, uid};

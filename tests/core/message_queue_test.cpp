@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/folder_files.h"
 #include "platform/safe_files.h"
+#include "platform/trusted_folders.h"
 #include "reporting/message_queue.h"
 #include "scratch_folder.h"
 
@@ -159,8 +160,7 @@ TEST_F(Queue_Test, AnEmptyOrMissingQueueSendsNothingAndAForeignFolderIsLeftAlone
 
 TEST_F(Queue_Test, AKillDuringASaveLeavesNoFileOrAWholeOne) {
   const auto record = Sample_Record();
-  std::string reason;
-  ASSERT_TRUE(platform::Make_Folders(folder, 0700, reason)) << reason;
+  ASSERT_TRUE(platform::Open_Trusted_Folder(folder, 0700).folder.valid());
   std::mt19937 random(20240611);
   for (int round = 0; round < 50; ++round) {
     int ready[2];
