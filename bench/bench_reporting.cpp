@@ -63,6 +63,7 @@ const char* Outcome_Word(Queue_Outcome::Kind kind) {
   switch (kind) {
     case Queue_Outcome::Kind::Sent: return "sent";
     case Queue_Outcome::Kind::Moved_Aside: return "moved aside";
+    case Queue_Outcome::Kind::Refused: return "refused";
     default: return "kept";
   }
 }
@@ -105,11 +106,11 @@ int Replay_Queue() {
   std::vector<Queue_Outcome> outcomes;
   Replay_Message_Queue(channel, Write_Log, &outcomes);
   if (outcomes.empty()) std::printf("queue empty: %s\n", channel.queue_folder.c_str());
-  bool kept = false;
+  bool kept = false;  // or refused: not every report reached the server's records
   for (const Queue_Outcome& outcome : outcomes) {
     std::printf("%s %s%s%s%s\n", Outcome_Word(outcome.kind), outcome.path.c_str(), outcome.note.empty() ? "" : " (",
                 outcome.note.c_str(), outcome.note.empty() ? "" : ")");
-    kept = kept || outcome.kind == Queue_Outcome::Kind::Kept;
+    kept = kept || outcome.kind == Queue_Outcome::Kind::Kept || outcome.kind == Queue_Outcome::Kind::Refused;
   }
   return kept ? kExitNotConfirmed : 0;
 }

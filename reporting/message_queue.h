@@ -24,17 +24,19 @@ bool Save_Message_Queue(const MY_UploadFileRecord& record, const std::string& fo
 
 // What the replay did with one queue file.
 struct Queue_Outcome {
-  enum class Kind { Sent, Kept, Moved_Aside };
+  enum class Kind { Sent, Kept, Moved_Aside, Refused };
   std::string path;
   Kind kind = Kind::Kept;
   std::string note;  // why it was kept or moved aside, or where it went
 };
 
 // Sends the queued records of folder and its sub-folders in listing order, deleting each
-// one the server confirms, until the first that is not confirmed or cannot be read: it and
-// all after it stay for the next replay. A file that can never be sent (shorter than one
-// record, or a record without URL) is moved aside to a ".bad" name and the replay goes on.
-// True when the last file examined held a record with a URL. outcomes, when given, gets one
-// entry per queue file.
+// one the server confirms. A record the server answers with any other verdict is renamed to
+// "<name>.refused" (its bytes kept) and the replay goes on; the replay stops at the first
+// record the server does not answer (unreachable, no verdict in its answer) or that cannot be
+// read: it and all after it stay for the next replay. A file that can never be sent (shorter
+// than one record, or a record without URL) is moved aside to a ".bad" name and the replay
+// goes on. True when the last file examined held a record with a URL. outcomes, when given,
+// gets one entry per queue file.
 bool Process_Message_Queue(const std::string& folder, const Record_Sender& send, const Queue_Log& log,
                            std::vector<Queue_Outcome>* outcomes = nullptr);
