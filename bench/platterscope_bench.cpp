@@ -1,6 +1,7 @@
 // platterscope-bench: the headless runner on the running system. Ctrl-C, SIGTERM and SIGHUP
-// stop the run (its clean-ups still run); a closed output ends nothing but the printing. On a
-// terminal the run's progress is one line on stderr.
+// (unless it was ignored at start, as under nohup) stop the run (its clean-ups still run); a
+// closed output ends nothing but the printing. On a terminal the run's progress is one line
+// on stderr.
 #include <unistd.h>
 
 #include <csignal>
@@ -21,7 +22,12 @@ void Install_Signal_Handlers() {
   action.sa_handler = On_Stop_Signal;
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    // Started under nohup (SIGHUP ignored), a closed terminal must not stop the run.
+    struct sigaction before {};
+    if (signal == SIGHUP && sigaction(signal, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
+    sigaction(signal, &action, nullptr);
+  }
   // A reader that went away (platterscope-bench ... | head -1) makes writes fail with EPIPE
   // instead of ending the program in the middle of a run.
   std::signal(SIGPIPE, SIG_IGN);

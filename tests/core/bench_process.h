@@ -39,6 +39,7 @@ class Bench_Process {
     std::string out_file, err_file;  // used unless pipe_output
     bool pipe_output = false;        // stdout and stderr into one pipe, read with Pipe()
     int uid = -1;                    // run as this user (and group)
+    bool ignore_hangup = false;      // start with SIGHUP ignored, as nohup starts a program
   };
 
   Bench_Process(const std::vector<std::string>& args, const Setup& setup) {
@@ -57,6 +58,7 @@ class Bench_Process {
     if (pid_ == 0) {
       // Only async-signal-safe calls from here on: the child starts as a user would start it.
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(sig, SIG_DFL);
+      if (setup.ignore_hangup) ::signal(SIGHUP, SIG_IGN);
       sigset_t none;
       sigemptyset(&none);
       ::sigprocmask(SIG_SETMASK, &none, nullptr);

@@ -3,6 +3,7 @@
 // foreign file and the free-space reserve on a small tmpfs. Each case is what a user or
 // another local user can do; PS_BENCH=<older build> shows the faults these guard against.
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -96,6 +97,18 @@ TEST_F(Runner_Process_Test, AClosedTerminalStopsTheRunAndItsCleanUpsStillRun) {
   EXPECT_TRUE(Nothing_Left());
 }
 
+TEST_F(Runner_Process_Test, UnderNohupAHangUpStopsNothing) {
+  Bench_Process::Setup setup = Setup("run");
+  setup.ignore_hangup = true;
+  Bench_Process bench({"--target", work, "--only", "4k", "--seconds", "1", "--json"}, setup);
+  ASSERT_TRUE(Wait_Until([&] { return Run_Folder_Has_Files(); }, 10000)) << Err("run");
+  bench.Signal(SIGHUP);
+  EXPECT_EQ(bench.Wait(), 0) << Err("run");
+  EXPECT_NE(Out("run").find("\"stopped\":false"), std::string::npos) << Out("run");
+  EXPECT_GT(Json_Rate(Out("run"), "4KR"), 0.0) << Out("run");
+  EXPECT_TRUE(Nothing_Left());
+}
+
 TEST_F(Runner_Process_Test, AClosedOutputEndsNothingButThePrinting) {
   Bench_Process::Setup setup = Setup("run");
   setup.pipe_output = true;
@@ -121,6 +134,35 @@ TEST_F(Runner_Process_Test, ASecondRunOnTheFolderIsRefusedAndTheFirstStaysValid)
   EXPECT_GT(Json_Rate(json, "4KR"), 0.0) << json;
   EXPECT_NE(json.find("\"stopped\":false"), std::string::npos) << json;
   EXPECT_TRUE(Err("first").empty()) << Err("first");
+  EXPECT_TRUE(Nothing_Left());
+}
+
+// Another user opens the shared work folder and holds its lock for as long as it likes.
+TEST_F(Runner_Process_Test, AnotherUsersLockOnTheWorkFolderHoldsNoRunUp) {
+  if (!Is_Root()) GTEST_SKIP() << "needs root, to act as another user";
+  ::chmod(work.c_str(), 01777);  // shared, as /tmp is
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0) ::_exit(1);
+    const int fd = ::open(work.c_str(), O_RDONLY | O_DIRECTORY);
+    const char locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+    (void)!::write(ready[1], &locked, 1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char locked = 0;
+  (void)!::read(ready[0], &locked, 1);
+  ::close(ready[0]);
+  EXPECT_EQ(locked, 'y');
+  Bench_Process bench({"--target", work, "--only", "4k", "--seconds", "1", "--json"}, Setup("run"));
+  EXPECT_EQ(bench.Wait(), 0) << Err("run");
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  EXPECT_EQ(Err("run").find("Another run"), std::string::npos) << Err("run");
+  EXPECT_GT(Json_Rate(Out("run"), "4KW"), 0.0) << Out("run");
   EXPECT_TRUE(Nothing_Left());
 }
 
