@@ -155,10 +155,11 @@ platform::Descriptor Open_Folder_For_Writing() {
   return std::move(platform::Open_Trusted_Folder(folder, kFolderMode).folder);
 }
 
-// Replaces the store with text, whole or not at all; the new file keeps the old one's mode.
+// Replaces the store with text, whole or not at all; the new file keeps the old one's mode
+// when the old one is the user's own.
 bool Save(const platform::Descriptor& folder, const std::string& text) {
   mode_t mode = kStoreMode;
-  platform::File_Mode_At(folder, Store_Name(), mode);
+  platform::Kept_Mode_At(folder, Store_Name(), mode);
   std::string reason;
   return platform::Write_File_Atomically(folder, Store_Name(), text, mode, reason);
 }

@@ -35,8 +35,9 @@ std::optional<Reg_Value> Reg_Read_Value(Reg_Root_Key root, const std::string& ke
 // Writes a value; type 0 keeps the type the value has (a value that does not exist yet is
 // then not written). Failures are silent. Only the value's own line changes: lines the store
 // does not understand are kept as they are. The store is replaced whole (a new file of a
-// random name, synced, renamed over it) and keeps its mode, 0644 when it is new; its folder
-// is made 0755, and a folder that anyone but its owner can write to is never written in.
+// random name, synced, renamed over it); it keeps its permission bits when it is the user's
+// own and is 0644 otherwise or when it is new. Its folder is made 0755, and a folder that
+// anyone but its owner can write to is never written in.
 void Reg_Write_Value(Reg_Root_Key root, const std::string& key, const std::string& name, Reg_Data_Type type,
                      const Reg_Value& value);
 

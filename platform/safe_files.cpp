@@ -182,14 +182,12 @@ bool Save_File_Whole(const std::string& path, std::string_view data, std::string
     return false;
   }
   struct stat st {};
-  mode_t mode = 0666 & ~Current_Umask();
-  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      reason = "Cannot write " + path + ": " + Error_Text(EISDIR);
-      return false;
-    }
-    if (S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+    reason = "Cannot write " + path + ": " + Error_Text(EISDIR);
+    return false;
   }
+  mode_t mode = 0666 & ~Current_Umask();
+  Kept_Mode_At(folder, name, mode);
   return Write_File_Atomically(folder, name, data, mode, reason);
 }
 
@@ -249,10 +247,12 @@ bool Append_Line_At(const Descriptor& folder, const std::string& name, std::stri
   return false;
 }
 
-bool File_Mode_At(const Descriptor& folder, const std::string& name, mode_t& mode) {
+bool Kept_Mode_At(const Descriptor& folder, const std::string& name, mode_t& mode) {
   struct stat st {};
-  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
-  mode = st.st_mode & 07777;
+  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+      st.st_uid != ::geteuid())
+    return false;
+  mode = st.st_mode & 0777;
   return true;
 }
 

@@ -104,6 +104,35 @@ TEST(SafeFiles, AFileTheUserNamesIsSavedWholeWithTheUsualRights) {
   EXPECT_EQ(entries, 2) << "no temporary file is left behind";
 }
 
+// Root saves an export over a file another user put in a shared sticky folder.
+TEST(SafeFiles, AReplacedFileKeepsOnlyThePermissionsOfTheUsersOwnFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, to replace another user's file";
+  Scratch_Folder scratch;
+  Umask_Override usual(022);
+  const std::string shared = scratch / "shared";
+  std::filesystem::create_directory(shared);
+  ::chmod(shared.c_str(), 01777);
+  struct Case {
+    const char* name;
+    uid_t owner;
+    mode_t before, after;
+  };
+  const Case cases[] = {
+      {"foreign.csv", 65534, 06777, 0644},  // another user's: the usual rights of a new file
+      {"own.csv", 0, 04750, 0750},          // the user's own: its rights, but no set-id bit
+  };
+  for (const Case& c : cases) {
+    const std::string path = shared + "/" + c.name;
+    std::ofstream(path) << "old";
+    ASSERT_EQ(::chown(path.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+    std::string reason;
+    ASSERT_TRUE(platform::Save_File_Whole(path, "new", reason)) << reason;
+    EXPECT_EQ(Mode_Of(path), c.after) << c.name;
+    EXPECT_EQ(Read_Whole_File(path), "new");
+  }
+}
+
 TEST(SafeFiles, AFileThatCannotBeSavedSaysWhyAndLeavesNothing) {
   Scratch_Folder scratch;
   std::filesystem::create_directory(scratch / "folder");
