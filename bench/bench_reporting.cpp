@@ -121,7 +121,11 @@ int Print_Computer_Id() {
   const std::string id = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
   std::printf("%s\n", id.c_str());
   if (Reg_Value_Text(Reg_Read_Value(HKEY_LOCAL_MACHINE, kSettingsKey, "Computer_Id", "")) == id) return 0;
-  std::fprintf(stderr, "platterscope-bench: Cannot store the computer identifier in %s%s\n", Settings_File().c_str(),
-               ::geteuid() == 0 ? "" : ": the store is written only with administrative rights");
+  const std::string why = Reg_Last_Write_Failure();
+  std::string text = "platterscope-bench: Cannot store the computer identifier in " + Settings_File();
+  if (!why.empty()) text += ": " + why;
+  if (::geteuid() != 0) text += why.empty() ? ": the store is written only with administrative rights"
+                                            : " (the store is written only with administrative rights)";
+  std::fprintf(stderr, "%s\n", text.c_str());
   return 1;
 }
