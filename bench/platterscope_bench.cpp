@@ -7,6 +7,7 @@
 #include <csignal>
 #include <iostream>
 
+#include "bench/output_close.h"
 #include "bench/runner.h"
 #include "common/log.h"
 #include "platform/platform.h"
@@ -37,14 +38,18 @@ void Install_Signal_Handlers() {
 
 int main(int argc, char** argv) {
   Install_Signal_Handlers();
+  Hold_Standard_Output();
+  Output_Buffer out_buffer(STDOUT_FILENO);
+  std::ostream out(&out_buffer);
   Guarded_Log log({});
   Runner_Services services{platform::System_Platform(),
                            platform::System_Inventory_Provider(),
                            System_Clock(),
-                           std::cout,
+                           out,
                            std::cerr,
                            [&log](const std::string& line) { log.Local_Writelog(line); },
                            &stop_requests,
                            ::isatty(STDERR_FILENO) == 1};
-  return Run_Runner(std::vector<std::string>(argv + 1, argv + argc), services);
+  const int status = Run_Runner(std::vector<std::string>(argv + 1, argv + argc), services);
+  return Close_Output(status, out, out_buffer, std::cerr);
 }

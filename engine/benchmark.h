@@ -76,6 +76,8 @@ class Benchmark_Engine {
   // True from the start of a run to its end (State() is not Idle).
   bool programrunning = false;
   std::int32_t DEFAULTSECONDS = 20;
+  // Why the last run's folder was left behind by its final clean-up; empty when it went.
+  std::string cleanup_failure;
 
  private:
   void Log(const std::string& text) { host_.Local_Writelog(text); }

@@ -32,6 +32,7 @@ void Benchmark_Engine::Start(const std::string& drive, const std::string& testti
 void Benchmark_Engine::Run_Guarded(const std::string& drive, const std::function<void(const std::string&)>& body) {
   if (state_ != Run_State::Idle) return;
   outcome_ = Run_Outcome::None;
+  cleanup_failure.clear();
   std::string work_folder, reason;
   if (!os_.Resolve_Work_Folder(drive, work_folder, reason)) {
     std::string text = "Cannot write to " + drive + ": " + reason;
@@ -114,6 +115,7 @@ void Benchmark_Engine::Remove_Run_Folder() {
     if (!run_folder_.Remove(reason, Pump_Function())) {
       Log("Error deleting temp folder:" + folder);
       Log(reason);
+      cleanup_failure = "The run's folder " + folder + " was left behind: " + reason;
     }
   }
   run_folder_.Release();

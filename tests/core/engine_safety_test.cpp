@@ -121,6 +121,47 @@ TEST_F(Runner_Process_Test, AClosedOutputEndsNothingButThePrinting) {
   EXPECT_TRUE(Nothing_Left());
 }
 
+// Every output of the runner sent where it cannot go, as "> file-on-a-full-disk" does.
+TEST_F(Runner_Process_Test, ResultsThatCannotBeWrittenAreAFailureWithTheReason) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"--target", work, "--only", "4k", "--seconds", "1"},
+      {"--target", work, "--only", "4k", "--seconds", "1", "--json"},
+      {"--target", work, "--only", "4k", "--seconds", "1", "--csv"},
+      {"--target", work, "--sustained", "--size", "16M"},
+      {"--list-drives"},
+      {"--profile"},
+      {"--computer-id"},
+  };
+  for (const auto& args : commands) {
+    Bench_Process::Setup setup = Setup("run");
+    setup.out_file = "/dev/full";
+    setup.env = {"PLATTERSCOPE_SETTINGS=" + scratch / "settings.conf"};
+    Bench_Process bench(args, setup);
+    EXPECT_EQ(bench.Wait(), 1) << args[0] << " " << args.back() << ": " << Err("run");
+    EXPECT_TRUE(Err("run").ends_with("platterscope-bench: Cannot write the results: No space left on device\n"))
+        << args[0] << " " << args.back() << ": " << Err("run");
+    EXPECT_TRUE(Nothing_Left());
+  }
+}
+
+// Another file system mounted in the run's folder while it runs: the folder cannot go.
+TEST_F(Runner_Process_Test, AFolderLeftBehindAtTheEndIsAFailureOnStderr) {
+  if (!Is_Root()) GTEST_SKIP() << "mounting needs root";
+  scratch.Make_File("elsewhere/keep.txt", 4);
+  Bench_Process bench({"--target", work, "--only", "4k", "--seconds", "1", "--json"}, Setup("run"));
+  ASSERT_TRUE(Wait_Until([&] { return Run_Folder_Has_Files(); }, 10000)) << Err("run");
+  fs::create_directories(work + "/_Quillorane/mnt");
+  Bind_Mount mount(scratch / "elsewhere", work + "/_Quillorane/mnt");
+  ASSERT_TRUE(mount.mounted());
+  EXPECT_EQ(bench.Wait(), 1);
+  EXPECT_NE(Out("run").find("\"stopped\":false"), std::string::npos) << "the results are still printed";
+  EXPECT_TRUE(Err("run").ends_with("platterscope-bench: The run's folder " + work +
+                                   "/_Quillorane was left behind: cannot remove " + work +
+                                   "/_Quillorane/mnt: another file system is mounted there\n"))
+      << Err("run");
+  EXPECT_EQ(Read_Whole_File(scratch / "elsewhere/keep.txt"), "xxxx");
+}
+
 TEST_F(Runner_Process_Test, ASecondRunOnTheFolderIsRefusedAndTheFirstStaysValid) {
   Bench_Process first({"--target", work, "--only", "4k", "--seconds", "2", "--json"}, Setup("first"));
   ASSERT_TRUE(Wait_Until([&] { return Run_Folder_Has_Files(); }, 10000)) << Err("first");
