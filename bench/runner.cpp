@@ -84,6 +84,7 @@ int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
   Console_Host host(services, options.json || options.csv);
   Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
   host.Attach(&engine);
+  engine.exact_folder = true;  // the folder the user named, or none
   engine.pair_selected = options.pairs;
   Clean_ALL_Stats(graph, host);
   engine.Start(options.target, std::to_string(options.seconds));
@@ -106,6 +107,7 @@ int Run_Sustained(const Runner_Options& options, Runner_Services& services) {
   Console_Host host(services, options.json);
   Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
   host.Attach(&engine);
+  engine.exact_folder = true;
   Sustained_Result result;
   engine.Start_Sustained(options.target, options.size, result);
   if (engine.Outcome() == Run_Outcome::Refused) return 1;

@@ -34,7 +34,7 @@ void Benchmark_Engine::Run_Guarded(const std::string& drive, const std::function
   outcome_ = Run_Outcome::None;
   cleanup_failure.clear();
   std::string work_folder, reason;
-  if (!os_.Resolve_Work_Folder(drive, work_folder, reason)) {
+  if (!os_.Resolve_Work_Folder(drive, work_folder, reason) || (exact_folder && work_folder != drive)) {
     std::string text = "Cannot write to " + drive + ": " + reason;
     Log(text);
     host_.Show_Error(text);
@@ -122,7 +122,8 @@ void Benchmark_Engine::Remove_Run_Folder() {
 }
 
 bool Benchmark_Engine::Claim_Folder(const std::string& work_folder) {
-  host_.Display_Loading_Panel(true, "Deleting temporary files, please wait...");
+  if (platform::Run_Folder::Holds_Leftover(os_, work_folder, kTempFolderName))
+    host_.Display_Loading_Panel(true, "Deleting temporary files, please wait...");
   std::string reason;
   const platform::Claim_Status status = run_folder_.Claim(os_, work_folder, kTempFolderName, reason, Pump_Function());
   host_.Display_Loading_Panel(false, "");

@@ -178,6 +178,11 @@ Claim_Status Run_Folder::Claim(Platform& os, const std::string& work_folder, con
   return Claim_Status::Refused;
 }
 
+bool Run_Folder::Holds_Leftover(Platform& os, const std::string& work_folder, const std::string& name) {
+  const Folder_Result work = os.Open_Folder(work_folder);
+  return work.error == 0 && os.Entry(work.folder, name).error != ENOENT;
+}
+
 bool Run_Folder::Empty(std::string& reason, const Progress& progress) {
   if (!claimed()) {
     reason = "the run has no folder";

@@ -27,6 +27,9 @@ class Run_Folder {
   Claim_Status Claim(Platform& os, const std::string& work_folder, const std::string& name, std::string& reason,
                      const Progress& progress = {});
 
+  // Whether <work_folder>/<name> holds anything that a claim would remove first.
+  static bool Holds_Leftover(Platform& os, const std::string& work_folder, const std::string& name);
+
   bool claimed() const { return folder_.valid(); }
   const std::string& Path() const { return path_; }
   const Folder_Handle& Folder() const { return folder_; }

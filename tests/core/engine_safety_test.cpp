@@ -207,6 +207,38 @@ TEST_F(Runner_Process_Test, AnotherUsersLockOnTheWorkFolderHoldsNoRunUp) {
   EXPECT_TRUE(Nothing_Left());
 }
 
+// The folder the user names is the one measured, or the run is refused with the reason:
+// kernel file systems, and a folder the user cannot write to (never the home folder instead).
+TEST_F(Runner_Process_Test, ATargetIsMeasuredItselfOrRefusedWithTheReason) {
+  if (!Is_Root()) GTEST_SKIP() << "needs root, to run as another user";
+  const std::string home = scratch / "home";
+  fs::create_directory(home);
+  ASSERT_EQ(::chown(home.c_str(), kNobody, kNobody), 0);
+  const std::string root_only = scratch / "root-only";
+  fs::create_directory(root_only);
+  ::chmod(root_only.c_str(), 0700);
+  struct Case {
+    std::string target;
+    int uid;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"/proc", -1, "Cannot write to /proc: proc is not a disk file system"},
+      {"/sys", -1, "Cannot write to /sys: sysfs is not a disk file system"},
+      {root_only, kNobody, "Cannot write to " + root_only + ": Permission denied"},
+  };
+  for (const Case& c : cases) {
+    Bench_Process::Setup setup = Setup("run", c.uid);
+    setup.env = {"HOME=" + home};
+    Bench_Process bench({"--target", c.target, "--only", "4k", "--seconds", "1"}, setup);
+    EXPECT_EQ(bench.Wait(), 1) << c.target;
+    EXPECT_EQ(Err("run"), "platterscope-bench: " + c.says + "\n") << "nothing to delete, nothing said of it";
+    EXPECT_EQ(Out("run"), "");
+  }
+  EXPECT_TRUE(fs::is_empty(home)) << "no other folder is measured instead";
+  EXPECT_TRUE(fs::is_empty(root_only));
+}
+
 TEST_F(Runner_Process_Test, AnotherUsersLinksNeverLeadARootRunOutsideItsFolder) {
   if (!Is_Root()) GTEST_SKIP() << "needs root, to run as root beside another user";
   ::chmod(work.c_str(), 01777);  // shared, as /tmp is
