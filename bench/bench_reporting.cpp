@@ -63,6 +63,7 @@ const char* Outcome_Word(Queue_Outcome::Kind kind) {
   switch (kind) {
     case Queue_Outcome::Kind::Sent: return "sent";
     case Queue_Outcome::Kind::Moved_Aside: return "moved aside";
+    case Queue_Outcome::Kind::Refused: return "refused";
     default: return "kept";
   }
 }
@@ -105,11 +106,11 @@ int Replay_Queue() {
   std::vector<Queue_Outcome> outcomes;
   Replay_Message_Queue(channel, Write_Log, &outcomes);
   if (outcomes.empty()) std::printf("queue empty: %s\n", channel.queue_folder.c_str());
-  bool kept = false;
+  bool kept = false;  // or refused: not every report reached the server's records
   for (const Queue_Outcome& outcome : outcomes) {
     std::printf("%s %s%s%s%s\n", Outcome_Word(outcome.kind), outcome.path.c_str(), outcome.note.empty() ? "" : " (",
                 outcome.note.c_str(), outcome.note.empty() ? "" : ")");
-    kept = kept || outcome.kind == Queue_Outcome::Kind::Kept;
+    kept = kept || outcome.kind == Queue_Outcome::Kind::Kept || outcome.kind == Queue_Outcome::Kind::Refused;
   }
   return kept ? kExitNotConfirmed : 0;
 }
@@ -120,7 +121,11 @@ int Print_Computer_Id() {
   const std::string id = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
   std::printf("%s\n", id.c_str());
   if (Reg_Value_Text(Reg_Read_Value(HKEY_LOCAL_MACHINE, kSettingsKey, "Computer_Id", "")) == id) return 0;
-  std::fprintf(stderr, "platterscope-bench: Cannot store the computer identifier in %s%s\n", Settings_File().c_str(),
-               ::geteuid() == 0 ? "" : ": the store is written only with administrative rights");
+  const std::string why = Reg_Last_Write_Failure();
+  std::string text = "platterscope-bench: Cannot store the computer identifier in " + Settings_File();
+  if (!why.empty()) text += ": " + why;
+  if (::geteuid() != 0) text += why.empty() ? ": the store is written only with administrative rights"
+                                            : " (the store is written only with administrative rights)";
+  std::fprintf(stderr, "%s\n", text.c_str());
   return 1;
 }

@@ -19,6 +19,6 @@ int Send_Run_Report(const std::string& target, std::int32_t test_seconds, const 
 // the settings store has none. Returns 1 when the store cannot keep it.
 int Print_Computer_Id();
 
-// Replays the queue and prints one line per queue file: sent, kept or moved aside. Returns
-// 0 when no file was kept.
+// Replays the queue and prints one line per queue file: sent, kept, refused or moved aside.
+// Returns 0 when no file was kept or refused.
 int Replay_Queue();

@@ -72,11 +72,19 @@ class Console_Host : public Engine_Host {
   std::string last_text_;
 };
 
+// A run whose folder stayed behind says so and fails, whatever else it did.
+int Cleanup_Status(const Benchmark_Engine& engine, Runner_Services& services, int status) {
+  if (engine.cleanup_failure.empty()) return status;
+  services.err << "platterscope-bench: " << engine.cleanup_failure << std::endl;
+  return status == 0 ? 1 : status;
+}
+
 int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
   TMyGraph graph;
   Console_Host host(services, options.json || options.csv);
   Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
   host.Attach(&engine);
+  engine.exact_folder = true;  // the folder the user named, or none
   engine.pair_selected = options.pairs;
   Clean_ALL_Stats(graph, host);
   engine.Start(options.target, std::to_string(options.seconds));
@@ -88,8 +96,8 @@ int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
     Print_Csv(services.out, options, graph, services.clock.Now());
     if (stopped) services.err << "platterscope-bench: the run was stopped; its rates are partial" << std::endl;
   }
-  if (options.send) return Send_Run_Report(options.target, engine.DEFAULTSECONDS, graph, stopped);
-  return 0;
+  const int status = options.send ? Send_Run_Report(options.target, engine.DEFAULTSECONDS, graph, stopped) : 0;
+  return Cleanup_Status(engine, services, status);
 }
 
 // A sustained write: the curve on the output, the summary on standard error. Exits 1 when it
@@ -99,13 +107,14 @@ int Run_Sustained(const Runner_Options& options, Runner_Services& services) {
   Console_Host host(services, options.json);
   Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
   host.Attach(&engine);
+  engine.exact_folder = true;
   Sustained_Result result;
   engine.Start_Sustained(options.target, options.size, result);
   if (engine.Outcome() == Run_Outcome::Refused) return 1;
   if (options.json) Print_Sustained_Json(services.out, options.target, result);
   else Print_Sustained_Csv(services.out, result);
   if (!options.json) services.err << Sustained_Summary(result) << std::flush;
-  return result.error.empty() ? 0 : 1;
+  return Cleanup_Status(engine, services, result.error.empty() ? 0 : 1);
 }
 
 }  // namespace

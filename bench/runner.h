@@ -30,6 +30,7 @@ struct Runner_Services {
 
 // Runs the command line args (without the program name). Returns the exit status: 0 when
 // the run completed or was stopped, or a listing was printed; 1 when the run or listing
-// could not be made; 2 for a bad command line; 3 when a report or the queue was not
-// confirmed by the results server (--send, --replay-queue) or it did not answer.
+// could not be made, or the run's folder was left behind (stderr says why); 2 for a bad
+// command line; 3 when a report or the queue was not confirmed by the results server
+// (--send, --replay-queue) or it did not answer.
 int Run_Runner(const std::vector<std::string>& args, Runner_Services& services);

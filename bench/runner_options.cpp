@@ -41,6 +41,7 @@ bool Set_Pairs(Runner_Options& options, const std::string& list, std::string& er
   std::string name;
   bool any = false;
   while (std::getline(in, name, ',')) {
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));  // 4K as 4k
     auto found = kPairNames.find(name);
     if (found == kPairNames.end()) {
       any = false;
@@ -60,9 +61,9 @@ bool Set_Size(Runner_Options& options, const std::string& value, std::string& er
   errno = 0;
   const unsigned long long number = std::strtoull(value.c_str(), &end, 10);
   if (value.empty() || !std::isdigit(static_cast<unsigned char>(value[0])) || errno != 0) return false;
-  const std::string unit = end;
-  static const std::map<std::string, int> kShifts = {{"", 0},  {"K", 10}, {"k", 10}, {"M", 20},
-                                                     {"m", 20}, {"G", 30}, {"g", 30}, {"T", 40}, {"t", 40}};
+  std::string unit = end;
+  for (char& c : unit) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));  // 2g as 2G
+  static const std::map<std::string, int> kShifts = {{"", 0}, {"K", 10}, {"M", 20}, {"G", 30}, {"T", 40}};
   const auto shift = kShifts.find(unit);
   if (shift == kShifts.end() || number > (1ULL << (62 - shift->second))) return false;
   options.size = static_cast<std::int64_t>(number << shift->second);

@@ -127,14 +127,14 @@ std::int64_t Get_Disk_Free(const std::string& path) {
 
 std::string Make_Unique_Name(std::string folder, const std::string& prefix, const std::string& extension) {
   folder = With_Slash(folder);
-  QLocale locale;
+  // File names (the queue's, the run's) are ASCII digits in any locale.
+  QLocale locale = QLocale::c();
   locale.setNumberOptions(QLocale::OmitGroupSeparator);
   thread_local std::mt19937 generator(std::random_device{}());
   std::uniform_int_distribution<int> extra(0, 999);
   for (;;) {
     const double julian_day = Now() + 2415018.5 + extra(generator);
     QString digits = locale.toString(julian_day, 'g', 15);
-    digits.remove(locale.decimalPoint());
     digits.remove(QLatin1Char('.'));
     std::string name = folder + prefix + digits.toStdString() + extension;
     if (!Entry_Exists(name)) return name;

@@ -67,8 +67,8 @@ std::int64_t Get_File_Size(const std::string& path, bool kilobytes);
 // Bytes available to the caller on the file system holding path; -1 when it cannot be asked.
 std::int64_t Get_Disk_Free(const std::string& path);
 
-// folder (a "/" appended when missing) + prefix + digits from the clock + extension, for a
-// file that does not exist yet.
+// folder (a "/" appended when missing) + prefix + digits from the clock (ASCII digits in any
+// locale) + extension, for a file that does not exist yet.
 std::string Make_Unique_Name(std::string folder, const std::string& prefix, const std::string& extension);
 
 // Deletes every plain file directly in folder whose name matches mask (not sub-folders,

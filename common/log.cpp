@@ -3,6 +3,7 @@
 #include "common/log.h"
 
 #include <cxxabi.h>
+#include <unistd.h>
 
 #include <QDate>
 #include <QDateTime>
@@ -20,6 +21,7 @@
 #include "common/plain_text.h"
 #include "platform/files.h"
 #include "platform/safe_files.h"
+#include "platform/trusted_folders.h"
 #include "platform/system.h"
 
 namespace {
@@ -38,39 +40,38 @@ std::string Day_File_Name(const QDate& date) {
   return Replace_Text(day, "/", "-") + "(" + name + ").txt";
 }
 
-// The folder of the day's files in the temporary folder, shared by every user of the machine.
-std::string Temp_Log_Folder() { return Get_Temp_Folder() + Executable_Name() + "-logs"; }
-
-// The user's own state folder, where the log goes when the temporary one cannot be used.
-// A relative XDG_STATE_HOME is invalid and ignored, as the base directory rules say.
-std::string State_Log_Folder() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  const std::string base = state != nullptr && *state == '/' ? state : platform::Home_Folder() + "/.local/state";
-  return base + "/Quillorane/logs";
+// The folder of the day's files in the temporary folder, which every user of the machine
+// shares: one of each user's own.
+std::string Temp_Log_Folder() {
+  return Get_Temp_Folder() + Executable_Name() + "-logs-" + std::to_string(::geteuid());
 }
 
-// The log folder, created for the user alone when it is missing, and used only when it is
-// the user's own and nobody else can add or replace entries in it.
-platform::Descriptor Open_Log_Folder(const std::string& folder, std::string& reason) {
-  if (!platform::Make_Folders(folder, kFolderMode, reason)) return {};
-  int error = 0;
-  platform::Descriptor handle = platform::Open_Folder(folder, error);
-  if (!handle.valid()) {
-    reason = "Cannot open folder " + folder + ": " + platform::Error_Text(error);
-    return {};
-  }
-  if (!platform::Folder_Is_Private(handle)) {
-    reason = folder + " belongs to another user or others may write to it";
-    return {};
-  }
-  return handle;
+// The user's own state folder, where the log goes when the temporary one cannot be used;
+// note says why it is not the one the environment names.
+std::string State_Log_Folder(std::string* note = nullptr) {
+  const std::string state = platform::User_State_Folder(note);
+  return state.empty() ? std::string() : state + "/Quillorane/logs";
 }
 
-bool Append_To_Log(const std::string& folder, const std::string& name, const std::string& line, std::string& reason) {
-  const platform::Descriptor handle = Open_Log_Folder(folder, reason);
-  if (!handle.valid()) return false;
+// Whether text comes for the first time in this process (an empty one never does): what is
+// told about where the lines go is told once.
+bool First_Time(const std::string& note) {
+  static std::mutex guard;
+  static std::set<std::string> told;
+  const std::lock_guard<std::mutex> lock(guard);
+  return !note.empty() && told.insert(note).second;
+}
+
+bool Append_To_Log(const std::string& folder, const std::string& name, const std::string& line, std::string& reason,
+                   bool& foreign) {
+  platform::Trusted_Folder opened = platform::Open_Trusted_Folder(folder, kFolderMode);
+  foreign = opened.foreign;
+  if (!opened.folder.valid()) {
+    reason = opened.reason;
+    return false;
+  }
   int error = 0;
-  if (platform::Append_Line_At(handle, name, line, kFileMode, error)) return true;
+  if (platform::Append_Line_At(opened.folder, name, line, kFileMode, error)) return true;
   reason = "Cannot write " + folder + "/" + name + ": " + platform::Error_Text(error);
   return false;
 }
@@ -78,21 +79,18 @@ bool Append_To_Log(const std::string& folder, const std::string& name, const std
 // Tells the user once per log folder that its lines go elsewhere, or nowhere.
 void Say_Log_Moved(const std::string& folder, const std::string& reason, const std::string& fallback,
                    const std::string& fallback_reason) {
-  static std::mutex guard;
-  static std::set<std::string> told;
-  const std::lock_guard<std::mutex> lock(guard);
-  if (!told.insert(folder).second) return;
+  if (!First_Time("moved " + folder)) return;
   const std::string where = fallback_reason.empty() ? "it is kept in " + fallback
                                                     : "nor in " + fallback + " (" + fallback_reason + "): lines are lost";
   std::fprintf(stderr, "%s\n", One_Line_Text(Executable_Name() + ": the log cannot be kept in " + folder + " (" + reason +
                                              "); " + where).c_str());
 }
 
-// Whether folder would take the log: it is missing (and would be made) or is the user's own.
+// Whether folder would take the log: what exists of it is the user's own.
 bool Usable_Log_Folder(const std::string& folder) {
-  int error = 0;
-  const platform::Descriptor handle = platform::Open_Folder(folder, error);
-  return handle.valid() ? platform::Folder_Is_Private(handle) : error == ENOENT;
+  std::string reason;
+  bool foreign = false;
+  return platform::Trusted_Folder_Path(folder, reason, foreign);
 }
 
 // Sets a flag for as long as it lives, then gives it back its former value.
@@ -129,11 +127,18 @@ void Write_Log(const std::string& text) {
     const std::string name = Day_File_Name(now.date());
     const std::string folder = Temp_Log_Folder();
     std::string reason;
-    if (Append_To_Log(folder, name, line, reason)) return;
-    const std::string fallback = State_Log_Folder();
+    bool foreign = false;
+    if (Append_To_Log(folder, name, line, reason, foreign)) return;
+    std::string note;
+    const std::string fallback = State_Log_Folder(&note);
     std::string fallback_reason;
-    const bool kept = Append_To_Log(fallback, name, line, fallback_reason);
-    Say_Log_Moved(folder, reason, fallback, kept ? "" : fallback_reason);
+    bool fallback_foreign = false;
+    const bool kept = Append_To_Log(fallback, name, line, fallback_reason, fallback_foreign);
+    // A shared folder that another user holds (or made changeable) is not ours to complain
+    // about: the lines go to the user's own folder, and the log itself says why, once.
+    if (!foreign || !kept) Say_Log_Moved(folder, reason, fallback, kept ? "" : fallback_reason);
+    if (kept && foreign && First_Time(reason)) Write_Log("The log is kept in " + fallback + ": " + reason);
+    if (kept && First_Time(note)) Write_Log("The log is kept in " + fallback + ": " + note);
   } catch (...) {
     // The log must never take the program down.
   }

@@ -1,6 +1,7 @@
 // The daily diagnostic log: one plain-text file a day in the temporary folder, one line
-// per event. The folder is the user's own; where it cannot be, or cannot be written, the
-// log goes to $XDG_STATE_HOME/Quillorane/logs (~/.local/state/Quillorane/logs).
+// per event. The folder (<exe>-logs-<uid>) is the user's own; where it cannot be, or cannot
+// be written, the log goes to $XDG_STATE_HOME/Quillorane/logs (~/.local/state/Quillorane/logs),
+// or to the effective user's own home when that state folder is another user's.
 #pragma once
 
 #include <string>
@@ -9,7 +10,8 @@
 
 // Appends one line; an empty text writes nothing. Control characters in the text are
 // written as escapes, so that a line is always one line. A line that cannot be written
-// whole is dropped; the first time the temporary folder cannot take the log, stderr says so.
+// whole is dropped. The first time the temporary folder cannot take the log, stderr says so;
+// when it is another user's, only the log itself says so, once.
 void Write_Log(const std::string& text);
 
 // The file that Write_Log writes today: in the temporary folder when that can take it,

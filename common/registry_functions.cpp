@@ -4,14 +4,19 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <vector>
 
+#include "common/log.h"
+#include "platform/files.h"
 #include "platform/safe_files.h"
+#include "platform/trusted_folders.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +28,8 @@ namespace {
 const char* const kTypeNames[] = {"unknown", "string", "expand", "integer", "binary"};
 constexpr mode_t kFolderMode = 0755;
 constexpr mode_t kStoreMode = 0644;  // meant to be read by every user
+// A store holds a few short lines; one larger than this was not made by the program.
+constexpr std::size_t kMaxStoreBytes = 1 << 20;
 
 std::string Escape(const std::string& text) {
   std::string out;
@@ -137,30 +144,47 @@ std::string Store_Folder() {
 
 std::string Store_Name() { return fs::path(Settings_File()).filename().string(); }
 
-// Reads the store's text from its folder; a missing store reads as empty.
-bool Load(const platform::Descriptor& folder, std::string& text) {
-  int error = 0;
-  if (platform::Read_File_At(folder, Store_Name(), text, error)) return true;
+// Why the store file cannot be taken, in the user's words.
+std::string Unreadable_Store(int error) {
+  if (error == ELOOP) return "it is a link, not the store itself";
+  if (error == EINVAL) return "it is not a plain file (a folder, a pipe or a device)";
+  if (error == EFBIG) return "it is larger than 1 MiB: it is neither read nor rewritten";
+  return "Cannot read it: " + platform::Error_Text(error);
+}
+
+// Says once in the log that the store is too large to be used.
+void Log_Too_Large(int error) {
+  static std::atomic<bool> told{false};
+  if (error == EFBIG && !told.exchange(true))
+    Write_Log("The settings store " + Settings_File() + ": " + Unreadable_Store(error));
+}
+
+// Reads the store's text from its folder; a missing store reads as empty. A store above
+// kMaxStoreBytes is refused (EFBIG) after reading no more than that.
+bool Load(const platform::Descriptor& folder, std::string& text, int& error) {
+  if (platform::Read_File_At(folder, Store_Name(), text, error, kMaxStoreBytes + 1)) {
+    if (text.size() <= kMaxStoreBytes) return true;
+    error = EFBIG;
+  }
   text.clear();
+  Log_Too_Large(error);
   return error == ENOENT;
 }
 
-// The store's folder for a write: made 0755 whatever the umask, and refused when anyone
-// but its owner could add or replace a file in it.
-platform::Descriptor Open_Folder_For_Writing() {
-  std::string reason;
-  if (!platform::Make_Folders(Store_Folder(), kFolderMode, reason)) return {};
-  int error = 0;
-  platform::Descriptor folder = platform::Open_Folder(Store_Folder(), error);
-  if (!folder.valid() || !platform::Folder_Is_Private(folder)) return {};
-  return folder;
+// The store's folder for a write: made 0755 whatever the umask, reached only through folders
+// of the user's or root's, and refused when anyone but its owner could add or replace a file
+// in it.
+platform::Trusted_Folder Open_Folder_For_Writing() {
+  std::error_code ec;
+  const std::string folder = fs::absolute(Store_Folder(), ec).lexically_normal().string();
+  return platform::Open_Trusted_Folder(folder, kFolderMode);
 }
 
-// Replaces the store with text, whole or not at all; the new file keeps the old one's mode.
-bool Save(const platform::Descriptor& folder, const std::string& text) {
+// Replaces the store with text, whole or not at all; the new file keeps the old one's mode
+// when the old one is the user's own.
+bool Save(const platform::Descriptor& folder, const std::string& text, std::string& reason) {
   mode_t mode = kStoreMode;
-  platform::File_Mode_At(folder, Store_Name(), mode);
-  std::string reason;
+  platform::Kept_Mode_At(folder, Store_Name(), mode);
   return platform::Write_File_Atomically(folder, Store_Name(), text, mode, reason);
 }
 
@@ -225,6 +249,44 @@ std::optional<std::string> Encode(int type, const Reg_Value& value) {
   return std::nullopt;
 }
 
+// Why the last write of this process left the store as it was.
+std::mutex last_failure_guard;
+std::string last_failure;
+
+// Writes the value into the store; false with the reason when the store stays as it was.
+bool Write_Value(const std::string& key, const std::string& name, Reg_Data_Type type, const Reg_Value& value,
+                 std::string& reason) {
+  const platform::Trusted_Folder folder = Open_Folder_For_Writing();
+  if (!folder.folder.valid()) {
+    reason = folder.reason;
+    return false;
+  }
+  std::string text;
+  int error = 0;
+  // A store that exists but cannot be read is left alone rather than replaced.
+  if (!Load(folder.folder, text, error)) {
+    reason = Unreadable_Store(error);
+    return false;
+  }
+  Store_Lines store(text);
+  int stored_type = type;
+  if (type == REG_TYPE_UNKNOWN) {
+    const std::optional<Stored> stored = store.Find(key, name);
+    if (!stored) {
+      reason = name + " has no stored type to keep";
+      return false;
+    }
+    stored_type = Type_Code(stored->type);
+  }
+  std::optional<std::string> encoded = Encode(stored_type, value);
+  if (!encoded) {
+    reason = "the value of " + name + " does not fit its type";
+    return false;
+  }
+  store.Set(key, name, {kTypeNames[stored_type], *encoded});
+  return Save(folder.folder, store.Text(), reason);
+}
+
 }  // namespace
 
 std::string Settings_File() {
@@ -239,7 +301,7 @@ std::optional<Reg_Value> Reg_Read_Value(Reg_Root_Key, const std::string& key, co
     int error = 0;
     const platform::Descriptor folder = platform::Open_Folder(Store_Folder(), error);
     std::string text;
-    if (!folder.valid() || !Load(folder, text)) return std::nullopt;
+    if (!folder.valid() || !Load(folder, text, error)) return std::nullopt;
     const std::optional<Stored> stored = Store_Lines(text).Find(key, name);
     if (!stored) return std::nullopt;
     return Decode(Type_Code(stored->type), stored->text);
@@ -250,25 +312,19 @@ std::optional<Reg_Value> Reg_Read_Value(Reg_Root_Key, const std::string& key, co
 
 void Reg_Write_Value(Reg_Root_Key, const std::string& key, const std::string& name, Reg_Data_Type type,
                      const Reg_Value& value) {
+  std::string reason;
   try {
-    const platform::Descriptor folder = Open_Folder_For_Writing();
-    std::string text;
-    // A store that exists but cannot be read is left alone rather than replaced.
-    if (!folder.valid() || !Load(folder, text)) return;
-    Store_Lines store(text);
-    int stored_type = type;
-    if (type == REG_TYPE_UNKNOWN) {
-      const std::optional<Stored> stored = store.Find(key, name);
-      if (!stored) return;
-      stored_type = Type_Code(stored->type);
-    }
-    std::optional<std::string> encoded = Encode(stored_type, value);
-    if (!encoded) return;
-    store.Set(key, name, {kTypeNames[stored_type], *encoded});
-    Save(folder, store.Text());
-  } catch (const std::exception&) {
-    // A store that cannot be written is left as it was.
+    if (Write_Value(key, name, type, value, reason)) reason.clear();
+  } catch (const std::exception& error) {
+    reason = error.what();  // a store that cannot be written is left as it was
   }
+  const std::lock_guard<std::mutex> lock(last_failure_guard);
+  last_failure = reason;
+}
+
+std::string Reg_Last_Write_Failure() {
+  const std::lock_guard<std::mutex> lock(last_failure_guard);
+  return last_failure;
 }
 
 std::string Reg_Value_Text(const std::optional<Reg_Value>& value) {

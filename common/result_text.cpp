@@ -83,3 +83,20 @@ std::string Result_Text(double value) {
   if (value < 0 && !zero) text = locale.negativeSign().toStdString() + text;
   return text;
 }
+
+std::string Ascii_Digits(const std::string& text) {
+  const QString decimal_point = QLocale().decimalPoint();
+  const char32_t separator = decimal_point.size() == 1 ? decimal_point.at(0).unicode() : U'\x66B';
+  std::u32string out;
+  for (const char32_t c : QString::fromStdString(text).toUcs4()) {
+    if (c == U'\x61C' || c == U'\x200E' || c == U'\x200F') continue;  // direction marks of numbers
+    const int digit = QChar::digitValue(c);
+    if (c >= 0x80 && QChar::category(c) == QChar::Number_DecimalDigit && digit >= 0 && digit <= 9)
+      out += static_cast<char32_t>(U'0' + digit);
+    else if (c >= 0x80 && (c == separator || c == U'\x66B'))
+      out += U'.';
+    else
+      out += c;
+  }
+  return QString::fromUcs4(out.data(), static_cast<qsizetype>(out.size())).toStdString();
+}

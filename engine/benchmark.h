@@ -76,6 +76,12 @@ class Benchmark_Engine {
   // True from the start of a run to its end (State() is not Idle).
   bool programrunning = false;
   std::int32_t DEFAULTSECONDS = 20;
+  // Whether a run works in the very folder it is given (the runner's --target) or, when the
+  // user cannot write there, refuses; otherwise (a drive of the window's list) it may work in
+  // another folder of that drive that the user can write to.
+  bool exact_folder = false;
+  // Why the last run's folder was left behind by its final clean-up; empty when it went.
+  std::string cleanup_failure;
 
  private:
   void Log(const std::string& text) { host_.Local_Writelog(text); }

@@ -32,8 +32,9 @@ void Benchmark_Engine::Start(const std::string& drive, const std::string& testti
 void Benchmark_Engine::Run_Guarded(const std::string& drive, const std::function<void(const std::string&)>& body) {
   if (state_ != Run_State::Idle) return;
   outcome_ = Run_Outcome::None;
+  cleanup_failure.clear();
   std::string work_folder, reason;
-  if (!os_.Resolve_Work_Folder(drive, work_folder, reason)) {
+  if (!os_.Resolve_Work_Folder(drive, work_folder, reason) || (exact_folder && work_folder != drive)) {
     std::string text = "Cannot write to " + drive + ": " + reason;
     Log(text);
     host_.Show_Error(text);
@@ -114,13 +115,15 @@ void Benchmark_Engine::Remove_Run_Folder() {
     if (!run_folder_.Remove(reason, Pump_Function())) {
       Log("Error deleting temp folder:" + folder);
       Log(reason);
+      cleanup_failure = "The run's folder " + folder + " was left behind: " + reason;
     }
   }
   run_folder_.Release();
 }
 
 bool Benchmark_Engine::Claim_Folder(const std::string& work_folder) {
-  host_.Display_Loading_Panel(true, "Deleting temporary files, please wait...");
+  if (platform::Run_Folder::Holds_Leftover(os_, work_folder, kTempFolderName))
+    host_.Display_Loading_Panel(true, "Deleting temporary files, please wait...");
   std::string reason;
   const platform::Claim_Status status = run_folder_.Claim(os_, work_folder, kTempFolderName, reason, Pump_Function());
   host_.Display_Loading_Panel(false, "");

@@ -71,6 +71,15 @@ std::int64_t Sustained_Size(std::int64_t asked, std::int64_t free_bytes) {
 }
 
 std::string Rate_Fall_Text(const Sustained_Result& result) {
+  if (result.curve.size() < kFewestJudgedSamples) {
+    // The size that takes about kSuggestedSeconds at the rate measured, in whole GiB.
+    const double bytes = result.Mbps() * 1e6 * static_cast<double>(kSuggestedSeconds);
+    const std::int64_t gib = std::max<std::int64_t>(1, static_cast<std::int64_t>(std::ceil(bytes / (1 << 30))));
+    return "The write was too short to judge a fall: " + std::to_string(result.curve.size()) + " second" +
+           (result.curve.size() == 1 ? "" : "s") + " measured, at least " + std::to_string(kFewestJudgedSamples) +
+           " are needed; --size " + std::to_string(gib) + "G takes about " + std::to_string(kSuggestedSeconds) +
+           " s at this rate";
+  }
   const Rate_Fall& fall = result.fall;
   if (!fall.found)
     return "The rate held: no lasting fall below 70 % of the first seconds' " + Result_Text(fall.plateau) + " MB/s";
@@ -134,7 +143,7 @@ void Benchmark_Engine::Sustained_Write(std::int64_t asked, Sustained_Result& res
   Log(Device_Check_Log_Line(result.check));
   std::vector<double> rates;
   for (const Rate_Sample& sample : result.curve) rates.push_back(sample.Mbps());
-  result.fall = Find_Rate_Fall(rates);
+  if (rates.size() >= kFewestJudgedSamples) result.fall = Find_Rate_Fall(rates);
   Log("Sustained Write: " + Size_Text(result.written) + " in " + Seconds_Text(result.elapsed_ms) + ", " +
       Result_Text(result.Mbps()) + " MB/s");
   Log(Rate_Fall_Text(result));

@@ -3,6 +3,7 @@
 // write cache running out). A mode of its own beside the plan of eighteen tests.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,10 @@ inline constexpr std::int64_t kSampleMs = 1000;
 inline constexpr std::int64_t kShortestSampleMs = 500;
 // How often the written data is forced out to the drive; a sample ends after such a flush.
 inline constexpr std::int64_t kFlushMs = 250;
+// The fewest samples on which a fall (or its absence) is judged, and the length of the write
+// suggested when there were fewer.
+inline constexpr std::size_t kFewestJudgedSamples = 10;
+inline constexpr std::int64_t kSuggestedSeconds = 30;
 
 struct Rate_Sample {
   std::int64_t end_ms = 0;       // since the write started
@@ -45,5 +50,6 @@ struct Sustained_Result {
 // space and kSustainedSizeCap), never more than the free space above the reserve.
 std::int64_t Sustained_Size(std::int64_t asked, std::int64_t free_bytes);
 
-// The sentences that report the fall, or that there was none.
+// The sentences that report the fall, or that there was none; for a write of fewer than
+// kFewestJudgedSamples samples, that it was too short to tell, with a size to try instead.
 std::string Rate_Fall_Text(const Sustained_Result& result);

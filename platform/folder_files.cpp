@@ -1,16 +1,14 @@
 // Folder listings, renames, mode changes and deletions relative to a folder's descriptor,
-// output files that refuse links, and the user's state and cache folders.
+// and output files that refuse links.
 #include "platform/folder_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <memory>
 
@@ -104,33 +102,5 @@ Descriptor Create_Output_File(const std::string& path, int& error) {
   error = fd < 0 ? errno : 0;
   return Descriptor(fd);
 }
-
-namespace {
-
-// $variable when it holds an absolute path, otherwise home + "/" + fallback; without a
-// trailing "/"; empty when no home folder is known.
-std::string User_Folder(const char* variable, const char* fallback) {
-  const char* set = std::getenv(variable);
-  std::string folder;
-  if (set != nullptr && set[0] == '/') {
-    folder = set;
-  } else {
-    const char* home = std::getenv("HOME");
-    if (home == nullptr || home[0] != '/') {
-      const passwd* pw = ::getpwuid(::geteuid());
-      home = pw != nullptr ? pw->pw_dir : nullptr;
-    }
-    if (home == nullptr || home[0] != '/') return {};
-    folder = std::string(home) + "/" + fallback;
-  }
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  return folder;
-}
-
-}  // namespace
-
-std::string User_State_Folder() { return User_Folder("XDG_STATE_HOME", ".local/state"); }
-
-std::string User_Cache_Folder() { return User_Folder("XDG_CACHE_HOME", ".cache"); }
 
 }  // namespace platform

@@ -40,14 +40,4 @@ bool Changed_Before_At(const Descriptor& folder, const std::string& name, long s
 // its place is refused. New files get mode 0600.
 Descriptor Create_Output_File(const std::string& path, int& error);
 
-// The user's folder for state that must outlive a reboot: $XDG_STATE_HOME when it is an
-// absolute path, otherwise the home folder's .local/state. Without a trailing "/"; empty
-// when no home folder is known.
-std::string User_State_Folder();
-
-// The user's folder for files that may be made again: $XDG_CACHE_HOME when it is an absolute
-// path, otherwise the home folder's .cache. Without a trailing "/"; empty when no home folder
-// is known.
-std::string User_Cache_Folder();
-
 }  // namespace platform

@@ -124,6 +124,21 @@ bool Remove_Contents(Platform& os, const Folder_Handle& folder, std::uint64_t mo
   return Remover(os, mount, reason, progress).Contents(folder, prefix, 0);
 }
 
+namespace {
+
+// Whatever the name of work holds, when it is a folder of a run of this user: private, the
+// user's own. Such a folder's lock is held by its run for as long as the run lasts; nobody
+// else can have opened it to hold the lock instead.
+Folder_Handle Open_Own_Run_Folder(Platform& os, const Folder_Handle& work, const std::string& name) {
+  Folder_Result sub = os.Open_Sub_Folder(work, name);
+  if (sub.error != 0) return {};
+  const Entry_Facts facts = os.Facts(sub.folder);
+  if (facts.error != 0 || facts.owner != os.Effective_User() || (facts.mode & 077) != 0) return {};
+  return std::move(sub.folder);
+}
+
+}  // namespace
+
 Claim_Status Run_Folder::Claim(Platform& os, const std::string& work_folder, const std::string& name,
                                std::string& reason, const Progress& progress) {
   Release();
@@ -135,8 +150,6 @@ Claim_Status Run_Folder::Claim(Platform& os, const std::string& work_folder, con
     reason = Error_Text(work.error);
     return Claim_Status::Refused;
   }
-  // A file system without locks (some network ones) runs unguarded rather than not at all.
-  if (os.Lock_Folder(work.folder) == EWOULDBLOCK) return Claim_Status::Busy;
   const Entry_Facts work_facts = os.Facts(work.folder);
   if (work_facts.error != 0) {
     reason = Error_Text(work_facts.error);
@@ -145,17 +158,29 @@ Claim_Status Run_Folder::Claim(Platform& os, const std::string& work_folder, con
   // Another user may keep putting things under the name while it is cleared: a few tries,
   // then the reason of the last one.
   for (int attempt = 0; attempt < kClaimAttempts; ++attempt) {
+    // A run of ours holds the lock of its folder (the folder, not the shared work folder,
+    // which any user could lock): nothing of it is touched. A file system without locks
+    // (some network ones) runs unguarded rather than not at all.
+    const Folder_Handle earlier = Open_Own_Run_Folder(os, work.folder, name);
+    if (earlier.valid() && os.Lock_Folder(earlier) == EWOULDBLOCK) return Claim_Status::Busy;
     // Whatever the name holds goes first: a leftover, or something put there by another user.
     if (!Remover(os, work_facts.mount, reason, progress).Entry(work.folder, name, path_)) continue;
     int error = 0;
     Folder_Handle own = Make_Own_Folder(os, work.folder, name, work_facts.mount, reason, error);
     if (!own.valid()) continue;
+    // Another run of ours that opened the new folder first has it now.
+    if (os.Lock_Folder(own) == EWOULDBLOCK) return Claim_Status::Busy;
     work_ = std::move(work.folder);
     folder_ = std::move(own);
     mount_ = work_facts.mount;
     return Claim_Status::Claimed;
   }
   return Claim_Status::Refused;
+}
+
+bool Run_Folder::Holds_Leftover(Platform& os, const std::string& work_folder, const std::string& name) {
+  const Folder_Result work = os.Open_Folder(work_folder);
+  return work.error == 0 && os.Entry(work.folder, name).error != ENOENT;
 }
 
 bool Run_Folder::Empty(std::string& reason, const Progress& progress) {
@@ -171,10 +196,9 @@ bool Run_Folder::Remove(std::string& reason, const Progress& progress) {
     Release();
     return false;
   }
-  // The name is removed only while it still is this folder.
+  // The name is removed only while it still is this folder, whose lock is kept until then.
   const Entry_Facts mine = os_->Facts(folder_);
   const Entry_Facts named = os_->Entry(work_, name_);
-  folder_.close();
   int error = 0;
   if (named.error != 0) error = named.error;
   else if (named.inode != mine.inode || named.mount != mine.mount) error = ESTALE;

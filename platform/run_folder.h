@@ -1,5 +1,6 @@
 // The folder a benchmark run owns: made fresh, private to the process's user, locked against
-// a second run, and emptied without ever following a link or entering another file system.
+// a second run of the user, and emptied without ever following a link or entering another
+// file system.
 #pragma once
 
 #include <cstdint>
@@ -17,13 +18,17 @@ enum class Claim_Status { Claimed, Busy, Refused };
 
 class Run_Folder {
  public:
-  // Makes <work_folder>/<name> the run's own: takes the work folder's lock (Busy when
-  // another run holds it, before anything is touched), removes whatever the name holds
-  // (never following a link, never leaving the work folder's file system), creates the
-  // folder afresh for the user only and checks that it is the process's own. Refused, with
-  // the reason, when that cannot be done.
+  // Makes <work_folder>/<name> the run's own: Busy, before anything is touched, when the name
+  // holds a folder of the user's that another run holds the lock of; otherwise removes
+  // whatever the name holds (never following a link, never leaving the work folder's file
+  // system), creates the folder afresh for the user only, checks that it is the process's
+  // own and takes its lock, which only the user can open it to hold. Refused, with the
+  // reason, when that cannot be done.
   Claim_Status Claim(Platform& os, const std::string& work_folder, const std::string& name, std::string& reason,
                      const Progress& progress = {});
+
+  // Whether <work_folder>/<name> holds anything that a claim would remove first.
+  static bool Holds_Leftover(Platform& os, const std::string& work_folder, const std::string& name);
 
   bool claimed() const { return folder_.valid(); }
   const std::string& Path() const { return path_; }
@@ -33,7 +38,7 @@ class Run_Folder {
   // Removes everything inside the folder. What must stay (another file system mounted
   // inside, an entry that will not go) stays, and the first such entry is named in reason.
   bool Empty(std::string& reason, const Progress& progress = {});
-  // Empties and removes the folder, then lets go of it and of the lock.
+  // Empties and removes the folder, then lets go of it and of its lock.
   bool Remove(std::string& reason, const Progress& progress = {});
   // Lets go of the folder and the lock without touching anything.
   void Release();

@@ -111,42 +111,6 @@ Descriptor Open_Folder(const std::string& path, int& error) {
   return Descriptor(fd);
 }
 
-bool Make_Folders(const std::string& path, mode_t mode, std::string& reason) {
-  if (path.empty()) {
-    reason = "Cannot create folder: the path is empty";
-    return false;
-  }
-  std::string partial;
-  std::size_t from = 0;
-  while (from <= path.size()) {
-    std::size_t slash = path.find('/', from);
-    if (slash == std::string::npos) slash = path.size();
-    partial = path.substr(0, slash);
-    from = slash + 1;
-    if (partial.empty() || partial.back() == '/') continue;
-    // Links among the existing parents are the system's own (/home on another disk); the
-    // folder asked for itself must be a real one.
-    const bool last = slash == path.size();
-    struct stat st {};
-    if ((last ? ::lstat(partial.c_str(), &st) : ::stat(partial.c_str(), &st)) == 0) {
-      if (S_ISDIR(st.st_mode)) continue;
-      reason = "Cannot create folder " + partial + ": " + Error_Text(S_ISLNK(st.st_mode) ? ELOOP : ENOTDIR);
-      return false;
-    }
-    if (::mkdir(partial.c_str(), mode) != 0 && errno != EEXIST) {
-      reason = "Cannot create folder " + partial + ": " + Error_Text(errno);
-      return false;
-    }
-    int error = 0;
-    Descriptor made = Open_Folder(partial, error);
-    if (!made.valid() || ::fchmod(made.native(), mode) != 0) {
-      reason = "Cannot create folder " + partial + ": " + Error_Text(error ? error : errno);
-      return false;
-    }
-  }
-  return true;
-}
-
 bool Folder_Is_Private(const Descriptor& folder) {
   struct stat st {};
   if (::fstat(folder.native(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
@@ -218,14 +182,12 @@ bool Save_File_Whole(const std::string& path, std::string_view data, std::string
     return false;
   }
   struct stat st {};
-  mode_t mode = 0666 & ~Current_Umask();
-  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (S_ISDIR(st.st_mode)) {
-      reason = "Cannot write " + path + ": " + Error_Text(EISDIR);
-      return false;
-    }
-    if (S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)) {
+    reason = "Cannot write " + path + ": " + Error_Text(EISDIR);
+    return false;
   }
+  mode_t mode = 0666 & ~Current_Umask();
+  Kept_Mode_At(folder, name, mode);
   return Write_File_Atomically(folder, name, data, mode, reason);
 }
 
@@ -285,10 +247,12 @@ bool Append_Line_At(const Descriptor& folder, const std::string& name, std::stri
   return false;
 }
 
-bool File_Mode_At(const Descriptor& folder, const std::string& name, mode_t& mode) {
+bool Kept_Mode_At(const Descriptor& folder, const std::string& name, mode_t& mode) {
   struct stat st {};
-  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) return false;
-  mode = st.st_mode & 07777;
+  if (::fstatat(folder.native(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+      st.st_uid != ::geteuid())
+    return false;
+  mode = st.st_mode & 0777;
   return true;
 }
 

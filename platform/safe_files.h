@@ -26,11 +26,6 @@ bool Write_All(int fd, std::string_view data, int& error);
 // Returns an invalid handle and sets error (the system's number) on failure.
 Descriptor Open_Folder(const std::string& path, int& error);
 
-// Creates path and its missing parents. The folders it creates get exactly mode, whatever
-// the umask; folders that exist are left as they are. A link in place of the last folder
-// counts as a failure. reason tells which folder failed and why.
-bool Make_Folders(const std::string& path, mode_t mode, std::string& reason);
-
 // Whether an open folder is fit to hold the files of the effective user: owned by that
 // user (or by root) and not writable by group or others.
 bool Folder_Is_Private(const Descriptor& folder);
@@ -53,7 +48,8 @@ bool Write_File_Atomically(const Descriptor& folder, const std::string& name, st
 // Writes data to the file at path, a name the user chose (links among its folders are
 // followed, one in the file's own place is replaced, never written through), whole or not at
 // all: through Write_File_Atomically. A new file gets the usual rights (0666 less the umask),
-// a replaced one keeps its own. reason says what failed and why.
+// and so does one replacing another user's file; a replaced file of the user's keeps its
+// permission bits (never set-id bits). reason says what failed and why.
 bool Save_File_Whole(const std::string& path, std::string_view data, std::string& reason);
 
 // Appends line to name inside folder in one piece, creating the file with mode when it is
@@ -64,9 +60,11 @@ bool Save_File_Whole(const std::string& path, std::string_view data, std::string
 bool Append_Line_At(const Descriptor& folder, const std::string& name, std::string_view line, mode_t mode,
                     int& error);
 
-// The permission bits of a plain file of folder (not through a link); false when there is
-// no such file.
-bool File_Mode_At(const Descriptor& folder, const std::string& name, mode_t& mode);
+// The rights that a file replacing name of folder keeps from it: the permission bits of a
+// plain file of the effective user's (not through a link), never set-id or sticky bits.
+// False when there is no such file, or it belongs to another user (the replacement then
+// gets the usual rights of a new file).
+bool Kept_Mode_At(const Descriptor& folder, const std::string& name, mode_t& mode);
 
 // Puts the regular file from of folder in the place of to, whole: forced to disk, renamed over
 // to, the folder synced. A link in from's place is refused. reason says what failed.

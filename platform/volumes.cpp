@@ -36,6 +36,15 @@ bool Is_Network_File_System(const std::string& type) {
 
 bool Is_Ram_File_System(const std::string& type) { return type == "tmpfs" || type == "ramfs"; }
 
+bool Is_Kernel_File_System(const std::string& type) {
+  static const std::set<std::string> kKernel = {
+      "proc",      "sysfs",    "devtmpfs",    "devpts",     "cgroup",     "cgroup2",   "debugfs",
+      "tracefs",   "securityfs", "pstore",    "bpf",        "configfs",   "fusectl",   "mqueue",
+      "hugetlbfs", "efivarfs", "binfmt_misc", "rpc_pipefs", "nsfs",       "selinuxfs", "smackfs",
+      "apparmorfs", "devfs",   "nfsd"};
+  return kKernel.count(type) != 0;
+}
+
 std::int64_t Disk_Free_Bytes(const std::string& path) {
   if (path.empty()) return -1;
   struct statvfs sv {};
@@ -120,6 +129,13 @@ bool Resolve_Work_Folder(const std::string& drive, std::string& folder, std::str
   }
   if (!S_ISDIR(st.st_mode)) {
     reason = std::strerror(ENOTDIR);
+    return false;
+  }
+  std::error_code ec;
+  const std::vector<Mount> mounts = Read_Mount_Table();
+  const Mount* mount = Mount_Holding(mounts, fs::weakly_canonical(fs::absolute(drive, ec), ec).string());
+  if (mount != nullptr && Is_Kernel_File_System(mount->fstype)) {
+    reason = mount->fstype + " is not a disk file system";
     return false;
   }
   if (::access(drive.c_str(), W_OK | X_OK) == 0) {

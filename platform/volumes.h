@@ -71,13 +71,17 @@ struct Volume_Query {
 // type and drive type filled in.
 Volume_Facts Get_Volume_Facts(const std::string& path, const Volume_Query& query = {});
 
-// File-system types that live on another machine, and those that live in memory.
+// File-system types that live on another machine, those that live in memory, and those
+// through which the kernel shows itself (proc, sysfs, devtmpfs, cgroup, debugfs ...), which
+// are no disk at all.
 bool Is_Network_File_System(const std::string& type);
 bool Is_Ram_File_System(const std::string& type);
+bool Is_Kernel_File_System(const std::string& type);
 
 // Chooses the folder that a run on a drive (a mount point) works in: the mount point when
 // the user may create files there, otherwise the home folder, /var/tmp or /tmp when they lie
-// on that file system. Returns false, with the reason, when none qualifies.
+// on that file system. Returns false, with the reason, when none qualifies or the drive is a
+// kernel file system ("proc is not a disk file system").
 bool Resolve_Work_Folder(const std::string& drive, std::string& folder, std::string& reason);
 
 }  // namespace platform

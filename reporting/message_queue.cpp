@@ -2,6 +2,7 @@
 // following links, replayed, deleted once confirmed or moved aside when unsendable.
 #include "reporting/message_queue.h"
 
+#include <cctype>
 #include <cerrno>
 #include <exception>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/folder_files.h"
 #include "platform/safe_files.h"
+#include "platform/trusted_folders.h"
 
 namespace {
 
@@ -30,27 +32,16 @@ bool Ends_With(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-// The queue folder, made private (0700) when missing; an invalid handle (and a log line)
-// when it cannot be made or belongs to someone else.
+// The queue folder, made private (0700) when missing and reached only through folders of the
+// user's or root's; an invalid handle (and a log line) when it cannot be used.
 Descriptor Open_Queue_Folder(const std::string& folder, const Queue_Log& log) {
-  std::string reason;
   if (folder.empty()) {
     log("No folder for the report queue: the user has no home folder");
     return {};
   }
-  if (!platform::Make_Folders(folder, 0700, reason)) {
-    log(reason);
-    return {};
-  }
-  int error = 0;
-  Descriptor handle = platform::Open_Folder(folder, error);
-  if (!handle.valid()) {
-    log("Cannot open the report queue " + folder + ": " + platform::Error_Text(error));
-  } else if (!platform::Folder_Is_Private(handle)) {
-    log("The report queue " + folder + " is not private to this user; it is left alone");
-    handle.close();
-  }
-  return handle;
+  platform::Trusted_Folder opened = platform::Open_Trusted_Folder(folder, 0700);
+  if (!opened.folder.valid()) log("The report queue " + folder + " is left alone: " + opened.reason);
+  return std::move(opened.folder);
 }
 
 // A temporary file of a save that was killed before its rename (".<name>.dat.<random>.tmp").
@@ -81,28 +72,40 @@ void Collect(const std::shared_ptr<Descriptor>& folder, const std::string& path,
   }
 }
 
-// Renames a file that can never be sent to a ".bad" name beside it, keeping its bytes.
-Queue_Outcome Move_Aside(const Queued_File& file, const std::string& why, const Queue_Log& log) {
+// Renames a file that can never be sent to a name beside it that ends in extension (".bad",
+// ".refused") instead of ".dat", keeping its bytes.
+Queue_Outcome Move_Aside(const Queued_File& file, const std::string& why, const std::string& extension,
+                         Queue_Outcome::Kind kind, const Queue_Log& log) {
   const std::string stem = file.name.substr(0, file.name.size() - 4);
   int error = EEXIST;
   for (int n = 0; n < 100 && error == EEXIST; ++n) {
-    std::string bad = stem;
-    if (n > 0) bad.append(1, '-').append(std::to_string(n));
-    bad += ".bad";
-    if (platform::Rename_Keeping_At(*file.folder, file.name, bad, error)) {
-      log("Queue file " + file.path + " moved aside to " + bad + ": " + why);
-      return {file.path, Queue_Outcome::Kind::Moved_Aside, why + "; now " + bad};
+    std::string aside = stem;
+    if (n > 0) aside.append(1, '-').append(std::to_string(n));
+    aside += extension;
+    if (platform::Rename_Keeping_At(*file.folder, file.name, aside, error)) {
+      log("Queue file " + file.path + " moved aside to " + aside + ": " + why);
+      return {file.path, kind, why + "; now " + aside};
     }
   }
   log("Cannot move queue file " + file.path + " aside (" + why + "): " + platform::Error_Text(error));
   return {file.path, Queue_Outcome::Kind::Kept, why + "; it could not be moved aside"};
 }
 
-// Sends one queued record. confirmed tells whether the replay may go on; with_url whether
-// the file held a record with a URL.
-Queue_Outcome Replay_One(const Queued_File& file, const Record_Sender& send, const Queue_Log& log, bool& confirmed,
+// Whether the server's answer holds a verdict at all: "[RESULT]", then "[/RESULT]" (letter case
+// aside), whatever stands between them.
+bool Holds_Verdict(const std::string& answer) {
+  std::string upper = answer;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::size_t open = upper.find("[RESULT]");
+  const std::size_t close = upper.find("[/RESULT]");
+  return open != std::string::npos && close != std::string::npos && close >= open + 8;
+}
+
+// Sends one queued record. go_on tells whether the replay may go on: not after a record the
+// server did not answer. with_url tells whether the file held a record with a URL.
+Queue_Outcome Replay_One(const Queued_File& file, const Record_Sender& send, const Queue_Log& log, bool& go_on,
                          bool& with_url) {
-  confirmed = false;
+  go_on = false;
   with_url = false;
   std::string bytes;
   int error = 0;
@@ -111,13 +114,20 @@ Queue_Outcome Replay_One(const Queued_File& file, const Record_Sender& send, con
     return {file.path, Queue_Outcome::Kind::Kept, "cannot be read: " + platform::Error_Text(error)};
   }
   auto record = std::make_unique<MY_UploadFileRecord>();
-  confirmed = true;  // a file that can never be sent does not hold up the rest
+  go_on = true;  // a file that can never be sent does not hold up the rest
   if (!Record_From_Bytes(bytes, *record))
-    return Move_Aside(file, "shorter than one record (" + std::to_string(bytes.size()) + " bytes)", log);
-  if (record->URL.Empty()) return Move_Aside(file, "its record has no URL", log);
+    return Move_Aside(file, "shorter than one record (" + std::to_string(bytes.size()) + " bytes)", ".bad",
+                      Queue_Outcome::Kind::Moved_Aside, log);
+  if (record->URL.Empty()) return Move_Aside(file, "its record has no URL", ".bad", Queue_Outcome::Kind::Moved_Aside, log);
   with_url = true;
-  confirmed = Get_Tag_Value("[RESULT]", "[/RESULT]", send(*record)) == "1";
-  if (!confirmed) return {file.path, Queue_Outcome::Kind::Kept, "not confirmed by the server"};
+  const std::string answer = send(*record);
+  go_on = Holds_Verdict(answer);
+  if (!go_on) return {file.path, Queue_Outcome::Kind::Kept, "no answer from the server"};
+  const std::string verdict = Get_Tag_Value("[RESULT]", "[/RESULT]", answer);
+  // A record the server refuses it will refuse again: it is kept aside, not sent for ever.
+  if (verdict != "1")
+    return Move_Aside(file, "refused by the server (its verdict: \"" + verdict + "\")", ".refused",
+                      Queue_Outcome::Kind::Refused, log);
   if (!platform::Remove_File_At(*file.folder, file.name, error))
     log("Cannot delete sent queue file " + file.path + ": " + platform::Error_Text(error));
   return {file.path, Queue_Outcome::Kind::Sent, {}};
@@ -126,7 +136,9 @@ Queue_Outcome Replay_One(const Queued_File& file, const Record_Sender& send, con
 }  // namespace
 
 std::string Queue_Folder() {
-  const std::string state = platform::User_State_Folder();
+  std::string note;
+  const std::string state = platform::User_State_Folder(&note);
+  if (!note.empty()) Write_Log("Report queue: " + note);
   return state.empty() ? std::string() : state + "/Quillorane/QuilloraneQueue";
 }
 
@@ -160,7 +172,7 @@ bool Process_Message_Queue(const std::string& folder, const Record_Sender& send,
     Collect(handle, folder, 0, files, log);
     bool go_on = true;
     for (const Queued_File& file : files) {
-      Queue_Outcome outcome{file.path, Queue_Outcome::Kind::Kept, "not tried: an earlier file was not confirmed"};
+      Queue_Outcome outcome{file.path, Queue_Outcome::Kind::Kept, "not tried: the server did not answer"};
       if (go_on) outcome = Replay_One(file, send, log, go_on, with_url);
       if (outcomes != nullptr) outcomes->push_back(outcome);
     }

@@ -79,9 +79,10 @@ void Compose_Result_Report(const Report_Facts& facts, MY_UploadFileRecord& recor
   record.URL.Assign(server.Base() + "/uploadresults2.php?Ver=" + Query_Value(facts.version) +
                     "&CompId=" + Query_Value(facts.computer_id));
   std::vector<std::string> stored;
+  // Numbers go out with ASCII digits whatever the locale; the server takes nothing else.
   auto add = [&](const std::string& key, const std::string& value) {
     Short_String& entry = record.Variables[stored.size()];
-    entry.Assign(key + "=" + Hex_Encode(value, 1));
+    entry.Assign(key + "=" + Hex_Encode(Ascii_Digits(value), 1));
     stored.push_back(entry.Bytes());
   };
   for (const auto& [key, value] : Profile_Entries(facts)) add(key, value);

@@ -4,10 +4,12 @@
 #include <QString>
 
 #include "common/global_functions.h"
+#include "common/log.h"
 #include "common/plain_text.h"
 #include "common/server.h"
 #include "platform/folder_files.h"
 #include "platform/safe_files.h"
+#include "platform/trusted_folders.h"
 #include "reporting/download.h"
 #include "reporting/transfer_helpers.h"
 #include "updates/update_checker.h"
@@ -36,41 +38,25 @@ bool Already_Cached(const platform::Descriptor& folder, const std::string& name,
   return Same_Digest(cached ? MD5_Of_File(ad.PhysicalFile) : "", ad.MD5) && (!cached || Cached_Picture(folder, name));
 }
 
-// The banner folder, made when missing; only a folder that no other user can change.
-platform::Descriptor Open_Ads_Folder(std::string path, std::string& why) {
+// The banner folder, made when missing; only a folder that no other user can change, reached
+// through folders of the user's or root's.
+platform::Descriptor Open_Ads_Folder(const std::string& path, std::string& why) {
   if (path.empty()) {
     why = "no home folder is known";
     return {};
   }
-  if (!Force_Folder(path, &why)) return {};
-  while (path.size() > 1 && path.back() == '/') path.pop_back();  // or a link in its place would be followed
-  int error = 0;
-  platform::Descriptor folder = platform::Open_Folder(path, error);
-  if (!folder.valid()) {
-    why = "Cannot open " + path + ": " + platform::Error_Text(error);
-    return {};
-  }
-  if (!platform::Folder_Is_Private(folder)) {
-    why = path + " can be changed by other users";
-    return {};
-  }
-  return folder;
+  platform::Trusted_Folder opened = platform::Open_Trusted_Folder(path, 0700);
+  why = opened.reason;
+  return std::move(opened.folder);
 }
 
 }  // namespace
 
 std::string Ads_Folder() {
-  const std::string cache = platform::User_Cache_Folder();
+  std::string note;
+  const std::string cache = platform::User_Cache_Folder(&note);
+  if (!note.empty()) Write_Log("Banner cache: " + note);
   return cache.empty() ? std::string() : cache + "/Quillorane/ADS/";
-}
-
-bool Force_Folder(std::string path, std::string* reason) {
-  while (path.size() > 1 && path.back() == '/') path.pop_back();
-  if (path.size() < 3) return true;
-  std::string why;
-  const bool made = platform::Make_Folders(path, 0700, why);
-  if (!made && reason != nullptr) *reason = why;
-  return made;
 }
 
 std::string Results_Server_Path(const std::string& path) {

@@ -74,10 +74,6 @@ bool Newer_Version(const std::string& offered, const std::string& own);
 // $XDG_CACHE_HOME/Quillorane/ADS/ (~/.cache/... by default); empty without a home folder.
 std::string Ads_Folder();
 
-// Creates path and its missing parents (mode 0700); true when it exists as a folder afterwards.
-// A path shorter than three characters counts as present.
-bool Force_Folder(std::string path, std::string* reason = nullptr);
-
 // Whether name can be a file of the banner folder: not empty, not "." or "..", no "/", no NUL.
 bool Plain_File_Name(const std::string& name);
 

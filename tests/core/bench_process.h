@@ -39,6 +39,8 @@ class Bench_Process {
     std::string out_file, err_file;  // used unless pipe_output
     bool pipe_output = false;        // stdout and stderr into one pipe, read with Pipe()
     int uid = -1;                    // run as this user (and group)
+    bool ignore_hangup = false;      // start with SIGHUP ignored, as nohup starts a program
+    std::vector<std::string> env = {};  // more of the environment, NAME=value
   };
 
   Bench_Process(const std::vector<std::string>& args, const Setup& setup) {
@@ -47,8 +49,11 @@ class Bench_Process {
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    std::string tmpdir = "TMPDIR=" + setup.log_folder, lang = "LANG=C";
-    char* envp[] = {tmpdir.data(), lang.data(), nullptr};
+    std::vector<std::string> env{"TMPDIR=" + setup.log_folder, "LANG=C"};
+    env.insert(env.end(), setup.env.begin(), setup.env.end());
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
     int pipe_fds[2] = {-1, -1};
     if (setup.pipe_output && ::pipe(pipe_fds) != 0) return;
     const int out = setup.pipe_output ? pipe_fds[1] : ::open(setup.out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
@@ -57,6 +62,7 @@ class Bench_Process {
     if (pid_ == 0) {
       // Only async-signal-safe calls from here on: the child starts as a user would start it.
       for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) ::signal(sig, SIG_DFL);
+      if (setup.ignore_hangup) ::signal(SIGHUP, SIG_IGN);
       sigset_t none;
       sigemptyset(&none);
       ::sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -66,7 +72,7 @@ class Bench_Process {
       if (setup.uid >= 0 && (::setresgid(setup.uid, setup.uid, setup.uid) != 0 ||
                              ::setresuid(setup.uid, setup.uid, setup.uid) != 0))
         ::_exit(126);
-      ::execve(argv[0], argv.data(), envp);
+      ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
     if (setup.pipe_output) {

@@ -1,6 +1,7 @@
 // The headless runner's reporting: a short run reported as the window reports it, the queue
 // replayed with one line per file, the version check of an administrator, and the empty server
 // setting that keeps it offline.
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 
 #include "loopback_server.h"
 #include "platform/upgrade_files.h"
@@ -23,10 +25,11 @@ struct Run_Result {
   std::string output;
 };
 
-// Runs the runner with arguments; its stderr is dropped.
-Run_Result Run_Bench(const std::string& arguments) {
+// Runs the runner with arguments; its stderr is dropped, or read with its output.
+Run_Result Run_Bench(const std::string& arguments, bool with_errors = false) {
   Run_Result result;
-  FILE* pipe = ::popen((std::string(PS_BENCH_PATH) + " " + arguments + " 2>/dev/null").c_str(), "r");
+  const char* errors = with_errors ? " 2>&1" : " 2>/dev/null";
+  FILE* pipe = ::popen((std::string(PS_BENCH_PATH) + " " + arguments + errors).c_str(), "r");
   if (pipe == nullptr) return result;
   char block[4096];
   for (std::size_t n; (n = std::fread(block, 1, sizeof block, pipe)) > 0;) result.output.append(block, n);
@@ -138,4 +141,48 @@ TEST_F(Bench_Test, CheckUpdatesRefusesAnAnswerWhoseVersionIsNotAVersion) {
   const Run_Result run = Run_Bench("--check-updates");
   EXPECT_EQ(run.output, "answer refused: [VERSION] \"1.0\\r\\nok: 2.0\" is not a version\n");
   EXPECT_EQ(run.status, 1);
+}
+
+// The package's installer runs --computer-id; whatever stands in the store's place, it says why
+// the identifier could not be kept, and leaves that thing as it was.
+TEST_F(Bench_Test, ComputerIdSaysWhyTheStoreCannotKeepIt) {
+  const std::string store = scratch / "settings.conf";
+  const std::string elsewhere = scratch.Make_File("elsewhere.conf", 3);
+  struct Case {
+    const char* what;
+    std::function<void()> plant;
+    std::string file;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"a link", [&] { std::filesystem::create_symlink(elsewhere, store); }, store, "it is a link, not the store itself"},
+      {"a pipe", [&] { ::mkfifo(store.c_str(), 0644); }, store, "it is not a plain file"},
+      {"a folder", [&] { std::filesystem::create_directory(store); }, store, "it is not a plain file"},
+      {"a folder others can write to",
+       [&] {
+         std::filesystem::create_directory(scratch / "open");
+         ::chmod((scratch / "open").c_str(), 0777);
+       },
+       scratch / "open/settings.conf", "Cannot use folder " + scratch / "open: others may write to it"},
+      {"a store of 2 MiB", [&] { std::filesystem::resize_file(scratch.Make_File("settings.conf"), 2 << 20); }, store,
+       "it is larger than 1 MiB: it is neither read nor rewritten"},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove_all(store);
+    c.plant();
+    const auto before = std::filesystem::symlink_status(c.file).type();
+    const std::uintmax_t size = std::filesystem::is_regular_file(c.file) ? std::filesystem::file_size(c.file) : 0;
+    Env_Override in_place("PLATTERSCOPE_SETTINGS", c.file);
+    const Run_Result run = Run_Bench("--computer-id", true);
+    EXPECT_EQ(run.status, 1) << c.what;
+    EXPECT_NE(run.output.find("platterscope-bench: Cannot store the computer identifier in " + c.file + ": "),
+              std::string::npos)
+        << c.what << ": " << run.output;
+    EXPECT_NE(run.output.find(c.says), std::string::npos) << c.what << ": " << run.output;
+    EXPECT_EQ(std::filesystem::symlink_status(c.file).type(), before) << c.what;
+    if (size > 0) {
+      EXPECT_EQ(std::filesystem::file_size(c.file), size) << c.what;
+    }
+  }
+  EXPECT_EQ(Read_Whole_File(elsewhere), "xxx");
 }

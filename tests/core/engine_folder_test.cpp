@@ -128,6 +128,23 @@ TEST_F(Memory_Run_Folder, ASecondClaimOfTheSameFolderIsBusyUntilTheFirstLetsGo) 
   EXPECT_EQ(disk.open_handles(), 2);
 }
 
+// Any user may open a shared work folder, or put a folder of its own under the run's name,
+// and hold its lock: neither is a run of this user's.
+TEST_F(Memory_Run_Folder, LocksThatOtherUsersCanTakeNeverHoldARunUp) {
+  disk.user = 0;
+  Run_Folder folder;
+  platform::Folder_Result work = disk.Open_Folder("/work");
+  ASSERT_EQ(disk.Lock_Folder(work.folder), 0);
+  EXPECT_EQ(Claim(folder), Claim_Status::Claimed) << reason;
+  EXPECT_TRUE(folder.Remove(reason)) << reason;
+
+  disk.Add_Folder("/work/_Quillorane", kOther, 0700);
+  platform::Folder_Result planted = disk.Open_Folder("/work/_Quillorane");
+  ASSERT_EQ(disk.Lock_Folder(planted.folder), 0);
+  EXPECT_EQ(Claim(folder), Claim_Status::Claimed) << reason;
+  EXPECT_EQ(disk.Facts(folder.Folder()).owner, 0u);
+}
+
 TEST(Posix_Run_Folder, ClaimAndCleanUpNeverFollowALinkAndTwoClaimsAreKeptApart) {
   Scratch_Folder scratch;
   const std::string work = scratch / "work";

@@ -3,6 +3,7 @@
 // foreign file and the free-space reserve on a small tmpfs. Each case is what a user or
 // another local user can do; PS_BENCH=<older build> shows the faults these guard against.
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -37,7 +38,7 @@ class Runner_Process_Test : public ::testing::Test {
     ::chmod(scratch.path().c_str(), 0755);
     fs::create_directory(work);
     fs::create_directory(logs);
-    ::chmod(logs.c_str(), 0777);
+    ::chmod(logs.c_str(), 01777);  // shared by every user, as /tmp is
   }
   Bench_Process::Setup Setup(const std::string& name, int uid = -1) const {
     return {logs, scratch / (name + ".out"), scratch / (name + ".err"), false, uid};
@@ -96,6 +97,18 @@ TEST_F(Runner_Process_Test, AClosedTerminalStopsTheRunAndItsCleanUpsStillRun) {
   EXPECT_TRUE(Nothing_Left());
 }
 
+TEST_F(Runner_Process_Test, UnderNohupAHangUpStopsNothing) {
+  Bench_Process::Setup setup = Setup("run");
+  setup.ignore_hangup = true;
+  Bench_Process bench({"--target", work, "--only", "4k", "--seconds", "1", "--json"}, setup);
+  ASSERT_TRUE(Wait_Until([&] { return Run_Folder_Has_Files(); }, 10000)) << Err("run");
+  bench.Signal(SIGHUP);
+  EXPECT_EQ(bench.Wait(), 0) << Err("run");
+  EXPECT_NE(Out("run").find("\"stopped\":false"), std::string::npos) << Out("run");
+  EXPECT_GT(Json_Rate(Out("run"), "4KR"), 0.0) << Out("run");
+  EXPECT_TRUE(Nothing_Left());
+}
+
 TEST_F(Runner_Process_Test, AClosedOutputEndsNothingButThePrinting) {
   Bench_Process::Setup setup = Setup("run");
   setup.pipe_output = true;
@@ -106,6 +119,47 @@ TEST_F(Runner_Process_Test, AClosedOutputEndsNothingButThePrinting) {
   bench.Close_Pipe();  // as "platterscope-bench ... 2>&1 | head -1" does
   EXPECT_EQ(bench.Wait(), 0);
   EXPECT_TRUE(Nothing_Left());
+}
+
+// Every output of the runner sent where it cannot go, as "> file-on-a-full-disk" does.
+TEST_F(Runner_Process_Test, ResultsThatCannotBeWrittenAreAFailureWithTheReason) {
+  const std::vector<std::vector<std::string>> commands = {
+      {"--target", work, "--only", "4k", "--seconds", "1"},
+      {"--target", work, "--only", "4k", "--seconds", "1", "--json"},
+      {"--target", work, "--only", "4k", "--seconds", "1", "--csv"},
+      {"--target", work, "--sustained", "--size", "16M"},
+      {"--list-drives"},
+      {"--profile"},
+      {"--computer-id"},
+  };
+  for (const auto& args : commands) {
+    Bench_Process::Setup setup = Setup("run");
+    setup.out_file = "/dev/full";
+    setup.env = {"PLATTERSCOPE_SETTINGS=" + scratch / "settings.conf"};
+    Bench_Process bench(args, setup);
+    EXPECT_EQ(bench.Wait(), 1) << args[0] << " " << args.back() << ": " << Err("run");
+    EXPECT_TRUE(Err("run").ends_with("platterscope-bench: Cannot write the results: No space left on device\n"))
+        << args[0] << " " << args.back() << ": " << Err("run");
+    EXPECT_TRUE(Nothing_Left());
+  }
+}
+
+// Another file system mounted in the run's folder while it runs: the folder cannot go.
+TEST_F(Runner_Process_Test, AFolderLeftBehindAtTheEndIsAFailureOnStderr) {
+  if (!Is_Root()) GTEST_SKIP() << "mounting needs root";
+  scratch.Make_File("elsewhere/keep.txt", 4);
+  Bench_Process bench({"--target", work, "--only", "4k", "--seconds", "1", "--json"}, Setup("run"));
+  ASSERT_TRUE(Wait_Until([&] { return Run_Folder_Has_Files(); }, 10000)) << Err("run");
+  fs::create_directories(work + "/_Quillorane/mnt");
+  Bind_Mount mount(scratch / "elsewhere", work + "/_Quillorane/mnt");
+  ASSERT_TRUE(mount.mounted());
+  EXPECT_EQ(bench.Wait(), 1);
+  EXPECT_NE(Out("run").find("\"stopped\":false"), std::string::npos) << "the results are still printed";
+  EXPECT_TRUE(Err("run").ends_with("platterscope-bench: The run's folder " + work +
+                                   "/_Quillorane was left behind: cannot remove " + work +
+                                   "/_Quillorane/mnt: another file system is mounted there\n"))
+      << Err("run");
+  EXPECT_EQ(Read_Whole_File(scratch / "elsewhere/keep.txt"), "xxxx");
 }
 
 TEST_F(Runner_Process_Test, ASecondRunOnTheFolderIsRefusedAndTheFirstStaysValid) {
@@ -122,6 +176,67 @@ TEST_F(Runner_Process_Test, ASecondRunOnTheFolderIsRefusedAndTheFirstStaysValid)
   EXPECT_NE(json.find("\"stopped\":false"), std::string::npos) << json;
   EXPECT_TRUE(Err("first").empty()) << Err("first");
   EXPECT_TRUE(Nothing_Left());
+}
+
+// Another user opens the shared work folder and holds its lock for as long as it likes.
+TEST_F(Runner_Process_Test, AnotherUsersLockOnTheWorkFolderHoldsNoRunUp) {
+  if (!Is_Root()) GTEST_SKIP() << "needs root, to act as another user";
+  ::chmod(work.c_str(), 01777);  // shared, as /tmp is
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t holder = ::fork();
+  ASSERT_GE(holder, 0);
+  if (holder == 0) {
+    if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0) ::_exit(1);
+    const int fd = ::open(work.c_str(), O_RDONLY | O_DIRECTORY);
+    const char locked = fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+    (void)!::write(ready[1], &locked, 1);
+    for (;;) ::pause();
+  }
+  ::close(ready[1]);
+  char locked = 0;
+  (void)!::read(ready[0], &locked, 1);
+  ::close(ready[0]);
+  EXPECT_EQ(locked, 'y');
+  Bench_Process bench({"--target", work, "--only", "4k", "--seconds", "1", "--json"}, Setup("run"));
+  EXPECT_EQ(bench.Wait(), 0) << Err("run");
+  ::kill(holder, SIGKILL);
+  ::waitpid(holder, nullptr, 0);
+  EXPECT_EQ(Err("run").find("Another run"), std::string::npos) << Err("run");
+  EXPECT_GT(Json_Rate(Out("run"), "4KW"), 0.0) << Out("run");
+  EXPECT_TRUE(Nothing_Left());
+}
+
+// The folder the user names is the one measured, or the run is refused with the reason:
+// kernel file systems, and a folder the user cannot write to (never the home folder instead).
+TEST_F(Runner_Process_Test, ATargetIsMeasuredItselfOrRefusedWithTheReason) {
+  if (!Is_Root()) GTEST_SKIP() << "needs root, to run as another user";
+  const std::string home = scratch / "home";
+  fs::create_directory(home);
+  ASSERT_EQ(::chown(home.c_str(), kNobody, kNobody), 0);
+  const std::string root_only = scratch / "root-only";
+  fs::create_directory(root_only);
+  ::chmod(root_only.c_str(), 0700);
+  struct Case {
+    std::string target;
+    int uid;
+    std::string says;
+  };
+  const Case cases[] = {
+      {"/proc", -1, "Cannot write to /proc: proc is not a disk file system"},
+      {"/sys", -1, "Cannot write to /sys: sysfs is not a disk file system"},
+      {root_only, kNobody, "Cannot write to " + root_only + ": Permission denied"},
+  };
+  for (const Case& c : cases) {
+    Bench_Process::Setup setup = Setup("run", c.uid);
+    setup.env = {"HOME=" + home};
+    Bench_Process bench({"--target", c.target, "--only", "4k", "--seconds", "1"}, setup);
+    EXPECT_EQ(bench.Wait(), 1) << c.target;
+    EXPECT_EQ(Err("run"), "platterscope-bench: " + c.says + "\n") << "nothing to delete, nothing said of it";
+    EXPECT_EQ(Out("run"), "");
+  }
+  EXPECT_TRUE(fs::is_empty(home)) << "no other folder is measured instead";
+  EXPECT_TRUE(fs::is_empty(root_only));
 }
 
 TEST_F(Runner_Process_Test, AnotherUsersLinksNeverLeadARootRunOutsideItsFolder) {

@@ -18,6 +18,7 @@
 
 #include "common/global_functions.h"
 #include "common/log.h"
+#include "core/bench_process.h"
 #include "core/scratch_folder.h"
 
 namespace {
@@ -34,7 +35,9 @@ class LogTest : public ::testing::Test {
   Env_Override state{"XDG_STATE_HOME", temp / "state"};
 
   static std::string Day_File() { return fs::path(Log_File_Path()).filename().string(); }
-  std::string Temp_Log() const { return temp / "core_tests-logs/" + Day_File(); }
+  // Each user has a folder of its own in the shared temporary folder.
+  static std::string Log_Folder_Name() { return "core_tests-logs-" + std::to_string(::geteuid()); }
+  std::string Temp_Log() const { return temp / Log_Folder_Name() + "/" + Day_File(); }
   std::string State_Log() const { return temp / "state/Quillorane/logs/" + Day_File(); }
 
   std::vector<std::string> Lines() { return Lines_Of(Log_File_Path()); }
@@ -55,7 +58,7 @@ class LogTest : public ::testing::Test {
 
 TEST_F(LogTest, PathInTheTemporaryFolder) {
   const std::string path = Log_File_Path();
-  const std::string folder = temp.path() + "/core_tests-logs/";
+  const std::string folder = temp.path() + "/" + Log_Folder_Name() + "/";
   ASSERT_EQ(path.rfind(folder, 0), 0u) << path;
   const std::string day = QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
   EXPECT_EQ(path, folder + Replace_Text(day, "/", "-") + "(core_tests).txt");
@@ -80,7 +83,7 @@ TEST_F(LogTest, AppendsOneCrLfLinePerCall) {
 
 TEST_F(LogTest, EmptyTextCreatesNothing) {
   Write_Log("");
-  EXPECT_FALSE(std::filesystem::exists(temp / "core_tests-logs"));
+  EXPECT_FALSE(std::filesystem::exists(temp / Log_Folder_Name()));
 }
 
 TEST_F(LogTest, AnUnwritableTemporaryFolderFallsBackToTheStateFolderAndSaysSoOnce) {
@@ -103,7 +106,7 @@ TEST_F(LogTest, TheLogIsTheUsersAlone) {
   const mode_t old_umask = ::umask(0);
   Write_Log("private");
   ::umask(old_umask);
-  EXPECT_EQ(Mode_Of(temp / "core_tests-logs"), 0700u);
+  EXPECT_EQ(Mode_Of(temp / Log_Folder_Name()), 0700u);
   EXPECT_EQ(Mode_Of(Temp_Log()), 0600u);
   ::chmod(Temp_Log().c_str(), 0644);  // left so by an older version
   Write_Log("narrowed");
@@ -137,7 +140,7 @@ TEST_F(LogTest, AFolderAndLinkPlantedByAnotherUserNeverReceiveALine) {
       {"a folder of root's that anyone can write to", 0, 0777},
   };
   for (const Case& c : cases) {
-    const std::string folder = temp / "core_tests-logs";
+    const std::string folder = temp / Log_Folder_Name();
     fs::remove_all(folder);
     ASSERT_EQ(::mkdir(folder.c_str(), c.folder_mode), 0);
     ASSERT_EQ(::chmod(folder.c_str(), c.folder_mode), 0);
@@ -194,11 +197,29 @@ TEST_F(LogTest, AFullDiskDropsALineWholeInsteadOfGluingPartOfItToTheNext) {
   ::testing::internal::GetCapturedStderr();
   disk.Empty();
   Write_Log("after");
-  const auto lines = Lines_Of(disk.path() + "/core_tests-logs/" + Day_File());
+  const auto lines = Lines_Of(disk.path() + "/" + Log_Folder_Name() + "/" + Day_File());
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_NE(lines[0].find(Line_Tail("before")), std::string::npos);
   EXPECT_EQ(lines[1].find("LLLL"), std::string::npos) << "part of the dropped line";
   EXPECT_NE(lines[1].find(Line_Tail("after")), std::string::npos);
+}
+
+// Root's runner has logged in the shared temporary folder; then an ordinary user starts it.
+TEST_F(LogTest, EachUserKeepsItsOwnLogInTheSharedTemporaryFolderWithoutAWord) {
+  if (!Is_Root()) GTEST_SKIP() << "needs root to act as two users";
+  ASSERT_EQ(::chmod(temp.path().c_str(), 01777), 0);  // shared like /tmp
+  for (const int uid : {0, 65534}) {
+    const std::string err = temp / ("err-" + std::to_string(uid));
+    Bench_Process bench({"--list-drives"}, {temp.path(), temp / "out", err, false, uid});
+    EXPECT_EQ(bench.Wait(), 0) << Read_Whole_File(err);
+    EXPECT_EQ(Read_Whole_File(err), "") << "user " << uid;
+    const std::string own = temp / ("platterscope-bench-logs-" + std::to_string(uid));
+    struct stat st {};
+    EXPECT_EQ(::stat(own.c_str(), &st), 0) << own;
+    EXPECT_EQ(st.st_uid, static_cast<uid_t>(uid));
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
+    EXPECT_TRUE(fs::is_directory(own) && !fs::is_empty(own));
+  }
 }
 
 TEST(ErrorLine, ClassAndMessage) {

@@ -1,6 +1,6 @@
 // The offline queue: records kept whole in a private folder, replayed in listing order until
-// the first the server does not confirm, files that can never be sent moved out of the way,
-// and saves that a kill -9 cannot leave half written.
+// the first the server does not answer, records it refuses and files that can never be sent
+// moved out of the way, and saves that a kill -9 cannot leave half written.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +17,7 @@
 #include "platform/files.h"
 #include "platform/folder_files.h"
 #include "platform/safe_files.h"
+#include "platform/trusted_folders.h"
 #include "reporting/message_queue.h"
 #include "scratch_folder.h"
 
@@ -96,29 +97,47 @@ TEST_F(Queue_Test, ASavedRecordIsReplayedByteIdenticalAndDeletedWhenConfirmed) {
   EXPECT_TRUE(Files_Ending(folder, ".dat").empty());
 }
 
-TEST_F(Queue_Test, ReplayGoesInListingOrderAndStopsAtTheFirstRefusal) {
+TEST_F(Queue_Test, ReplayStopsWhereTheServerGivesNoVerdictAndSetsRefusedRecordsAside) {
   for (const char* id : {"1", "2", "3"}) Save(*Sample_Record(id));
   std::vector<std::string> listing;
   for (const auto& entry : fs::directory_iterator(folder)) listing.push_back(entry.path().string());
 
-  Fake_Server refusing;
-  refusing.answer = "[RESULT]0[/RESULT]";
-  std::vector<Queue_Outcome> outcomes;
-  EXPECT_TRUE(Process_Message_Queue(folder, refusing.Sender(), Logger(), &outcomes));
-  EXPECT_EQ(refusing.received.size(), 1u) << "nothing after the refused file is sent";
-  EXPECT_EQ(Files_Ending(folder, ".dat").size(), 3u);
-  ASSERT_EQ(outcomes.size(), 3u);
-  for (const auto& outcome : outcomes) EXPECT_EQ(outcome.kind, Queue_Outcome::Kind::Kept);
+  // No answer at all, or one without a verdict (a proxy's error page): the replay ends there.
+  for (const char* silent : {"", "<html>502 Bad Gateway</html>", "[RESULT]1"}) {
+    Fake_Server server;
+    server.answer = silent;
+    std::vector<Queue_Outcome> outcomes;
+    EXPECT_TRUE(Process_Message_Queue(folder, server.Sender(), Logger(), &outcomes));
+    EXPECT_EQ(server.received.size(), 1u) << "nothing after an unanswered file is sent: " << silent;
+    EXPECT_EQ(Files_Ending(folder, ".dat").size(), 3u);
+    ASSERT_EQ(outcomes.size(), 3u);
+    for (const auto& outcome : outcomes) EXPECT_EQ(outcome.kind, Queue_Outcome::Kind::Kept);
+  }
 
-  Fake_Server accepting;
-  outcomes.clear();
-  EXPECT_TRUE(Process_Message_Queue(folder, accepting.Sender(), Logger(), &outcomes));
+  // A verdict other than "1" is final: the record is set aside whole and the next one is sent.
+  std::vector<std::string> answers = {"[result]0[/result]", kAccepted, "[RESULT][/RESULT]"};
+  std::vector<std::string> received;
+  const Record_Sender judging = [&](const MY_UploadFileRecord& record) {
+    received.emplace_back(Record_Bytes(record));
+    return answers[received.size() - 1];
+  };
+  std::vector<Queue_Outcome> outcomes;
+  Process_Message_Queue(folder, judging, Logger(), &outcomes);
   ASSERT_EQ(outcomes.size(), 3u);
+  const Queue_Outcome::Kind kinds[] = {Queue_Outcome::Kind::Refused, Queue_Outcome::Kind::Sent,
+                                       Queue_Outcome::Kind::Refused};
   for (std::size_t k = 0; k < 3; ++k) {
     EXPECT_EQ(outcomes[k].path, listing[k]);
-    EXPECT_EQ(outcomes[k].kind, Queue_Outcome::Kind::Sent);
+    EXPECT_EQ(outcomes[k].kind, kinds[k]) << k;
   }
   EXPECT_TRUE(Files_Ending(folder, ".dat").empty());
+  const auto refused = Files_Ending(folder, ".refused");
+  ASSERT_EQ(refused.size(), 2u);
+  const std::string first = listing[0].substr(0, listing[0].size() - 4) + ".refused";
+  EXPECT_EQ(Read_Whole_File(first), received[0]) << "set aside with its bytes";
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.find("refused by the server") != l.npos; }),
+            2);
 }
 
 TEST_F(Queue_Test, FilesThatCanNeverBeSentAreMovedAsideAndTheReplayGoesOn) {
@@ -159,8 +178,7 @@ TEST_F(Queue_Test, AnEmptyOrMissingQueueSendsNothingAndAForeignFolderIsLeftAlone
 
 TEST_F(Queue_Test, AKillDuringASaveLeavesNoFileOrAWholeOne) {
   const auto record = Sample_Record();
-  std::string reason;
-  ASSERT_TRUE(platform::Make_Folders(folder, 0700, reason)) << reason;
+  ASSERT_TRUE(platform::Open_Trusted_Folder(folder, 0700).folder.valid());
   std::mt19937 random(20240611);
   for (int round = 0; round < 50; ++round) {
     int ready[2];

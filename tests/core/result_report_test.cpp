@@ -5,10 +5,17 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <chrono>
+#include <map>
+#include <regex>
 #include <filesystem>
 #include <stdexcept>
 
+#include "app/computer_id.h"
+#include "comma_locale.h"
+#include "common/global_functions.h"
+#include "common/result_text.h"
 #include "loopback_server.h"
 #include "reporting/http_client.h"
 #include "reporting/report_codec.h"
@@ -173,6 +180,43 @@ TEST(ResultReport, RatesUseTheLocalesDecimalSeparatorAndOnlyMeasuredTestsCount) 
   EXPECT_EQ(record->Variables[22].Bytes().substr(0, 6), "512BW=") << "READ is left out";
   EXPECT_EQ(record->Variables[38].Bytes().substr(0, 4), "MD5=");
   EXPECT_TRUE(record->Variables[39].Empty());
+}
+
+// A desktop whose locale writes numbers with its own digits: the screen keeps them, but what
+// goes to the server (the report's values, its URL) and the names of the program's files
+// are written with ASCII digits.
+TEST(ResultReport, InALocaleWithItsOwnDigitsTheReportAndFileNamesAreAscii) {
+  Native_Digits_Locale arabic;
+  ASSERT_TRUE(arabic.active());
+  EXPECT_EQ(Result_Text(14.59), "\u0661\u0664\u066B\u0665\u0669") << "the screen keeps the user's digits";
+  Finished_Run run;
+  run.drive.SizeFormatted = Format_Size(271000000000, "0.##", false);
+  run.profile.MyComputerSystems[0].TotalPhysicalMemoryFormatted = Format_Size(25231622144, "0.##", true);
+  run.graph.GraphColumn[6].Value = 14.59;
+  run.graph.GraphColumn[7].Value = 12345.6;
+  auto record = std::make_unique<MY_UploadFileRecord>();
+  Compose_Result_Report(run.Facts("h"), *record, [](const std::string&) {});
+  std::map<std::string, std::string> values;
+  for (const auto& variable : record->Variables) {
+    const std::string entry = variable.Bytes();
+    if (entry.empty() || entry.rfind("MD5=", 0) == 0) continue;
+    const std::size_t eq = entry.find('=');
+    values[entry.substr(0, eq)] = Hex_Decode(entry.substr(eq + 1), 2).value_or("?");
+  }
+  EXPECT_EQ(values["SS"], "271 GB");
+  EXPECT_EQ(values["CME"], "23.5 GB");
+  EXPECT_EQ(values["4KW"], "14.59");
+  EXPECT_EQ(values["4KR"], "1.235E04");
+  EXPECT_EQ(values["WRITE"], "123.50");
+  EXPECT_EQ(values["TT"], "20");
+  for (const auto& [key, value] : values)
+    EXPECT_TRUE(std::all_of(value.begin(), value.end(), [](char c) { return c > 0 && c < 0x7f; })) << key << "=" << value;
+  EXPECT_TRUE(std::regex_match(record->URL.Bytes(), std::regex("http://h/uploadresults2\\.php\\?Ver=1\\.0\\.0\\.1&CompId=[0-9]{17}")))
+      << record->URL.Bytes();
+
+  EXPECT_TRUE(std::regex_match(New_Computer_Id(QDateTime::currentDateTime()), std::regex("[0-9]{17}")));
+  const std::string name = Make_Unique_Name("/q", "", ".dat");
+  EXPECT_TRUE(std::regex_match(name, std::regex("/q/[0-9]+\\.dat"))) << name;
 }
 
 TEST(ResultReport, OnlyExactlyOneBetweenTheTagsIsConfirmedEverythingElseIsQueued) {

@@ -65,8 +65,9 @@ TEST(Runner_Terminal_Test, ATerminalGetsAProgressLineAFileNothingExtra) {
   ASSERT_TRUE(plain.started());
   EXPECT_EQ(plain.Wait(), 0);
   const std::string err = Read_Whole_File(target / "err.txt");
-  // The loading panel's texts as they change, as before there was a progress line.
-  EXPECT_EQ(err, "Deleting temporary files, please wait...\nDeleting temporary files, please wait...\n"
+  // The loading panel's texts as they change, as before there was a progress line: nothing
+  // to delete before the run, then the clean-ups between the pairs.
+  EXPECT_EQ(err, "Deleting temporary files, please wait...\n"
                  "Random 4K Write  Start...\nRandom 4K Read  Start...\n"
                  "Deleting temporary files, please wait...\nDeleting temporary files, please wait...\n");
   EXPECT_NE(Read_Whole_File(target / "out.txt").find("4KR    Random 4K Read"), std::string::npos);

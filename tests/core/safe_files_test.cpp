@@ -47,23 +47,11 @@ TEST(SafeFiles, APlantedLinkIsReplacedNeverFollowed) {
   EXPECT_FALSE(platform::Read_File_At(folder, "link", back, error)) << "a link is never read through";
 }
 
-TEST(SafeFiles, FoldersAreMadeWithTheirModeAndLinksRefused) {
+TEST(SafeFiles, APrivateFolderIsTheUsersAndOnlyAStickyOneIsOwnerOnly) {
   Scratch_Folder scratch;
-  Umask_Override open_umask(0);
-  std::string reason;
-  ASSERT_TRUE(platform::Make_Folders(scratch / "a/b/c", 0700, reason)) << reason;
-  EXPECT_EQ(Mode_Of(scratch / "a/b/c"), 0700u);
-  EXPECT_EQ(Mode_Of(scratch / "a"), 0700u);
-  ASSERT_TRUE(platform::Make_Folders(scratch / "a/b/c", 0755, reason)) << "an existing folder is fine";
-  EXPECT_EQ(Mode_Of(scratch / "a/b/c"), 0700u) << "and keeps its mode";
-
-  std::filesystem::create_symlink(scratch / "a", scratch / "link");
-  EXPECT_FALSE(platform::Make_Folders(scratch / "link", 0700, reason));
-  EXPECT_NE(reason.find(scratch / "link"), std::string::npos) << reason;
-  EXPECT_TRUE(platform::Make_Folders(scratch / "link/d", 0700, reason)) << "a linked parent is followed";
+  std::filesystem::create_directory(scratch / "a");
+  ::chmod((scratch / "a").c_str(), 0700);
   int error = 0;
-  EXPECT_FALSE(platform::Open_Folder(scratch / "link", error).valid());
-
   platform::Descriptor own = platform::Open_Folder(scratch / "a", error);
   EXPECT_TRUE(platform::Folder_Is_Private(own));
   ::chmod((scratch / "a").c_str(), 0777);
@@ -71,6 +59,8 @@ TEST(SafeFiles, FoldersAreMadeWithTheirModeAndLinksRefused) {
   EXPECT_FALSE(platform::Folder_Is_Owner_Only(own));
   ::chmod((scratch / "a").c_str(), 01777);
   EXPECT_TRUE(platform::Folder_Is_Owner_Only(own)) << "a sticky folder protects its owners' entries";
+  std::filesystem::create_symlink(scratch / "a", scratch / "link");
+  EXPECT_FALSE(platform::Open_Folder(scratch / "link", error).valid());
 }
 
 TEST(SafeFiles, AppendingTakesOnlyAPlainFileOfTheFolder) {
@@ -112,6 +102,35 @@ TEST(SafeFiles, AFileTheUserNamesIsSavedWholeWithTheUsualRights) {
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(scratch / "real")) ++entries;
   EXPECT_EQ(entries, 2) << "no temporary file is left behind";
+}
+
+// Root saves an export over a file another user put in a shared sticky folder.
+TEST(SafeFiles, AReplacedFileKeepsOnlyThePermissionsOfTheUsersOwnFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root, to replace another user's file";
+  Scratch_Folder scratch;
+  Umask_Override usual(022);
+  const std::string shared = scratch / "shared";
+  std::filesystem::create_directory(shared);
+  ::chmod(shared.c_str(), 01777);
+  struct Case {
+    const char* name;
+    uid_t owner;
+    mode_t before, after;
+  };
+  const Case cases[] = {
+      {"foreign.csv", 65534, 06777, 0644},  // another user's: the usual rights of a new file
+      {"own.csv", 0, 04750, 0750},          // the user's own: its rights, but no set-id bit
+  };
+  for (const Case& c : cases) {
+    const std::string path = shared + "/" + c.name;
+    std::ofstream(path) << "old";
+    ASSERT_EQ(::chown(path.c_str(), c.owner, c.owner), 0);
+    ASSERT_EQ(::chmod(path.c_str(), c.before), 0);
+    std::string reason;
+    ASSERT_TRUE(platform::Save_File_Whole(path, "new", reason)) << reason;
+    EXPECT_EQ(Mode_Of(path), c.after) << c.name;
+    EXPECT_EQ(Read_Whole_File(path), "new");
+  }
 }
 
 TEST(SafeFiles, AFileThatCannotBeSavedSaysWhyAndLeavesNothing) {

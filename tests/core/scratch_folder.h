@@ -13,8 +13,9 @@
 // A fresh empty folder, removed with everything in it at the end.
 class Scratch_Folder {
  public:
-  Scratch_Folder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "ps-test-XXXXXX").string();
+  // parent: where it is made; the temporary folder ($TMPDIR) unless another is given.
+  explicit Scratch_Folder(const std::string& parent = std::filesystem::temp_directory_path().string()) {
+    std::string pattern = parent + "/ps-test-XXXXXX";
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
   }
   Scratch_Folder(const Scratch_Folder&) = delete;

@@ -73,8 +73,9 @@ TEST(OrdinaryUserTest, AWholeRunMeasuresEighteenRatesAndLeavesNothing) {
 
   EXPECT_EQ(Entries(disk.path()), std::set<std::string>{"lost+found"});  // ext4's own folder only
   // The run's log is the user's own, and it is all the run kept.
-  ASSERT_EQ(Entries(temp.path()), std::set<std::string>{"platterscope-bench-logs"});
-  const std::string logs = temp / "platterscope-bench-logs";
+  const std::string own_logs = "platterscope-bench-logs-" + uid;
+  ASSERT_EQ(Entries(temp.path()), std::set<std::string>{own_logs});
+  const std::string logs = temp / own_logs;
   ASSERT_EQ(Entries(logs).size(), 1u);
   struct stat log {};
   ASSERT_EQ(::stat(fs::directory_iterator(logs)->path().c_str(), &log), 0);

@@ -77,6 +77,8 @@ dpkg -i "$deb"
 [ "$(stored_id)" = "$first" ] || fail "a second installation changed the identifier to $(stored_id)"
 
 echo "== remove"
+# A write of the store cut short leaves its temporary file beside it.
+touch "$store_dir/.Platterscope.conf.k3j2h1g0f9e8.tmp"
 dpkg-query -L platterscope | sort -r >"$work/files"
 dpkg -r platterscope
 while read -r path; do
@@ -88,5 +90,6 @@ done <"$work/files"
 echo "== purge"
 dpkg --purge platterscope
 [ ! -e "$store" ] || fail "purging left the settings store"
+! ls -A "$store_dir" 2>/dev/null | grep -q '^\.Platterscope\.conf\.' || fail "purging left a copy of the store"
 if ! $had_store_dir; then [ ! -e "$store_dir" ] || fail "purging left $store_dir"; fi
 echo "passed"
