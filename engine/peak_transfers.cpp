@@ -1,0 +1,319 @@
+// The fill and the timed test of the peak tests. Each loop queues a transfer on every free
+// slot, waits at most kWaitMs for completions (so that Stop is seen within that time even on
+// a device that does not answer), stamps each completion with its latency and reports its
+// progress four times a second.
+#include "engine/peak_transfers.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+#include <vector>
+
+#include "common/latency_histogram.h"
+#include "engine/benchmark.h"
+#include "engine/device_span.h"
+
+namespace {
+
+constexpr int kWaitMs = 100;
+constexpr std::int64_t kReportNs = 250'000'000;
+// Transfers still in flight when a loop ends get this long to complete.
+constexpr std::int64_t kDrainNs = 30'000'000'000;
+constexpr std::int64_t kFillBlock = 1 << 20;
+constexpr unsigned kFillDepth = 8;
+// A written block gets a stamp every so many bytes, so that no two pieces of the data that
+// reaches the drive are alike (a drive that deduplicates would otherwise write nothing).
+constexpr std::int64_t kStampEvery = 4096;
+constexpr std::uint64_t kSeed = 0x5EED'1234'ABCD'0000ULL;
+
+// xoshiro256**: random data fast enough to fill a drive, the same for every run (as fio's).
+class Fast_Random {
+ public:
+  explicit Fast_Random(std::uint64_t seed) {
+    for (std::uint64_t& word : state_) word = Split_Mix(seed);
+  }
+  std::uint64_t Next() {
+    const std::uint64_t result = Rotate(state_[1] * 5, 7) * 9;
+    const std::uint64_t shifted = state_[1] << 17;
+    state_[2] ^= state_[0];
+    state_[3] ^= state_[1];
+    state_[1] ^= state_[2];
+    state_[0] ^= state_[3];
+    state_[2] ^= shifted;
+    state_[3] = Rotate(state_[3], 45);
+    return result;
+  }
+  void Fill(unsigned char* data, std::int64_t n) {
+    for (std::int64_t i = 0; i + 8 <= n; i += 8) {
+      const std::uint64_t value = Next();
+      std::memcpy(data + i, &value, sizeof value);
+    }
+  }
+
+ private:
+  static std::uint64_t Rotate(std::uint64_t x, int k) { return (x << k) | (x >> (64 - k)); }
+  static std::uint64_t Split_Mix(std::uint64_t& x) {
+    std::uint64_t z = (x += 0x9E3779B97F4A7C15ULL);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    return z ^ (z >> 31);
+  }
+  std::uint64_t state_[4];
+};
+
+void Stamp(unsigned char* block, std::int64_t size, std::uint64_t& counter) {
+  for (std::int64_t at = 0; at < size; at += kStampEvery) {
+    ++counter;
+    std::memcpy(block + at, &counter, sizeof counter);
+  }
+}
+
+// The slots of a queue not in use, and when each transfer in flight was sent.
+class Slots {
+ public:
+  explicit Slots(unsigned depth) : free_(depth), sent_at_(depth, 0) {
+    std::iota(free_.rbegin(), free_.rend(), 0u);
+  }
+  bool Any_Free() const { return !free_.empty(); }
+  unsigned Take() {
+    const unsigned slot = free_.back();
+    free_.pop_back();
+    just_sent_.push_back(slot);
+    return slot;
+  }
+  void Put_Back(unsigned slot) { free_.push_back(slot); }
+  // The slots taken since the last call were sent at now.
+  void Sent(std::int64_t now) {
+    for (unsigned slot : just_sent_) sent_at_[slot] = now;
+    just_sent_.clear();
+  }
+  void Untake() {
+    Put_Back(just_sent_.back());
+    just_sent_.pop_back();
+  }
+  std::int64_t Sent_At(unsigned slot) const { return sent_at_[slot]; }
+
+ private:
+  std::vector<unsigned> free_;
+  std::vector<std::int64_t> sent_at_;
+  std::vector<unsigned> just_sent_;
+};
+
+// The live rates since the last report, and the report itself.
+class Reporter {
+ public:
+  Reporter(Peak_Context& context, int test, std::int64_t now) : context_(context), test_(test), last_(now) {}
+  // Reports when a quarter second has passed; step_end is when this step should be over.
+  void Maybe(Peak_Phase phase, std::int64_t now, std::int64_t since, std::int64_t bytes, std::int64_t ios,
+             unsigned in_flight, std::int64_t step_end) {
+    if (now - last_ < kReportNs) return;
+    const double interval = static_cast<double>(now - last_);
+    Peak_Progress progress;
+    progress.phase = phase;
+    progress.test = test_;
+    progress.done = context_.done;
+    progress.total = context_.total;
+    progress.bytes = bytes;
+    progress.seconds = static_cast<double>(now - since) / 1e9;
+    progress.mbps = static_cast<double>(bytes - bytes_) * 1000.0 / interval;
+    progress.iops = static_cast<double>(ios - ios_) * 1e9 / interval;
+    progress.in_flight = in_flight;
+    progress.seconds_left = (std::max<std::int64_t>(0, step_end - now) + context_.after_ns + 999'999'999) / 1'000'000'000;
+    context_.observer.Progress(progress);
+    last_ = now;
+    bytes_ = bytes;
+    ios_ = ios;
+  }
+  // Counts from zero again (the timed span began).
+  void Restart(std::int64_t now) {
+    last_ = now;
+    bytes_ = ios_ = 0;
+  }
+
+ private:
+  Peak_Context& context_;
+  int test_;
+  std::int64_t last_, bytes_ = 0, ios_ = 0;
+};
+
+std::string Size_Text(std::int64_t bytes) { return Format_Size(bytes, "0.##", false); }
+
+std::string Transfer_Error(const char* what, const std::string& path, std::uint64_t offset, const platform::Io_Completion& c,
+                           std::int64_t asked) {
+  const std::string reason =
+      c.error != 0 ? platform::Error_Text(c.error) : std::to_string(c.bytes) + " of " + std::to_string(asked) + " bytes";
+  return std::string("Error ") + what + " file " + path + " at " + std::to_string(offset) + ": " + reason;
+}
+
+std::string Drain_Error(const std::string& path, unsigned left) {
+  return "The device did not complete " + std::to_string(left) + " transfers on " + path + " within 30 s";
+}
+
+}  // namespace
+
+Fill_Outcome Fill_Test_File(Peak_Context& c) {
+  Fill_Outcome outcome;
+  platform::Io_Queue_Result opened = c.os.Open_Io_Queue(c.file, {kFillDepth, kFillBlock, c.backend});
+  if (!opened.queue) {
+    outcome.error = "Cannot queue transfers on " + c.path + ": " + platform::Error_Text(opened.error);
+    return outcome;
+  }
+  platform::Io_Queue& queue = *opened.queue;
+  outcome.engine = queue.Name();
+  outcome.engine_note = opened.fallback;
+  Fast_Random random(kSeed);
+  Slots slots(kFillDepth);
+  std::vector<std::uint64_t> offsets(kFillDepth, 0);
+  std::vector<platform::Io_Completion> done;
+  const std::int64_t start = c.clock.Steady_Ns();
+  Reporter reporter(c, -1, start);
+  std::int64_t next = 0, written = 0, drain_from = -1;
+  for (;;) {
+    std::int64_t now = c.clock.Steady_Ns();
+    if (c.stop.stop_requested()) outcome.stopped = true;
+    while (!outcome.stopped && outcome.error.empty() && next < c.file_size && slots.Any_Free()) {
+      // The free space is asked before every block: others may be filling the drive.
+      const std::int64_t after = c.os.Free_Bytes(c.folder) - (queue.In_Flight() + 1) * kFillBlock;
+      if (after < kFreeSpaceReserve) {
+        outcome.error = "The free space fell to the " + Size_Text(kFreeSpaceReserve) + " that must stay free while " +
+                        c.path + " was written";
+        break;
+      }
+      const unsigned slot = slots.Take();
+      random.Fill(queue.Buffer(slot), kFillBlock);
+      offsets[slot] = static_cast<std::uint64_t>(next);
+      if (const int error = queue.Queue(slot, true, offsets[slot], kFillBlock); error != 0) {
+        slots.Untake();
+        outcome.error = "Error writing file " + c.path + ": " + platform::Error_Text(error);
+        break;
+      }
+      next += kFillBlock;
+    }
+    slots.Sent(now);
+    if (queue.In_Flight() == 0) break;
+    const bool draining = outcome.stopped || !outcome.error.empty();
+    if (draining && drain_from < 0) drain_from = now;
+    if (draining && now - drain_from > kDrainNs) {
+      outcome.error = Drain_Error(c.path, queue.In_Flight());
+      return outcome;
+    }
+    // At the rate so far; at 1 GB/s (a byte a nanosecond) until there is one.
+    const double rest = static_cast<double>(c.file_size - written);
+    const auto left = static_cast<std::int64_t>(
+        written > 0 ? static_cast<double>(now - start) * rest / static_cast<double>(written) : rest);
+    reporter.Maybe(Peak_Phase::Fill, now, start, written, written / kFillBlock, queue.In_Flight(), now + left);
+    if (const int error = queue.Wait(done, kWaitMs); error != 0) {
+      outcome.error = "Error waiting for the writes of " + c.path + ": " + platform::Error_Text(error);
+      return outcome;
+    }
+    for (const platform::Io_Completion& completion : done) {
+      slots.Put_Back(completion.slot);
+      if (completion.error == 0 && completion.bytes == kFillBlock) written += kFillBlock;
+      else if (outcome.error.empty())
+        outcome.error = Transfer_Error("writing", c.path, offsets[completion.slot], completion, kFillBlock);
+    }
+    done.clear();
+  }
+  if (outcome.error.empty() && !outcome.stopped) {
+    if (const int error = c.os.Sync_And_Drop_Cache(c.file); error != 0)
+      outcome.error = "Error flushing file " + c.path + ": " + platform::Error_Text(error);
+  }
+  return outcome;
+}
+
+Peak_Test_Result Run_Peak_Test(Peak_Context& c, int index, bool& measured) {
+  const Peak_Test& test = kPeakTests[static_cast<std::size_t>(index)];
+  Peak_Test_Result result;
+  result.index = index;
+  result.key = test.key;
+  measured = false;
+  platform::Io_Queue_Result opened =
+      c.os.Open_Io_Queue(c.file, {test.depth, static_cast<std::size_t>(test.block), c.backend});
+  if (!opened.queue) {
+    result.note = "Cannot queue transfers on " + c.path + ": " + platform::Error_Text(opened.error);
+    return result;
+  }
+  platform::Io_Queue& queue = *opened.queue;
+  Fast_Random random(kSeed + static_cast<std::uint64_t>(index) + 1);
+  if (test.write)
+    for (unsigned slot = 0; slot < test.depth; ++slot) random.Fill(queue.Buffer(slot), test.block);
+  std::uint64_t stamp = random.Next();
+  const auto blocks = static_cast<std::uint64_t>(c.file_size / test.block);
+  std::uint64_t next_block = 0;
+  std::vector<std::uint64_t> offsets(test.depth, 0);
+  Slots slots(test.depth);
+  Latency_Histogram latencies;
+  Device_Span span(c.os, c.folder);
+  std::vector<platform::Io_Completion> done;
+  const std::int64_t start = c.clock.Steady_Ns();
+  Reporter reporter(c, index, start);
+  std::int64_t t0 = -1, last = 0, drain_from = -1;
+  bool sending = true;
+  for (;;) {
+    const std::int64_t now = c.clock.Steady_Ns();
+    if (t0 < 0 && now >= start + c.warmup_ns) {
+      t0 = last = now;
+      span.Begin();
+      reporter.Restart(now);
+    }
+    if (sending && (c.stop.stop_requested() || (t0 >= 0 && now >= t0 + c.test_ns) || !result.note.empty())) {
+      sending = false;
+      drain_from = now;
+      result.stopped = c.stop.stop_requested();
+    }
+    while (sending && slots.Any_Free()) {
+      const unsigned slot = slots.Take();
+      offsets[slot] = (test.random ? random.Next() % blocks : next_block++ % blocks) * static_cast<std::uint64_t>(test.block);
+      if (test.write) Stamp(queue.Buffer(slot), test.block, stamp);
+      if (const int error = queue.Queue(slot, test.write, offsets[slot], static_cast<std::size_t>(test.block)); error != 0) {
+        slots.Untake();
+        result.note = "Cannot queue a transfer on " + c.path + ": " + platform::Error_Text(error);
+        break;
+      }
+    }
+    slots.Sent(c.clock.Steady_Ns());
+    if (queue.In_Flight() == 0) break;
+    if (!sending && now - drain_from > kDrainNs) {
+      result.note = Drain_Error(c.path, queue.In_Flight());
+      break;
+    }
+    reporter.Maybe(t0 < 0 ? Peak_Phase::Warm_Up : Peak_Phase::Measure, now, t0 < 0 ? start : t0, result.bytes, result.ios,
+                   queue.In_Flight(), start + c.warmup_ns + c.test_ns);
+    if (const int error = queue.Wait(done, kWaitMs); error != 0) {
+      result.note = "Error waiting for the transfers on " + c.path + ": " + platform::Error_Text(error);
+      break;
+    }
+    const std::int64_t reaped = c.clock.Steady_Ns();
+    for (const platform::Io_Completion& completion : done) {
+      slots.Put_Back(completion.slot);
+      if (completion.error != 0 || completion.bytes != test.block) {
+        if (result.note.empty())
+          result.note = Transfer_Error(test.write ? "writing" : "reading", c.path, offsets[completion.slot], completion,
+                                       test.block);
+      } else if (t0 >= 0) {
+        result.bytes += completion.bytes;
+        ++result.ios;
+        latencies.Add(reaped - slots.Sent_At(completion.slot));
+        last = reaped;
+      }
+    }
+    done.clear();
+  }
+  if (t0 < 0) return result;
+  measured = true;
+  result.span_ns = last - t0;
+  if (test.write) {
+    // The data must be on the drive before the span ends, not in its volatile cache.
+    const std::int64_t sync_start = c.clock.Steady_Ns();
+    const int error = queue.Sync_Data();
+    result.sync_ns = c.clock.Steady_Ns() - sync_start;
+    result.span_ns += result.sync_ns;
+    if (error != 0 && result.note.empty()) result.note = "Error flushing file " + c.path + ": " + platform::Error_Text(error);
+  }
+  result.check = span.End(!test.write, result.bytes);
+  if (result.ios == 0 && result.note.empty()) result.note = "No transfer completed in the timed span";
+  result.p50_us = latencies.Percentile(0.5) / 1000.0;
+  result.p99_us = latencies.Percentile(0.99) / 1000.0;
+  result.p999_us = latencies.Percentile(0.999) / 1000.0;
+  return result;
+}
