@@ -221,99 +221,155 @@ Fill_Outcome Fill_Test_File(Peak_Context& c) {
   return outcome;
 }
 
+namespace {
+
+// One timed test: its queue, where its transfers go, what it counted.
+class Timed_Test {
+ public:
+  Timed_Test(Peak_Context& context, int index, platform::Io_Queue& queue)
+      : c_(context),
+        test_(kPeakTests[static_cast<std::size_t>(index)]),
+        queue_(queue),
+        random_(kSeed + static_cast<std::uint64_t>(index) + 1),
+        blocks_(static_cast<std::uint64_t>(context.file_size / test_.block)),
+        offsets_(test_.depth, 0),
+        slots_(test_.depth),
+        span_(context.os, context.folder),
+        start_(context.clock.Steady_Ns()),
+        reporter_(context, index, start_) {
+    result_.index = index;
+    result_.key = test_.key;
+    if (test_.write)
+      for (unsigned slot = 0; slot < test_.depth; ++slot) random_.Fill(queue_.Buffer(slot), test_.block);
+    stamp_ = random_.Next();
+  }
+
+  Peak_Test_Result Run(bool& measured) {
+    for (;;) {
+      const std::int64_t now = c_.clock.Steady_Ns();
+      if (t0_ < 0 && now >= start_ + c_.warmup_ns) Begin_Span();
+      if (sending_ && (c_.stop.stop_requested() || (t0_ >= 0 && now >= t0_ + c_.test_ns) || !result_.note.empty())) {
+        sending_ = false;
+        drain_from_ = now;
+        result_.stopped = c_.stop.stop_requested();
+      }
+      if (sending_) Send();
+      if (queue_.In_Flight() == 0) break;
+      if (!sending_ && now - drain_from_ > kDrainNs) {
+        result_.note = Drain_Error(c_.path, queue_.In_Flight());
+        break;
+      }
+      reporter_.Maybe(t0_ < 0 ? Peak_Phase::Warm_Up : Peak_Phase::Measure, now, t0_ < 0 ? start_ : t0_, result_.bytes,
+                      result_.ios, queue_.In_Flight(), start_ + c_.warmup_ns + c_.test_ns);
+      if (!Take(kWaitMs)) break;
+    }
+    measured = t0_ >= 0;
+    if (measured) Finish();
+    return result_;
+  }
+
+ private:
+  // The device's counters are read first, then what completed during the warm-up is taken
+  // without counting it: the device then never moved less than the test counts.
+  void Begin_Span() {
+    span_.Begin();
+    Take(0);
+    t0_ = last_ = c_.clock.Steady_Ns();
+    reporter_.Restart(t0_);
+  }
+
+  // A transfer on every free slot; they all go out at the next wait.
+  void Send() {
+    while (slots_.Any_Free()) {
+      const unsigned slot = slots_.Take();
+      const std::uint64_t block = test_.random ? random_.Next() % blocks_ : next_block_++ % blocks_;
+      offsets_[slot] = block * static_cast<std::uint64_t>(test_.block);
+      if (test_.write) Stamp(queue_.Buffer(slot), test_.block, stamp_);
+      const int error = queue_.Queue(slot, test_.write, offsets_[slot], static_cast<std::size_t>(test_.block));
+      if (error != 0) {
+        slots_.Untake();
+        result_.note = "Cannot queue a transfer on " + c_.path + ": " + platform::Error_Text(error);
+        break;
+      }
+    }
+    slots_.Sent(c_.clock.Steady_Ns());
+  }
+
+  // Waits up to timeout_ms for completions and counts those of the timed span; false when
+  // the queue itself failed.
+  bool Take(int timeout_ms) {
+    if (const int error = queue_.Wait(done_, timeout_ms); error != 0) {
+      result_.note = "Error waiting for the transfers on " + c_.path + ": " + platform::Error_Text(error);
+      return false;
+    }
+    const std::int64_t reaped = c_.clock.Steady_Ns();
+    for (const platform::Io_Completion& completion : done_) {
+      slots_.Put_Back(completion.slot);
+      if (completion.error != 0 || completion.bytes != test_.block) {
+        if (result_.note.empty())
+          result_.note = Transfer_Error(test_.write ? "writing" : "reading", c_.path, offsets_[completion.slot],
+                                        completion, test_.block);
+      } else if (t0_ >= 0) {
+        result_.bytes += completion.bytes;
+        ++result_.ios;
+        latencies_.Add(reaped - slots_.Sent_At(completion.slot));
+        last_ = reaped;
+      }
+    }
+    done_.clear();
+    return true;
+  }
+
+  // The span ends at the last completion; a write's data must then be on the drive, not in
+  // its volatile cache, before it ends.
+  void Finish() {
+    result_.span_ns = last_ - t0_;
+    if (test_.write) {
+      const std::int64_t sync_start = c_.clock.Steady_Ns();
+      const int error = queue_.Sync_Data();
+      result_.sync_ns = c_.clock.Steady_Ns() - sync_start;
+      result_.span_ns += result_.sync_ns;
+      if (error != 0 && result_.note.empty())
+        result_.note = "Error flushing file " + c_.path + ": " + platform::Error_Text(error);
+    }
+    result_.check = span_.End(!test_.write, result_.bytes);
+    if (result_.ios == 0 && result_.note.empty()) result_.note = "No transfer completed in the timed span";
+    result_.p50_us = latencies_.Percentile(0.5) / 1000.0;
+    result_.p99_us = latencies_.Percentile(0.99) / 1000.0;
+    result_.p999_us = latencies_.Percentile(0.999) / 1000.0;
+  }
+
+  Peak_Context& c_;
+  const Peak_Test& test_;
+  platform::Io_Queue& queue_;
+  Fast_Random random_;
+  std::uint64_t stamp_ = 0, next_block_ = 0;
+  const std::uint64_t blocks_;
+  std::vector<std::uint64_t> offsets_;
+  Slots slots_;
+  Latency_Histogram latencies_;
+  Device_Span span_;
+  std::vector<platform::Io_Completion> done_;
+  const std::int64_t start_;
+  Reporter reporter_;
+  std::int64_t t0_ = -1, last_ = 0, drain_from_ = -1;
+  bool sending_ = true;
+  Peak_Test_Result result_;
+};
+
+}  // namespace
+
 Peak_Test_Result Run_Peak_Test(Peak_Context& c, int index, bool& measured) {
   const Peak_Test& test = kPeakTests[static_cast<std::size_t>(index)];
-  Peak_Test_Result result;
-  result.index = index;
-  result.key = test.key;
   measured = false;
   platform::Io_Queue_Result opened =
       c.os.Open_Io_Queue(c.file, {test.depth, static_cast<std::size_t>(test.block), c.backend});
   if (!opened.queue) {
+    Peak_Test_Result result;
+    result.index = index;
+    result.key = test.key;
     result.note = "Cannot queue transfers on " + c.path + ": " + platform::Error_Text(opened.error);
     return result;
   }
-  platform::Io_Queue& queue = *opened.queue;
-  Fast_Random random(kSeed + static_cast<std::uint64_t>(index) + 1);
-  if (test.write)
-    for (unsigned slot = 0; slot < test.depth; ++slot) random.Fill(queue.Buffer(slot), test.block);
-  std::uint64_t stamp = random.Next();
-  const auto blocks = static_cast<std::uint64_t>(c.file_size / test.block);
-  std::uint64_t next_block = 0;
-  std::vector<std::uint64_t> offsets(test.depth, 0);
-  Slots slots(test.depth);
-  Latency_Histogram latencies;
-  Device_Span span(c.os, c.folder);
-  std::vector<platform::Io_Completion> done;
-  const std::int64_t start = c.clock.Steady_Ns();
-  Reporter reporter(c, index, start);
-  std::int64_t t0 = -1, last = 0, drain_from = -1;
-  bool sending = true;
-  for (;;) {
-    const std::int64_t now = c.clock.Steady_Ns();
-    if (t0 < 0 && now >= start + c.warmup_ns) {
-      t0 = last = now;
-      span.Begin();
-      reporter.Restart(now);
-    }
-    if (sending && (c.stop.stop_requested() || (t0 >= 0 && now >= t0 + c.test_ns) || !result.note.empty())) {
-      sending = false;
-      drain_from = now;
-      result.stopped = c.stop.stop_requested();
-    }
-    while (sending && slots.Any_Free()) {
-      const unsigned slot = slots.Take();
-      offsets[slot] = (test.random ? random.Next() % blocks : next_block++ % blocks) * static_cast<std::uint64_t>(test.block);
-      if (test.write) Stamp(queue.Buffer(slot), test.block, stamp);
-      if (const int error = queue.Queue(slot, test.write, offsets[slot], static_cast<std::size_t>(test.block)); error != 0) {
-        slots.Untake();
-        result.note = "Cannot queue a transfer on " + c.path + ": " + platform::Error_Text(error);
-        break;
-      }
-    }
-    slots.Sent(c.clock.Steady_Ns());
-    if (queue.In_Flight() == 0) break;
-    if (!sending && now - drain_from > kDrainNs) {
-      result.note = Drain_Error(c.path, queue.In_Flight());
-      break;
-    }
-    reporter.Maybe(t0 < 0 ? Peak_Phase::Warm_Up : Peak_Phase::Measure, now, t0 < 0 ? start : t0, result.bytes, result.ios,
-                   queue.In_Flight(), start + c.warmup_ns + c.test_ns);
-    if (const int error = queue.Wait(done, kWaitMs); error != 0) {
-      result.note = "Error waiting for the transfers on " + c.path + ": " + platform::Error_Text(error);
-      break;
-    }
-    const std::int64_t reaped = c.clock.Steady_Ns();
-    for (const platform::Io_Completion& completion : done) {
-      slots.Put_Back(completion.slot);
-      if (completion.error != 0 || completion.bytes != test.block) {
-        if (result.note.empty())
-          result.note = Transfer_Error(test.write ? "writing" : "reading", c.path, offsets[completion.slot], completion,
-                                       test.block);
-      } else if (t0 >= 0) {
-        result.bytes += completion.bytes;
-        ++result.ios;
-        latencies.Add(reaped - slots.Sent_At(completion.slot));
-        last = reaped;
-      }
-    }
-    done.clear();
-  }
-  if (t0 < 0) return result;
-  measured = true;
-  result.span_ns = last - t0;
-  if (test.write) {
-    // The data must be on the drive before the span ends, not in its volatile cache.
-    const std::int64_t sync_start = c.clock.Steady_Ns();
-    const int error = queue.Sync_Data();
-    result.sync_ns = c.clock.Steady_Ns() - sync_start;
-    result.span_ns += result.sync_ns;
-    if (error != 0 && result.note.empty()) result.note = "Error flushing file " + c.path + ": " + platform::Error_Text(error);
-  }
-  result.check = span.End(!test.write, result.bytes);
-  if (result.ios == 0 && result.note.empty()) result.note = "No transfer completed in the timed span";
-  result.p50_us = latencies.Percentile(0.5) / 1000.0;
-  result.p99_us = latencies.Percentile(0.99) / 1000.0;
-  result.p999_us = latencies.Percentile(0.999) / 1000.0;
-  return result;
+  return Timed_Test(c, index, *opened.queue).Run(measured);
 }
