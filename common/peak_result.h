@@ -64,7 +64,7 @@ struct Peak_Result {
   std::string engine_note;    // why io_uring was not used; empty when it was or was not tried
   bool direct = false;        // the file bypassed the page cache
   std::string note;           // what the user should know: a test file smaller than asked
-  std::vector<Peak_Test_Result> tests;  // the tests that measured, in plan order
+  std::vector<Peak_Test_Result> tests;  // the tests that measured or failed, in plan order
   Peak_Outcome outcome = Peak_Outcome::Refused;
   std::string error;          // why the run was refused or failed
 };

@@ -48,8 +48,8 @@ class Peak_Observer {
   virtual void Test_Started(int index) = 0;
   // About four times a second while the file is written and while a test runs or pauses.
   virtual void Progress(const Peak_Progress& progress) = 0;
-  // A started test ended, also after Stop (a test stopped before its timed span began
-  // measured nothing and is not in the run's result).
+  // A started test ended, also after Stop or an error (a test stopped before its timed span
+  // began measured nothing and is not in the run's result).
   virtual void Test_Finished(const Peak_Test_Result& result) = 0;
   // What the run does now, in a few words for a status line.
   virtual void Status(const std::string& text) = 0;

@@ -163,8 +163,10 @@ class Peak_Run {
     Log(key + " Start");
     bool measured = false;
     const Peak_Test_Result test = Run_Peak_Test(context, index, measured);
+    // A test that failed shows why, whether or not its span began; one stopped before it
+    // began has nothing to show.
+    if (measured || !test.note.empty()) result_.tests.push_back(test);
     if (measured) {
-      result_.tests.push_back(test);
       Log(key + ": " + Peak_Figures_Text(test));
       Log(Device_Check_Log_Line(test.check));
     }

@@ -232,6 +232,15 @@ TEST_F(Runner_Test, ThePeakTestsPrintEachTestsFiguresAsTextJsonOrCsv) {
   EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 9);
   EXPECT_EQ(csv.out.rfind("drive,date,seconds,size,engine,key,mbps,iops,p50_us,p99_us,p99.9_us,", 0), 0u);
 
+  // On a terminal: the progress line, with the running test's live rate, erased at the end.
+  const Runner_Result shown = Run_Command({"--target", "/srv/scratch", "--peak", "--size", "64M"}, 0, true);
+  EXPECT_EQ(shown.out, text.out);
+  const std::string rewind = "\r\x1b[K";
+  EXPECT_EQ(shown.err.find('\n'), std::string::npos) << shown.err;
+  EXPECT_EQ(shown.err.rfind(rewind), shown.err.size() - rewind.size());
+  EXPECT_NE(shown.err.find(rewind + "[#################...] 7/8  3 s left  RND4K-Q1T1-W 75.85 MB/s 18519 IOPS"),
+            std::string::npos) << shown.err;
+
   const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--peak", "--json"}, 1);
   EXPECT_EQ(stopped.status, 0) << stopped.err;
   EXPECT_NE(stopped.out.find("\"stopped\":true"), std::string::npos) << stopped.out;

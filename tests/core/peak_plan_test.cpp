@@ -195,3 +195,57 @@ TEST(Peak_Plan, TheTestFileNeverTakesTheReserve) {
     EXPECT_TRUE(rig.Nothing_Left());
   }
 }
+
+TEST(Peak_Plan, ADeviceErrorOrAHungDeviceEndsTheTestWithTheReason) {
+  Peak_Rig rig;
+  rig.request.test_ms = 1000;
+  const std::string file = "/srv/scratch/_Quillorane/peak.tmp";
+  std::int64_t hung_from = 0;
+  rig.recorder.on_started = [&](int index) {
+    if (index == 0) rig.disk.faults.read_error = EIO;
+    if (index == 3) rig.disk.faults.flush_error = EIO;
+    if (index == 4) {
+      rig.disk.io.hang = true;
+      hung_from = rig.clock.Steady_Ns();
+    }
+  };
+  rig.recorder.on_finished = [&](const Peak_Test_Result& test) {
+    rig.disk.faults = {};
+    if (test.index == 4) {
+      EXPECT_GE(rig.clock.Steady_Ns() - hung_from, 31'000'000'000);  // the test, then 30 s more
+    }
+    rig.disk.io.hang = false;
+  };
+  const Peak_Result result = rig.Run();
+  EXPECT_EQ(result.outcome, Peak_Outcome::Completed);
+  ASSERT_EQ(result.tests.size(), 8u);
+  EXPECT_EQ(result.tests[0].note, "Error reading file " + file + " at 0: Input/output error");
+  EXPECT_EQ(result.tests[0].ios, 0);  // no transfer after the first error
+  EXPECT_EQ(result.tests[3].note, "Error flushing file " + file + ": Input/output error");
+  EXPECT_EQ(result.tests[4].note, "The device did not complete 32 transfers on " + file + " within 30 s");
+  for (int i : {1, 2, 5, 6, 7}) EXPECT_TRUE(result.tests[static_cast<std::size_t>(i)].note.empty()) << i;
+  EXPECT_TRUE(rig.recorder.Logged("Error reading file " + file + " at 0: Input/output error"));
+  EXPECT_TRUE(rig.Nothing_Left());
+
+  // A device that hangs while the file is written: Stop waits 30 s for it, then gives up.
+  Peak_Rig hung;
+  hung.disk.io.hang = true;
+  hung.recorder.on_progress = [&](const Peak_Progress&) {
+    if (hung.stop_ns < 0) hung.Stop();
+  };
+  const Peak_Result stopped = hung.Run();
+  EXPECT_EQ(stopped.outcome, Peak_Outcome::Failed);
+  EXPECT_EQ(stopped.error, "The device did not complete 8 transfers on " + file + " within 30 s");
+  EXPECT_NEAR(static_cast<double>(hung.clock.Steady_Ns() - hung.stop_ns), 30e9, 0.2e9);
+  EXPECT_TRUE(hung.Nothing_Left());
+
+  // Another run holds the work folder: refused before anything is touched.
+  Peak_Rig busy;
+  platform::Run_Folder other;
+  std::string reason;
+  ASSERT_EQ(other.Claim(busy.disk, busy.work, kTempFolderName, reason), platform::Claim_Status::Claimed);
+  const Peak_Result refused = busy.Run();
+  EXPECT_EQ(refused.outcome, Peak_Outcome::Refused);
+  EXPECT_EQ(refused.error, "Another run is using /srv/scratch/_Quillorane");
+  EXPECT_EQ(busy.disk.counts.creates, 0);
+}
