@@ -167,7 +167,9 @@ class Peak_Run {
     // began has nothing to show.
     if (measured || !test.note.empty()) result_.tests.push_back(test);
     if (measured) {
-      Log(key + ": " + Peak_Figures_Text(test));
+      const bool write = kPeakTests[static_cast<std::size_t>(index)].write;
+      Log(key + ": " + Peak_Figures_Text(test) + (write ? ", flush " + Fixed_Text(test.sync_ns / 1e6, 1) + " ms" : "") +
+          ", " + std::to_string(test.ios) + " transfers in " + Fixed_Text(test.span_ns / 1e9, 3) + " s");
       Log(Device_Check_Log_Line(test.check));
     }
     if (!test.note.empty()) Log(test.note);
