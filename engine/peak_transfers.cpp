@@ -75,28 +75,19 @@ class Slots {
     std::iota(free_.rbegin(), free_.rend(), 0u);
   }
   bool Any_Free() const { return !free_.empty(); }
-  unsigned Take() {
+  // The next free slot, its transfer sent at now.
+  unsigned Take(std::int64_t now = 0) {
     const unsigned slot = free_.back();
     free_.pop_back();
-    just_sent_.push_back(slot);
+    sent_at_[slot] = now;
     return slot;
   }
   void Put_Back(unsigned slot) { free_.push_back(slot); }
-  // The slots taken since the last call were sent at now.
-  void Sent(std::int64_t now) {
-    for (unsigned slot : just_sent_) sent_at_[slot] = now;
-    just_sent_.clear();
-  }
-  void Untake() {
-    Put_Back(just_sent_.back());
-    just_sent_.pop_back();
-  }
   std::int64_t Sent_At(unsigned slot) const { return sent_at_[slot]; }
 
  private:
   std::vector<unsigned> free_;
   std::vector<std::int64_t> sent_at_;
-  std::vector<unsigned> just_sent_;
 };
 
 // The live rates since the last report, and the report itself.
@@ -183,13 +174,12 @@ Fill_Outcome Fill_Test_File(Peak_Context& c) {
       random.Fill(queue.Buffer(slot), kFillBlock);
       offsets[slot] = static_cast<std::uint64_t>(next);
       if (const int error = queue.Queue(slot, true, offsets[slot], kFillBlock); error != 0) {
-        slots.Untake();
+        slots.Put_Back(slot);
         outcome.error = "Error writing file " + c.path + ": " + platform::Error_Text(error);
         break;
       }
       next += kFillBlock;
     }
-    slots.Sent(now);
     if (queue.In_Flight() == 0) break;
     const bool draining = outcome.stopped || !outcome.error.empty();
     if (draining && drain_from < 0) drain_from = now;
@@ -278,21 +268,20 @@ class Timed_Test {
     reporter_.Restart(t0_);
   }
 
-  // A transfer on every free slot; they all go out at the next wait.
+  // A transfer on every free slot, each timed from the moment it is handed to the queue.
   void Send() {
     while (slots_.Any_Free()) {
-      const unsigned slot = slots_.Take();
       const std::uint64_t block = test_.random ? random_.Next() % blocks_ : next_block_++ % blocks_;
+      const unsigned slot = slots_.Take(c_.clock.Steady_Ns());
       offsets_[slot] = block * static_cast<std::uint64_t>(test_.block);
       if (test_.write) Stamp(queue_.Buffer(slot), test_.block, stamp_);
       const int error = queue_.Queue(slot, test_.write, offsets_[slot], static_cast<std::size_t>(test_.block));
       if (error != 0) {
-        slots_.Untake();
+        slots_.Put_Back(slot);
         result_.note = "Cannot queue a transfer on " + c_.path + ": " + platform::Error_Text(error);
         break;
       }
     }
-    slots_.Sent(c_.clock.Steady_Ns());
   }
 
   // Waits up to timeout_ms for completions and counts those of the timed span; false when

@@ -37,13 +37,12 @@ class Io_Queue {
   virtual unsigned Depth() const = 0;
   // The buffer of slot, block_size bytes, aligned for unbuffered transfer.
   virtual unsigned char* Buffer(unsigned slot) = 0;
-  // Queues a read (or write) of length bytes at offset through slot's buffer; the slot must
-  // be free. The transfer may wait until the next Wait, which sends everything queued at
-  // once. Returns 0 or the error number.
+  // Sends a read (or write) of length bytes at offset through slot's buffer; the slot must
+  // be free. Returns 0 or the error number.
   virtual int Queue(unsigned slot, bool write, std::uint64_t offset, std::size_t length) = 0;
-  // Sends what was queued and waits until at least one transfer completes or timeout_ms
-  // have passed; appends the completions to done. Returns 0, or the error number when the
-  // queue itself failed.
+  // Waits until at least one transfer completes or timeout_ms have passed (0: takes only
+  // what has completed); appends the completions to done. Returns 0, or the error number
+  // when the queue itself failed.
   virtual int Wait(std::vector<Io_Completion>& done, int timeout_ms) = 0;
   // Transfers queued or in flight, not yet handed back by Wait.
   virtual unsigned In_Flight() const = 0;

@@ -1,6 +1,6 @@
 // Transfers through io_uring: one ring per queue, with the slots' buffers and the file
 // registered where the kernel allows it, so that a transfer pins no pages and looks up no
-// descriptor of its own. Everything queued goes to the kernel in the one call that waits.
+// descriptor of its own. Each transfer goes to the kernel as soon as it is queued.
 #include <liburing.h>
 #include <sys/uio.h>
 
@@ -80,6 +80,10 @@ class Io_Uring_Queue final : public Io_Queue {
     if (fixed_file_) sqe->flags |= IOSQE_FIXED_FILE;
     io_uring_sqe_set_data64(sqe, slot);
     ++outstanding_;
+    // Sent at once rather than with the next wait: a batch reaches a virtual disk together
+    // and its transfers wait for one another there (the median latency at depth 32 on a
+    // virtio disk doubled), and fio sends each one at once too.
+    io_uring_submit(&ring_);
     return 0;
   }
 
