@@ -140,78 +140,94 @@ std::string Drain_Error(const std::string& path, unsigned left) {
   return "The device did not complete " + std::to_string(left) + " transfers on " + path + " within 30 s";
 }
 
-}  // namespace
+// The fill: the file written whole, a block after another, eight in flight.
+class File_Writer {
+ public:
+  File_Writer(Peak_Context& context, platform::Io_Queue& queue, Fill_Outcome& outcome)
+      : c_(context),
+        queue_(queue),
+        outcome_(outcome),
+        random_(kSeed),
+        slots_(kFillDepth),
+        offsets_(kFillDepth, 0),
+        start_(context.clock.Steady_Ns()),
+        reporter_(context, -1, start_) {}
 
-Fill_Outcome Fill_Test_File(Peak_Context& c) {
-  Fill_Outcome outcome;
-  platform::Io_Queue_Result opened = c.os.Open_Io_Queue(c.file, {kFillDepth, kFillBlock, c.backend});
-  if (!opened.queue) {
-    outcome.error = "Cannot queue transfers on " + c.path + ": " + platform::Error_Text(opened.error);
-    return outcome;
+  void Run() {
+    for (;;) {
+      const std::int64_t now = c_.clock.Steady_Ns();
+      if (c_.stop.stop_requested()) outcome_.stopped = true;
+      const bool draining = outcome_.stopped || !outcome_.error.empty();
+      if (!draining) Send();
+      if (queue_.In_Flight() == 0) break;
+      if (draining && drain_from_ < 0) drain_from_ = now;
+      if (draining && now - drain_from_ > kDrainNs) {
+        outcome_.error = Drain_Error(c_.path, queue_.In_Flight());
+        return;
+      }
+      // The time left at the rate so far; at 1 GB/s (a byte a nanosecond) until there is one.
+      const double rest = static_cast<double>(c_.file_size - written_);
+      const auto left = static_cast<std::int64_t>(
+          written_ > 0 ? static_cast<double>(now - start_) * rest / static_cast<double>(written_) : rest);
+      reporter_.Maybe(Peak_Phase::Fill, now, start_, written_, written_ / kFillBlock, queue_.In_Flight(), now + left);
+      if (!Take()) return;
+    }
+    if (outcome_.error.empty() && !outcome_.stopped) {
+      if (const int error = c_.os.Sync_And_Drop_Cache(c_.file); error != 0)
+        outcome_.error = "Error flushing file " + c_.path + ": " + platform::Error_Text(error);
+    }
   }
-  platform::Io_Queue& queue = *opened.queue;
-  outcome.engine = queue.Name();
-  outcome.engine_note = opened.fallback;
-  Fast_Random random(kSeed);
-  Slots slots(kFillDepth);
-  std::vector<std::uint64_t> offsets(kFillDepth, 0);
-  std::vector<platform::Io_Completion> done;
-  const std::int64_t start = c.clock.Steady_Ns();
-  Reporter reporter(c, -1, start);
-  std::int64_t next = 0, written = 0, drain_from = -1;
-  for (;;) {
-    std::int64_t now = c.clock.Steady_Ns();
-    if (c.stop.stop_requested()) outcome.stopped = true;
-    while (!outcome.stopped && outcome.error.empty() && next < c.file_size && slots.Any_Free()) {
-      // The free space is asked before every block: others may be filling the drive.
-      const std::int64_t after = c.os.Free_Bytes(c.folder) - (queue.In_Flight() + 1) * kFillBlock;
+
+ private:
+  // The next blocks, each with data of its own, as long as the free space above the
+  // reserve takes them: it is asked before every block, as others may be filling the drive.
+  void Send() {
+    while (next_ < c_.file_size && slots_.Any_Free()) {
+      const std::int64_t after = c_.os.Free_Bytes(c_.folder) - (queue_.In_Flight() + 1) * kFillBlock;
       if (after < kFreeSpaceReserve) {
-        outcome.error = "The free space fell to the " + Size_Text(kFreeSpaceReserve) + " that must stay free while " +
-                        c.path + " was written";
-        break;
+        outcome_.error = "The free space fell to the " + Size_Text(kFreeSpaceReserve) + " that must stay free while " +
+                         c_.path + " was written";
+        return;
       }
-      const unsigned slot = slots.Take();
-      random.Fill(queue.Buffer(slot), kFillBlock);
-      offsets[slot] = static_cast<std::uint64_t>(next);
-      if (const int error = queue.Queue(slot, true, offsets[slot], kFillBlock); error != 0) {
-        slots.Put_Back(slot);
-        outcome.error = "Error writing file " + c.path + ": " + platform::Error_Text(error);
-        break;
+      const unsigned slot = slots_.Take();
+      random_.Fill(queue_.Buffer(slot), kFillBlock);
+      offsets_[slot] = static_cast<std::uint64_t>(next_);
+      if (const int error = queue_.Queue(slot, true, offsets_[slot], kFillBlock); error != 0) {
+        slots_.Put_Back(slot);
+        outcome_.error = "Error writing file " + c_.path + ": " + platform::Error_Text(error);
+        return;
       }
-      next += kFillBlock;
+      next_ += kFillBlock;
     }
-    if (queue.In_Flight() == 0) break;
-    const bool draining = outcome.stopped || !outcome.error.empty();
-    if (draining && drain_from < 0) drain_from = now;
-    if (draining && now - drain_from > kDrainNs) {
-      outcome.error = Drain_Error(c.path, queue.In_Flight());
-      return outcome;
-    }
-    // At the rate so far; at 1 GB/s (a byte a nanosecond) until there is one.
-    const double rest = static_cast<double>(c.file_size - written);
-    const auto left = static_cast<std::int64_t>(
-        written > 0 ? static_cast<double>(now - start) * rest / static_cast<double>(written) : rest);
-    reporter.Maybe(Peak_Phase::Fill, now, start, written, written / kFillBlock, queue.In_Flight(), now + left);
-    if (const int error = queue.Wait(done, kWaitMs); error != 0) {
-      outcome.error = "Error waiting for the writes of " + c.path + ": " + platform::Error_Text(error);
-      return outcome;
-    }
-    for (const platform::Io_Completion& completion : done) {
-      slots.Put_Back(completion.slot);
-      if (completion.error == 0 && completion.bytes == kFillBlock) written += kFillBlock;
-      else if (outcome.error.empty())
-        outcome.error = Transfer_Error("writing", c.path, offsets[completion.slot], completion, kFillBlock);
-    }
-    done.clear();
   }
-  if (outcome.error.empty() && !outcome.stopped) {
-    if (const int error = c.os.Sync_And_Drop_Cache(c.file); error != 0)
-      outcome.error = "Error flushing file " + c.path + ": " + platform::Error_Text(error);
-  }
-  return outcome;
-}
 
-namespace {
+  // False when the queue itself failed.
+  bool Take() {
+    if (const int error = queue_.Wait(done_, kWaitMs); error != 0) {
+      outcome_.error = "Error waiting for the writes of " + c_.path + ": " + platform::Error_Text(error);
+      return false;
+    }
+    for (const platform::Io_Completion& completion : done_) {
+      slots_.Put_Back(completion.slot);
+      if (completion.error == 0 && completion.bytes == kFillBlock) written_ += kFillBlock;
+      else if (outcome_.error.empty())
+        outcome_.error = Transfer_Error("writing", c_.path, offsets_[completion.slot], completion, kFillBlock);
+    }
+    done_.clear();
+    return true;
+  }
+
+  Peak_Context& c_;
+  platform::Io_Queue& queue_;
+  Fill_Outcome& outcome_;
+  Fast_Random random_;
+  Slots slots_;
+  std::vector<std::uint64_t> offsets_;
+  std::vector<platform::Io_Completion> done_;
+  const std::int64_t start_;
+  Reporter reporter_;
+  std::int64_t next_ = 0, written_ = 0, drain_from_ = -1;
+};
 
 // One timed test: its queue, where its transfers go, what it counted.
 class Timed_Test {
@@ -347,6 +363,19 @@ class Timed_Test {
 };
 
 }  // namespace
+
+Fill_Outcome Fill_Test_File(Peak_Context& c) {
+  Fill_Outcome outcome;
+  platform::Io_Queue_Result opened = c.os.Open_Io_Queue(c.file, {kFillDepth, kFillBlock, c.backend});
+  if (!opened.queue) {
+    outcome.error = "Cannot queue transfers on " + c.path + ": " + platform::Error_Text(opened.error);
+    return outcome;
+  }
+  outcome.engine = opened.queue->Name();
+  outcome.engine_note = opened.fallback;
+  File_Writer(c, *opened.queue, outcome).Run();
+  return outcome;
+}
 
 Peak_Test_Result Run_Peak_Test(Peak_Context& c, int index, bool& measured) {
   const Peak_Test& test = kPeakTests[static_cast<std::size_t>(index)];
