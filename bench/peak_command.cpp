@@ -3,9 +3,10 @@
 #include "bench/peak_command.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <exception>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -16,7 +17,9 @@
 
 namespace {
 
-constexpr auto kPollStop = std::chrono::milliseconds(20);
+// How often a signal's request is looked for; the waiting thread sleeps otherwise, so that
+// it takes nothing from the measuring one.
+constexpr auto kPollStop = std::chrono::milliseconds(100);
 
 std::string Size_Text(std::int64_t bytes) { return Format_Size(bytes, "0.##", false); }
 
@@ -71,7 +74,9 @@ class Peak_Console : public Peak_Observer {
 Peak_Result Run_On_Worker(const Peak_Request& request, Peak_Console& console, Runner_Services& services) {
   Peak_Result result;
   std::exception_ptr failure;
-  std::atomic<bool> over{false};
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool over = false;
   {
     std::jthread worker([&](std::stop_token stop) {
       try {
@@ -79,12 +84,13 @@ Peak_Result Run_On_Worker(const Peak_Request& request, Peak_Console& console, Ru
       } catch (...) {
         failure = std::current_exception();
       }
+      std::lock_guard<std::mutex> lock(mutex);
       over = true;
+      ended.notify_one();
     });
-    while (!over) {
+    std::unique_lock<std::mutex> lock(mutex);
+    while (!ended.wait_for(lock, kPollStop, [&] { return over; }))
       if (services.stop_requests != nullptr && *services.stop_requests != 0) worker.request_stop();
-      std::this_thread::sleep_for(kPollStop);
-    }
   }
   if (failure) std::rethrow_exception(failure);
   return result;

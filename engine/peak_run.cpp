@@ -107,9 +107,10 @@ class Peak_Run {
     result_.direct = opened.mode == platform::Io_Mode::Direct;
     Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(opened.mode));
     const std::int64_t test_ms = request_.test_ms > 0 ? request_.test_ms : request_.seconds * 1000LL;
-    Peak_Context context{os_,  clock_,       stop_,         observer_,           opened.file,
-                         folder_.Folder(), path, result_.size, request_.backend, request_.warmup_ms * 1'000'000,
-                         test_ms * 1'000'000};
+    Peak_Context context{os_,          clock_,           stop_,
+                         observer_,    opened.file,      folder_.Folder(),
+                         path,         result_.size,     request_.backend,
+                         request_.warmup_ms * 1'000'000, std::max<std::int64_t>(test_ms, 1) * 1'000'000};
     context.total = static_cast<int>(std::count(request_.selected.begin(), request_.selected.end(), true));
     context.after_ns = Plan_Ns(context, 0);
     if (Fill(context)) Tests(context);
