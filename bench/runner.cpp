@@ -6,6 +6,7 @@
 
 #include "bench/bench_reporting.h"
 #include "bench/bench_updates.h"
+#include "bench/peak_command.h"
 #include "bench/progress_line.h"
 #include "bench/runner_options.h"
 #include "bench/runner_output.h"
@@ -136,5 +137,6 @@ int Run_Runner(const std::vector<std::string>& args, Runner_Services& services) 
   if (options.check_updates) return Check_Updates();
   if (options.computer_id) return Print_Computer_Id();
   if (options.sustained) return Run_Sustained(options, services);
+  if (options.peak) return Run_Peak_Command(options, services);
   return Run_Benchmark(options, services);
 }

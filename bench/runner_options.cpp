@@ -10,6 +10,8 @@
 #include <set>
 #include <sstream>
 
+#include "common/peak_result.h"
+
 namespace {
 
 const std::map<std::string, int> kPairNames = {{"seq", 0},  {"512b", 1}, {"1k", 2},   {"4k", 3}, {"64k", 4},
@@ -85,7 +87,13 @@ const std::vector<Option_Row>& Option_Table() {
       {"--sustained", "",
        "write one file of --size bytes; print its rate of every second as CSV, and where it fell",
        [](Runner_Options& o, const std::string&, std::string&) { return o.sustained = true; }},
-      {"--size", "N", "size of the sustained write: bytes, or with K, M, G or T (default: 90 % of free, at most 64G)",
+      {"--peak", "",
+       "the peak tests: MB/s, IOPS and latency at queue depths 8, 1, 32 and 1 on one file of --size "
+       "(64M to 64G, default 1G), --seconds 5, 10 or 20 each",
+       [](Runner_Options& o, const std::string&, std::string&) { return o.peak = true; }},
+      {"--size", "N",
+       "size of the sustained write (default: 90 % of free, at most 64G) or the peak tests' file: bytes, or with "
+       "K, M, G or T",
        Set_Size},
       {"--json", "", "print one JSON object instead of text",
        [](Runner_Options& o, const std::string&, std::string&) { return o.json = true; }},
@@ -136,10 +144,27 @@ std::string Conflict(const Runner_Options& options, std::size_t count) {
 
 namespace {
 
+// The peak tests take a target, a file size, a test time of their own and --json or --csv;
+// without --seconds they take 5.
+std::string Peak_Conflict(Runner_Options& options, const std::set<std::string>& given) {
+  if (!options.peak) return "";
+  for (const std::string& name : given)
+    if (name != "--peak" && name != "--size" && name != "--seconds" && name != "--target" && name != "--json" &&
+        name != "--csv")
+      return "--peak takes --target, --size, --seconds and --json or --csv only";
+  if (given.count("--seconds") == 0) options.seconds = kPeakDefaultSeconds;
+  if (std::find(kPeakSecondChoices.begin(), kPeakSecondChoices.end(), options.seconds) == kPeakSecondChoices.end())
+    return "--seconds takes 5, 10 or 20 with --peak";
+  if (options.size == 0) options.size = kPeakDefaultSize;
+  if (options.size < kPeakMinSize || options.size > kPeakMaxSize) return "--size takes 64M to 64G with --peak";
+  return "";
+}
+
 // A sustained write takes a target, a size and --json (or --csv, its default); --size goes
 // with it only.
 std::string Sustained_Conflict(const Runner_Options& options, const std::set<std::string>& given) {
-  if (!options.sustained) return given.count("--size") != 0 ? "--size goes with --sustained" : "";
+  if (options.peak) return "";
+  if (!options.sustained) return given.count("--size") != 0 ? "--size goes with --sustained or --peak" : "";
   for (const std::string& name : given)
     if (name != "--sustained" && name != "--size" && name != "--target" && name != "--json" &&
         name != "--csv")
@@ -161,7 +186,10 @@ bool Parse_Runner_Options(const std::vector<std::string>& args, Runner_Options& 
     }
     if (!row->apply(options, takes_value ? args[++i] : std::string(), error)) return false;
   }
-  error = options.help ? "" : Sustained_Conflict(options, given);
+  error.clear();
+  if (options.peak && options.sustained) error = "--peak and --sustained do not go together";
+  if (error.empty() && !options.help) error = Peak_Conflict(options, given);
+  if (error.empty() && !options.help) error = Sustained_Conflict(options, given);
   if (error.empty()) error = Conflict(options, args.size());
   return error.empty();
 }
@@ -175,6 +203,7 @@ std::string Runner_Usage() {
   std::string text =
       "usage: platterscope-bench --target DIR [--seconds N] [--only PAIRS] [--json | --csv]\n"
       "       platterscope-bench --target DIR --sustained [--size N] [--json | --csv]\n"
+      "       platterscope-bench --target DIR --peak [--size N] [--seconds N] [--json | --csv]\n"
       "       platterscope-bench --list-drives\n"
       "       platterscope-bench --profile [--target DIR] [--json]\n"
       "       platterscope-bench --target DIR ... --send\n"

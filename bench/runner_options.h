@@ -21,7 +21,8 @@ struct Runner_Options {
   bool check_updates = false;  // the version check, news and ads, no installer started
   bool computer_id = false;    // the installation's identifier, stored when there is none
   bool sustained = false;      // one sustained write instead of the plan
-  std::int64_t size = 0;       // of the sustained write; 0: its default
+  std::int64_t size = 0;       // of the sustained write or the peak tests' file; 0: its default
+  bool peak = false;           // the peak tests instead of the plan
 };
 
 // Whether options ask for something other than a run: a listing, the queue, the version

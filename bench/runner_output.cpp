@@ -34,28 +34,6 @@ bool List_Drives(std::ostream& err, platform::Inventory_Provider& inventory, std
   }
 }
 
-// What answered a test, after its rate.
-std::string Check_Text(const Device_Check& check) {
-  switch (check.verdict) {
-    case Device_Verdict::Device:
-      return "[device " + check.device + ": " + Format_Size(check.device_bytes, "0.##", false) + "]";
-    case Device_Verdict::Cache:
-      return "[served by a cache: " + check.device + " read " + Format_Size(check.device_bytes, "0.##", false) + "]";
-    case Device_Verdict::Not_Checked: return "[not checked: " + check.reason + "]";
-    case Device_Verdict::None: break;
-  }
-  return "";
-}
-
-// The device's bytes, whether a cache served the test (null when nobody could tell) and the
-// verdict's name.
-std::string Check_Json(const Device_Check& check) {
-  const bool known = check.verdict == Device_Verdict::Device || check.verdict == Device_Verdict::Cache;
-  std::string text = ",\"device_bytes\":" + (known ? std::to_string(check.device_bytes) : std::string("null"));
-  text += ",\"cached\":" + std::string(!known ? "null" : check.verdict == Device_Verdict::Cache ? "true" : "false");
-  return text + ",\"check\":" + Json_String(Verdict_Name(check.verdict));
-}
-
 }  // namespace
 
 void Print_Results(std::ostream& out, const Runner_Options& options, const TMyGraph& graph, bool stopped) {
@@ -65,7 +43,7 @@ void Print_Results(std::ostream& out, const Runner_Options& options, const TMyGr
       if (entry.Value >= 0)
         out << Printf("%-6s %-18s %10s MB/s  ", entry.NameTag.c_str(), entry.Description.c_str(),
                       Result_Text(entry.Value).c_str())
-            << One_Line_Text(Check_Text(entry.Check)) << "\n";
+            << One_Line_Text(Device_Check_Brief(entry.Check)) << "\n";
     }
     if (stopped) out << "stopped\n";
     out.flush();
@@ -78,7 +56,7 @@ void Print_Results(std::ostream& out, const Runner_Options& options, const TMyGr
     if (entry.Value < 0) continue;
     out << (first ? "" : ",") << "{\"key\":" << Json_String(entry.NameTag)
         << ",\"description\":" << Json_String(entry.Description) << Printf(",\"mbps\":%.2f", entry.Value)
-        << Check_Json(entry.Check) << "}";
+        << Device_Check_Json_Fields(entry.Check) << "}";
     first = false;
   }
   out << "],\"stopped\":" << (stopped ? "true" : "false") << "}\n";

@@ -46,6 +46,10 @@ class System_Time : public Clock {
  public:
   TDateTime Now() override { return ::Now(); }
   void Sleep(int milliseconds) override { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+  std::int64_t Steady_Ns() override {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
 };
 
 }  // namespace

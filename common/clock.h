@@ -20,6 +20,9 @@ class Clock {
   virtual TDateTime Now() = 0;
   // Waits; the caller's thread does nothing else meanwhile.
   virtual void Sleep(int milliseconds) = 0;
+  // Nanoseconds of a monotonic clock, for spans too short for a day count (a transfer's
+  // latency): only differences mean anything.
+  virtual std::int64_t Steady_Ns() { return static_cast<std::int64_t>(Now() * 86'400'000'000'000.0); }
 };
 
 // The running system's clock (Now() above, and real sleeps).
@@ -31,6 +34,7 @@ class Hand_Clock : public Clock {
  public:
   TDateTime Now() override { return start_ + static_cast<double>(elapsed_us_) / 86'400'000'000.0; }
   void Sleep(int milliseconds) override { Advance_Us(static_cast<std::int64_t>(milliseconds) * 1000); }
+  std::int64_t Steady_Ns() override { return elapsed_us_ * 1000; }
   void Advance_Us(std::int64_t microseconds) { elapsed_us_ += microseconds; }
   std::int64_t Elapsed_Ms() const { return elapsed_us_ / 1000; }
 

@@ -2,6 +2,7 @@
 #include "common/device_check.h"
 
 #include "common/global_functions.h"
+#include "common/plain_text.h"
 
 namespace {
 
@@ -58,4 +59,22 @@ std::string Device_Check_Tip(const Device_Check& check) {
     case Device_Verdict::None: break;
   }
   return "";
+}
+
+std::string Device_Check_Brief(const Device_Check& check) {
+  switch (check.verdict) {
+    case Device_Verdict::Device: return "[device " + check.device + ": " + Size_Text(check.device_bytes) + "]";
+    case Device_Verdict::Cache:
+      return "[served by a cache: " + check.device + " read " + Size_Text(check.device_bytes) + "]";
+    case Device_Verdict::Not_Checked: return "[not checked: " + check.reason + "]";
+    case Device_Verdict::None: break;
+  }
+  return "";
+}
+
+std::string Device_Check_Json_Fields(const Device_Check& check) {
+  const bool known = check.verdict == Device_Verdict::Device || check.verdict == Device_Verdict::Cache;
+  std::string text = ",\"device_bytes\":" + (known ? std::to_string(check.device_bytes) : std::string("null"));
+  text += ",\"cached\":" + std::string(!known ? "null" : check.verdict == Device_Verdict::Cache ? "true" : "false");
+  return text + ",\"check\":" + Json_String(Verdict_Name(check.verdict));
 }

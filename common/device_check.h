@@ -36,3 +36,11 @@ std::string Device_Check_Log_Line(const Device_Check& check);
 
 // What the user is told about a result: why it is marked, or what was checked.
 std::string Device_Check_Tip(const Device_Check& check);
+
+// What answered a test, in brackets after its figures: "[device vda: 4.19 GB]", "[served by a
+// cache: vda read 0 bytes]", "[not checked: tmpfs has no block device]"; empty before it ran.
+std::string Device_Check_Brief(const Device_Check& check);
+
+// The check's JSON fields after a test's others: ,"device_bytes":N,"cached":B,"check":"..."
+// (device_bytes and cached null when nobody could tell).
+std::string Device_Check_Json_Fields(const Device_Check& check);

@@ -24,12 +24,16 @@ std::string Number_Text(double rate) {
   return std::string(text, written.ptr);
 }
 
+}  // namespace
+
 std::string Csv_Field(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
   std::string quoted = "\"";
   for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
   return quoted + "\"";
 }
+
+namespace {
 
 // The length of a UTF-8 text in characters.
 std::size_t Characters(const std::string& text) {

@@ -36,6 +36,9 @@ std::string Results_Json(const std::vector<Run_Record>& runs);
 // the rates in the result text form of the screen (the user's locale).
 std::string Results_Table(const std::vector<Run_Record>& runs);
 
+// One CSV field: quoted as RFC 4180 asks when it holds a comma, a quote or a line break.
+std::string Csv_Field(const std::string& text);
+
 // The file formats of the results, chosen by a file name's extension (case ignored).
 enum class Results_Format { Unknown, Csv, Json };
 Results_Format Format_Of_File(const std::string& path);

@@ -74,6 +74,15 @@ class Memory_Platform : public Platform {
     int read_percent = 100;  // of the bytes read; a cache serves the rest
   } device;
   long long open_handles() const { return static_cast<long long>(handles_.size()); }
+  // The device behind the queues of transfers: how many transfers it serves at once (the
+  // others wait their turn), what forcing the data out costs, a device that stops
+  // answering; and the most transfers it ever had in flight.
+  struct Io_Model {
+    unsigned parallel = 1;
+    std::int64_t sync_us = 0;
+    bool hang = false;
+    unsigned most_in_flight = 0;
+  } io;
 
   int Close(int id) override;
   Folder_Result Open_Folder(const std::string& path) override;
@@ -97,6 +106,7 @@ class Memory_Platform : public Platform {
   void Drop_Cache(File_Handle&) override { ++counts.cache_drops; }
   std::size_t Direct_Io_Alignment(File_Handle& file) override;
   std::int64_t File_Size(File_Handle& file) override;
+  Io_Queue_Result Open_Io_Queue(File_Handle& file, const Io_Queue_Options& options) override;
   std::int64_t Allocated_Bytes(File_Handle& file) override;
 
   Device_Counters Counters_Of_Device(const Folder_Handle& folder) override;
@@ -105,6 +115,7 @@ class Memory_Platform : public Platform {
   bool Resolve_Work_Folder(const std::string& drive, std::string& folder, std::string& reason) override;
 
  private:
+  friend class Memory_Io_Queue;
   struct Node {
     Entry_Kind kind = Entry_Kind::Folder;
     unsigned owner = 0;

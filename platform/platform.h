@@ -9,6 +9,7 @@
 
 #include "platform/device_counters.h"
 #include "platform/files.h"
+#include "platform/io_queue.h"
 #include "platform/volumes.h"
 
 namespace platform {
@@ -72,6 +73,9 @@ class Platform {
   virtual std::size_t Direct_Io_Alignment(File_Handle& file) = 0;
   // The file's size in bytes; -1 when it cannot be asked.
   virtual std::int64_t File_Size(File_Handle& file) = 0;
+  // A queue of transfers in flight on the open file (see io_queue.h). The file must stay
+  // open while the queue lives.
+  virtual Io_Queue_Result Open_Io_Queue(File_Handle& file, const Io_Queue_Options& options) = 0;
   // The space the file really takes on its file system; -1 when it cannot be asked.
   virtual std::int64_t Allocated_Bytes(File_Handle& file) = 0;
 

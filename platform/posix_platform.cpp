@@ -12,6 +12,8 @@
 
 #include <cerrno>
 
+#include "platform/system_io_queue.h"
+
 namespace platform {
 
 namespace {
@@ -244,6 +246,10 @@ std::int64_t Posix_Platform::File_Size(File_Handle& file) {
   bool ok = false;
   const struct stat st = Stat_Of(file, ok);
   return ok ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+Io_Queue_Result Posix_Platform::Open_Io_Queue(File_Handle& file, const Io_Queue_Options& options) {
+  return Open_System_Io_Queue(file.native(), options);
 }
 
 std::int64_t Posix_Platform::Allocated_Bytes(File_Handle& file) {

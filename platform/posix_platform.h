@@ -31,6 +31,7 @@ class Posix_Platform : public Platform {
   void Drop_Cache(File_Handle& file) override;
   std::size_t Direct_Io_Alignment(File_Handle& file) override;
   std::int64_t File_Size(File_Handle& file) override;
+  Io_Queue_Result Open_Io_Queue(File_Handle& file, const Io_Queue_Options& options) override;
   std::int64_t Allocated_Bytes(File_Handle& file) override;
 
   Device_Counters Counters_Of_Device(const Folder_Handle& folder) override;

@@ -3,12 +3,18 @@
 // hand clock makes exact. PS_UPDATE_GOLDEN=1 rewrites the stored texts.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
 #include "bench/runner.h"
+#include "common/peak_result.h"
 #include "comma_locale.h"
+#include "golden.h"
 #include "memory_rig.h"
 #include "scratch_folder.h"
 
@@ -40,15 +46,6 @@ Runner_Result Run_Command(const std::vector<std::string>& args, std::sig_atomic_
   result.out = out.str();
   result.err = err.str();
   return result;
-}
-
-::testing::AssertionResult Matches_Golden(const std::string& name, const std::string& text) {
-  const std::string path = kFixtureFolder + "/" + name;
-  if (const char* update = std::getenv("PS_UPDATE_GOLDEN"); update != nullptr && std::string(update) == "1")
-    std::ofstream(path, std::ios::binary) << text;
-  const std::string golden = Read_Whole_File(path);
-  if (golden == text) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << name << " differs; got:\n" << text << "\nstored:\n" << golden;
 }
 
 class Runner_Test : public ::testing::Test {
@@ -201,7 +198,7 @@ TEST_F(Runner_Test, ASustainedWritePrintsItsCurveAsCsvAndTellsWhereTheRateFell) 
   EXPECT_NE(stopped.out.find("\"stopped\":true"), std::string::npos) << stopped.out;
 
   const std::pair<std::vector<std::string>, const char*> wrong[] = {
-      {{"--target", "/srv/scratch", "--size", "1G"}, "--size goes with --sustained"},
+      {{"--target", "/srv/scratch", "--size", "1G"}, "--size goes with --sustained or --peak"},
       {{"--target", "/srv/scratch", "--sustained", "--seconds", "5"}, "--sustained takes --target, --size and --json or --csv only"},
       {{"--target", "/srv/scratch", "--sustained", "--only", "seq"}, "--sustained takes --target, --size and --json or --csv only"},
       {{"--sustained"}, "--target DIR is required"},
@@ -217,4 +214,73 @@ TEST_F(Runner_Test, ASustainedWritePrintsItsCurveAsCsvAndTellsWhereTheRateFell) 
     EXPECT_EQ(result.status, 2) << size;
     EXPECT_NE(result.err.find("--size takes a size of at least 1M"), std::string::npos) << size << ": " << result.err;
   }
+}
+
+TEST_F(Runner_Test, ThePeakTestsPrintEachTestsFiguresAsTextJsonOrCsv) {
+  const Runner_Result text = Run_Command({"--target", "/srv/scratch", "--peak", "--size", "64M"});
+  EXPECT_EQ(text.status, 0) << text.err;
+  EXPECT_NE(text.err.find("\nRND4K-Q1T1-W Start...\n"), std::string::npos) << text.err;  // what it does, as lines
+  std::istringstream in(text.out);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  ASSERT_EQ(lines.size(), 9u) << text.out;
+  EXPECT_EQ(lines[0], "memory, direct, test file 67.11 MB, 5 s per test");
+  for (std::size_t i = 0; i < kPeakTests.size(); ++i) {
+    EXPECT_EQ(lines[i + 1].rfind(kPeakTests[i].key, 0), 0u) << lines[i + 1];
+    EXPECT_NE(lines[i + 1].find(" IOPS  p50 "), std::string::npos) << lines[i + 1];
+    EXPECT_NE(lines[i + 1].find("[device memdisk: "), std::string::npos) << lines[i + 1];
+  }
+
+  const Runner_Result json = Run_Command({"--peak", "--json", "--target", "/srv/scratch", "--size", "64M", "--seconds", "10"});
+  EXPECT_EQ(json.status, 0) << json.err;
+  EXPECT_TRUE(json.err.empty()) << json.err;
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(json.out));
+  EXPECT_EQ(doc["seconds"].toInt(), 10);
+  EXPECT_EQ(doc["engine"].toString(), "memory");
+  const QJsonArray tests = doc["tests"].toArray();
+  ASSERT_EQ(tests.size(), 8);
+  for (int i = 0; i < 8; ++i) {
+    EXPECT_EQ(tests[i]["key"].toString().toStdString(), kPeakTests[static_cast<std::size_t>(i)].key);
+    EXPECT_GT(tests[i]["iops"].toDouble(), 0);
+    EXPECT_GT(tests[i]["latency_us"]["p99.9"].toDouble(), 0);
+    EXPECT_FALSE(tests[i]["cached"].toBool());
+  }
+  const Runner_Result csv = Run_Command({"--target", "/srv/scratch", "--peak", "--size", "64M", "--csv"});
+  EXPECT_EQ(csv.status, 0) << csv.err;
+  EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 9);
+  EXPECT_EQ(csv.out.rfind("drive,date,seconds,size,engine,key,mbps,iops,p50_us,p99_us,p99.9_us,", 0), 0u);
+
+  // On a terminal: the progress line, with the running test's live rate, erased at the end.
+  const Runner_Result shown = Run_Command({"--target", "/srv/scratch", "--peak", "--size", "64M"}, 0, true);
+  EXPECT_EQ(shown.out, text.out);
+  const std::string rewind = "\r\x1b[K";
+  EXPECT_EQ(shown.err.find('\n'), std::string::npos) << shown.err;
+  EXPECT_EQ(shown.err.rfind(rewind), shown.err.size() - rewind.size());
+  EXPECT_NE(shown.err.find(rewind + "[#################...] 7/8  3 s left  RND4K-Q1T1-W 75.85 MB/s 18519 IOPS"),
+            std::string::npos) << shown.err;
+
+  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--peak", "--json"}, 1);
+  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  EXPECT_NE(stopped.out.find("\"stopped\":true"), std::string::npos) << stopped.out;
+  EXPECT_NE(std::find(stopped.log.begin(), stopped.log.end(), "Deleting Temp Dir:/srv/scratch/_Quillorane"),
+            stopped.log.end());
+
+  const std::pair<std::vector<std::string>, const char*> wrong[] = {
+      {{"--target", "/srv/scratch", "--peak", "--seconds", "7"}, "--seconds takes 5, 10 or 20 with --peak"},
+      {{"--target", "/srv/scratch", "--peak", "--size", "32M"}, "--size takes 64M to 64G with --peak"},
+      {{"--target", "/srv/scratch", "--peak", "--size", "65G"}, "--size takes 64M to 64G with --peak"},
+      {{"--target", "/srv/scratch", "--peak", "--only", "seq"}, "--peak takes --target, --size, --seconds and --json or --csv only"},
+      {{"--target", "/srv/scratch", "--peak", "--send"}, "--peak takes --target, --size, --seconds and --json or --csv only"},
+      {{"--target", "/srv/scratch", "--peak", "--sustained"}, "--peak and --sustained do not go together"},
+      {{"--peak", "--json", "--csv", "--target", "/srv/scratch"}, "--json and --csv do not go together"},
+      {{"--peak"}, "--target DIR is required"},
+  };
+  for (const auto& [args, said] : wrong) {
+    const Runner_Result result = Run_Command(args);
+    EXPECT_EQ(result.status, 2) << ::testing::PrintToString(args);
+    EXPECT_NE(result.err.find(said), std::string::npos) << result.err;
+  }
+  const Runner_Result refused = Run_Command({"--target", "/srv/file", "--peak"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, "platterscope-bench: Cannot write to /srv/file: Not a directory\n");
 }
