@@ -11,7 +11,7 @@
 #include <fstream>
 
 #include "bench_process.h"
-#include "fake_host.h"
+#include "mounted_file_system.h"
 
 namespace fs = std::filesystem;
 

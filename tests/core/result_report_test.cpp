@@ -60,19 +60,18 @@ struct Finished_Run {
     computer.Model = "Standard PC";
     computer.TotalPhysicalMemoryFormatted = "23.5 GB";
     drive = {"/", 271000000000, "271 GB", "Generic Disk", "12345678", "3", "ext4", "2.1"};
-    for (int k = 0; k < 21; ++k) graph.GraphColumn[k].Value = -1;
     const double rates[] = {123.456, 1.23456, 1234.56};
     for (int k = 0; k < 18; ++k) {
-      graph.GraphColumn[k].NameTag = kRateKeys[k];
-      graph.GraphColumn[k].Value = rates[k % 3];
+      EXPECT_EQ(result.tests[k].key, kRateKeys[k]);
+      result.tests[k].rate = rates[k % 3];
     }
   }
   Report_Facts Facts(const std::string& host) const {
-    return {"20230426153012345", 20, "1.0.0.1", host, &profile, &drive, &graph};
+    return {"20230426153012345", 20, "1.0.0.1", host, &profile, &drive, &result};
   }
   Machine_Profile profile;
   TMyLogicalDisks drive;
-  TMyGraph graph;
+  Run_Result result;
 };
 
 // The form entries of a POST's body, name and value, in their order.
@@ -152,7 +151,7 @@ TEST(ResultReport, ACompleteRunArrivesSignedCheckedAndDecodable) {
 
 TEST(ResultReport, RatesUseTheLocalesDecimalSeparatorAndOnlyMeasuredTestsCount) {
   Finished_Run run;
-  run.graph.GraphColumn[1].Value = 0;  // a test that produced no rate
+  run.result.tests[1].rate = 0;  // a test that produced no rate
   const QLocale previous;
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   auto record = std::make_unique<MY_UploadFileRecord>();

@@ -1,5 +1,5 @@
 // The run's progress: the time left from the plan and from the time that really passed, and
-// what a whole run on the in-memory disk shows to its host, driven by the hand clock.
+// what a whole run on the in-memory disk shows to its observer, driven by the hand clock.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -79,10 +79,10 @@ TEST(Run_Progress_Test, AWholeRunShowsEveryTestDoneAndTheTimeCountingDown) {
   Memory_Rig rig;
   rig.Only({3});
   rig.Run(10);
-  const std::vector<Fake_Host::Progress>& shown = rig.host.progress;
+  const std::vector<Fake_Observer::Progress_Seen>& shown = rig.observer.progress;
   ASSERT_FALSE(shown.empty());
-  EXPECT_EQ(shown.front(), (Fake_Host::Progress{0, 2, 20}));  // before the first pump
-  EXPECT_EQ(shown.back(), (Fake_Host::Progress{2, 2, 0}));
+  EXPECT_EQ(shown.front(), (Fake_Observer::Progress_Seen{0, 2, 20}));  // before the first pump
+  EXPECT_EQ(shown.back(), (Fake_Observer::Progress_Seen{2, 2, 0}));
   for (std::size_t i = 1; i < shown.size(); ++i) {
     EXPECT_EQ(shown[i].total, 2);
     EXPECT_GE(shown[i].done, shown[i - 1].done);
@@ -92,7 +92,7 @@ TEST(Run_Progress_Test, AWholeRunShowsEveryTestDoneAndTheTimeCountingDown) {
   // up a second when a test runs over its time (its closing steps), never jump.
   for (int done : {0, 1}) {
     std::vector<std::int64_t> left;
-    for (const Fake_Host::Progress& p : shown)
+    for (const Fake_Observer::Progress_Seen& p : shown)
       if (p.done == done) left.push_back(p.seconds_left);
     ASSERT_GE(left.size(), 10u) << done;
     EXPECT_GE(*std::max_element(left.begin(), left.end()) - *std::min_element(left.begin(), left.end()), 9) << done;
@@ -101,18 +101,20 @@ TEST(Run_Progress_Test, AWholeRunShowsEveryTestDoneAndTheTimeCountingDown) {
       EXPECT_LE(left[i] - left[i - 1], 1) << done << " at " << i;
     }
   }
-  EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Completed);
+  EXPECT_EQ(rig.result.outcome, Run_Outcome::Completed);
 }
 
 TEST(Run_Progress_Test, AStoppedRunShowsNoMoreProgress) {
   Memory_Rig rig;
   std::size_t shown_at_stop = 0;
-  rig.host.on_pump = [&] {
-    if (rig.clock.Elapsed_Ms() > 3000 && shown_at_stop == 0 && rig.host.Press_Stop(rig.engine))
-      shown_at_stop = rig.host.progress.size();
+  rig.observer.on_call = [&] {
+    if (rig.clock.Elapsed_Ms() > 3000 && shown_at_stop == 0) {
+      rig.Stop();
+      shown_at_stop = rig.observer.progress.size();
+    }
   };
   rig.Run(2);
   ASSERT_GT(shown_at_stop, 0u);
-  EXPECT_EQ(rig.host.progress.size(), shown_at_stop);
-  EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Stopped);
+  EXPECT_EQ(rig.observer.progress.size(), shown_at_stop);
+  EXPECT_EQ(rig.result.outcome, Run_Outcome::Stopped);
 }
