@@ -108,6 +108,12 @@ T Run_Watched(Worker<T>& worker, Console_Observer& observer, std::function<T(std
 
 Run_Services Services_Of(const Runner_Services& services) { return {services.os, services.inventory, services.clock}; }
 
+// The exit status of a run that a signal stopped: 128 and the signal, as a shell gives it
+// (130 for Ctrl-C, 143 for SIGTERM), once the clean-ups are over and the output written.
+int Stopped_Status(const Console_Observer& observer, int status) {
+  return observer.Stop_Signal() != 0 ? 128 + observer.Stop_Signal() : status;
+}
+
 int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
   Worker<Run_Result> worker;
   Console_Observer observer(services, options.json || options.csv, worker.Stop_Source());
@@ -123,8 +129,7 @@ int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
     Print_Csv(services.out, options, result, services.clock.Now());
     if (stopped) services.err << "platterscope-bench: the run was stopped; its rates are partial" << std::endl;
   }
-  if (options.send) return Send_Run_Report(options.target, result);
-  return 0;
+  return Stopped_Status(observer, options.send ? Send_Run_Report(options.target, result) : 0);
 }
 
 // A sustained write: the curve on the output, the summary on standard error. Exits 1 when it
@@ -140,7 +145,7 @@ int Run_Sustained(const Runner_Options& options, Runner_Services& services) {
   if (options.json) Print_Sustained_Json(services.out, options.target, result);
   else Print_Sustained_Csv(services.out, result);
   if (!options.json) services.err << Sustained_Summary(result) << std::flush;
-  return result.error.empty() ? 0 : 1;
+  return Stopped_Status(observer, result.error.empty() ? 0 : 1);
 }
 
 }  // namespace

@@ -20,7 +20,8 @@ struct Runner_Result {
   std::vector<std::string> log;
 };
 
-// Runs the runner on an in-memory disk holding /srv/scratch; terminal: stderr is one.
+// Runs the runner on an in-memory disk holding /srv/scratch; stop_requests: the signal that
+// came before the run (0: none); terminal: stderr is one.
 Runner_Result Run_Command(const std::vector<std::string>& args, std::sig_atomic_t stop_requests = 0,
                           bool terminal = false) {
   const std::int64_t capacity = 100'000'000'000LL;
@@ -77,8 +78,8 @@ TEST_F(Runner_Test, CsvIsTheWindowsResultsFileWithAPointInAnyLocale) {
   EXPECT_TRUE(Matches_Golden("runner-run.csv", csv.out));
   EXPECT_TRUE(csv.err.empty()) << csv.err;  // as --json: no progress lines
   // A stopped run: what was measured, and a word on stderr.
-  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--csv"}, 1);
-  EXPECT_EQ(stopped.status, 0);
+  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--csv"}, SIGINT);
+  EXPECT_EQ(stopped.status, 130);
   EXPECT_EQ(stopped.out.substr(0, 19), "drive,date,seconds,");
   EXPECT_NE(stopped.out.find("\n/srv/scratch,2025-12-09 12:00:"), std::string::npos) << stopped.out;
   EXPECT_NE(stopped.err.find("the run was stopped"), std::string::npos) << stopped.err;
@@ -111,11 +112,12 @@ TEST_F(Runner_Test, OnATerminalTheProgressIsOneLineWrittenOver) {
   EXPECT_EQ(plain.out, shown.out);
 }
 
-TEST_F(Runner_Test, AStoppedRunSaysSoAndLeavesNothing) {
-  const Runner_Result text = Run_Command({"--target", "/srv/scratch", "--seconds", "1"}, 1);
-  EXPECT_EQ(text.status, 0);
+TEST_F(Runner_Test, AStoppedRunSaysSoAndExitsWithTheSignalsStatus) {
+  const Runner_Result text = Run_Command({"--target", "/srv/scratch", "--seconds", "1"}, SIGINT);
+  EXPECT_EQ(text.status, 130);
   EXPECT_EQ(text.out, "stopped\n");
-  const Runner_Result json = Run_Command({"--target", "/srv/scratch", "--json"}, 1);
+  const Runner_Result json = Run_Command({"--target", "/srv/scratch", "--json"}, SIGTERM);
+  EXPECT_EQ(json.status, 143);
   EXPECT_EQ(json.out, "{\"target\":\"/srv/scratch\",\"seconds\":20,\"tests\":[],\"stopped\":true}\n");
 }
 
@@ -177,8 +179,8 @@ TEST_F(Runner_Test, ASustainedWritePrintsItsCurveAsCsvAndTellsWhereTheRateFell) 
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_TRUE(Matches_Golden("runner-sustained.json", json.out));
   EXPECT_TRUE(json.err.empty()) << json.err;
-  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--sustained", "--json"}, 1);
-  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--sustained", "--json"}, SIGINT);
+  EXPECT_EQ(stopped.status, 130) << stopped.err;
   EXPECT_NE(stopped.out.find(",\"written\":0,"), std::string::npos) << stopped.out;
   EXPECT_NE(stopped.out.find("\"stopped\":true"), std::string::npos) << stopped.out;
 
