@@ -58,7 +58,7 @@ Run_Result Benchmark_Run::Run(const Run_Request& request) {
 }
 
 Run_Result Benchmark_Run::Run_Tests(const std::string& drive, const std::string& work_folder) {
-  progress_.Begin(pairs_, DEFAULTSECONDS);
+  progress_.Begin(pairs_, DEFAULTSECONDS, clock_.Now(), kStartPauseMs);
   shown_progress_ = {-1, 0};
   Checkpoint();
   Wait(kStartPauseMs);
