@@ -77,7 +77,8 @@ void Print_Results(std::ostream& out, const Runner_Options& options, const Run_R
     if (!test.Measured()) continue;
     out << (first ? "" : ",") << "{\"key\":" << Json_String(test.key)
         << ",\"description\":" << Json_String(kPlannedTests[i].Description) << Printf(",\"mbps\":%.2f", test.rate)
-        << Check_Json(test.check) << "}";
+        << (test.note.empty() ? std::string() : ",\"note\":" + Json_String(test.note)) << Check_Json(test.check)
+        << "}";
     first = false;
   }
   out << "],\"stopped\":" << (result.Stopped() ? "true" : "false") << "}\n";

@@ -38,6 +38,10 @@ struct Run_Services {
 // The running system's.
 Run_Services System_Run_Services();
 
+// The free space and the reserve in one unit and precision: "25.96 MB free, 20.97 MB must
+// stay free".
+std::string Reserve_Text(std::int64_t free_bytes);
+
 // Runs the plan on request.drive and returns what it measured. observer hears every step on
 // this thread; a stop request ends the test going on at its next block, skips the rest and
 // leaves the clean-ups to run.
@@ -112,6 +116,15 @@ class Benchmark_Run {
   void Run_Pairs(const std::string& file);
   void Random_Pairs(const std::string& folder, int& position);
   std::int64_t Free_Space();
+  // Whether bytes more fit into the run's folder above the reserve, with the folder blocks
+  // in hand: a folder takes another block now and then as names are added, and one may be
+  // made for the next file.
+  bool Fits_Above_Reserve(std::int64_t bytes);
+  // A test that found no room for its first block or file: why, logged and told; kept as the
+  // test's note, and as the reason its read has nothing.
+  void No_Room(int position, const std::string& what);
+  // The read of a pair whose write had no room: why it measured nothing.
+  void Nothing_To_Read(int position);
   // The name of path inside the run's folder; empty when path is not directly in it.
   std::string Name_In_Run_Folder(const std::string& path) const;
   // Keeps a test's rate and device check in the result and logs the check.
@@ -137,6 +150,10 @@ class Benchmark_Run {
   Run_Result result_;
   // The sequential file's size bound: 90 % of the free space when the run began.
   std::int64_t sample_size_ = 0;
+  // What is kept free beyond the reserve for the folders' blocks.
+  std::int64_t folder_blocks_ = 0;
+  // Whether the pair's write found no room for anything.
+  bool write_had_no_room_ = false;
   Run_Progress progress_;
   // The progress last told (done, seconds left); done -1 before the first.
   std::pair<int, std::int64_t> shown_progress_{-1, 0};

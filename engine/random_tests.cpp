@@ -127,17 +127,18 @@ bool Benchmark_Run::Random_Write(const std::string& TargetFolder, int GraphPosit
   Log("Random Write Test Start");
   observer_.Activity(D + " " + " Start...");
   std::int64_t blocks = 0, elapsed = 0;
-  const std::int64_t limit = Free_Space() - kFreeSpaceReserve;
   const std::int64_t block_size = entry.BufferSize;
   const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 1000;
   if (Stopping()) return false;
   written_.clear();
-  // Each file is charged what it really takes on the drive (the first one shows it), so that
-  // the drive keeps its 20 MiB whatever the block size and the file system.
+  write_had_no_room_ = false;
+  // Each file is charged what it really takes on the drive (the first one shows it), and the
+  // free space is asked again before every file, so that the drive keeps its 20 MiB whatever
+  // the block size, the file system and the folders' growth.
   std::int64_t charge = std::max((block_size + kCommonAllocationUnit - 1) / kCommonAllocationUnit, std::int64_t{1}) *
                         kCommonAllocationUnit;
   bool charge_known = false;
-  std::int64_t charged = 0;
+  bool out_of_room = false;
   std::string error_line;
   Device_Span span(os_, run_folder_.Folder());
   TDateTime start = clock_.Now(), end = start;
@@ -153,7 +154,11 @@ bool Benchmark_Run::Random_Write(const std::string& TargetFolder, int GraphPosit
       start = clock_.Now();
       Live_Span(start);
       // A file is written only when it fits above the reserve.
-      while (charged + charge <= limit && !Stopping() && elapsed <= limit_ms) {
+      while (!Stopping() && elapsed <= limit_ms) {
+        if (!Fits_Above_Reserve(charge)) {
+          out_of_room = true;
+          break;
+        }
         if (!place.Next(error_line)) break;
         platform::Open_Result opened = os_.Create_File(place.Folder(), place.Name(), false);
         if (!opened.file.valid()) {
@@ -168,7 +173,6 @@ bool Benchmark_Run::Random_Write(const std::string& TargetFolder, int GraphPosit
           charge = std::max(os_.Allocated_Bytes(opened.file), block_size);
           charge_known = true;
         }
-        charged += charge;
         if (error == 0) error = opened.file.close();
         if (error == 0) {  // a file counts only when its whole block reached the drive
           ++blocks;
@@ -187,6 +191,7 @@ bool Benchmark_Run::Random_Write(const std::string& TargetFolder, int GraphPosit
     }
     end = clock_.Now();
   }
+  if (blocks == 0 && out_of_room) No_Room(GraphPosition, "one file of " + Format_Size(block_size, "0.##", false));
   const Device_Check check = span.End(false, blocks * block_size);
   double rate = Calculate_Speed(start, end, blocks, block_size);
   Checkpoint();
@@ -266,6 +271,7 @@ bool Benchmark_Run::Random_Read(const std::string& SourceFolder, int GraphPositi
     }
     end = clock_.Now();
   }
+  if (blocks == 0 && write_had_no_room_) Nothing_To_Read(GraphPosition);
   const Device_Check check = span.End(true, blocks * block_size);
   double rate = Calculate_Speed(start, end, blocks, block_size);
   Checkpoint();

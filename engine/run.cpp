@@ -18,6 +18,13 @@ constexpr std::int64_t kLiveReportMs = 200;
 
 }  // namespace
 
+std::string Reserve_Text(std::int64_t free_bytes) {
+  const std::int64_t free = std::max<std::int64_t>(free_bytes, 0);
+  const std::int64_t unit_of = std::max(free, kFreeSpaceReserve);
+  return Format_Size_As(free, unit_of, "0.00", false) + " free, " +
+         Format_Size_As(kFreeSpaceReserve, unit_of, "0.00", false) + " must stay free";
+}
+
 Run_Services System_Run_Services() {
   return {platform::System_Platform(), platform::System_Inventory_Provider(), System_Clock()};
 }
@@ -139,10 +146,11 @@ bool Benchmark_Run::Run_Plan(const std::string& drive, const std::string& work_f
   Log("Buffer Size:" + Size_Text(size));
   const std::int64_t sample = Calculate_Temp_File_Size(work_folder);
   const std::int64_t free = Free_Space();
-  if (free < kFreeSpaceReserve) {
+  // Two blocks: a folder that grows may take two at once (a name index and a new leaf).
+  folder_blocks_ = 2 * std::max<std::int64_t>(os_.Block_Bytes(run_folder_.Folder()), 512);
+  if (free <= kFreeSpaceReserve) {
     // The rates of this run will all be 0; say why.
-    const std::string text = "Not enough free space on " + drive + ": " + Size_Text(std::max<std::int64_t>(free, 0)) +
-                             " free, 20 MB must stay free";
+    const std::string text = "Not enough free space on " + drive + ": " + Reserve_Text(free);
     Log(text);
     observer_.Status(text);
   }
@@ -231,6 +239,27 @@ void Benchmark_Run::Wait(int ms) {
 }
 
 std::int64_t Benchmark_Run::Free_Space() { return run_folder_.claimed() ? os_.Free_Bytes(run_folder_.Folder()) : -1; }
+
+bool Benchmark_Run::Fits_Above_Reserve(std::int64_t bytes) {
+  return Free_Space() - kFreeSpaceReserve >= bytes + folder_blocks_;
+}
+
+void Benchmark_Run::No_Room(int position, const std::string& what) {
+  write_had_no_room_ = true;
+  Test_Result& test = result_.tests[static_cast<std::size_t>(position)];
+  test.note = "Not enough free space for " + what + ": " + Reserve_Text(Free_Space());
+  const std::string line = std::string(kPlannedTests[static_cast<std::size_t>(position)].Description) + ": " + test.note;
+  Log(line);
+  observer_.Status(line);
+}
+
+void Benchmark_Run::Nothing_To_Read(int position) {
+  Test_Result& test = result_.tests[static_cast<std::size_t>(position)];
+  test.note = "Nothing to read: the write before it had no room above the reserve";
+  const std::string line = std::string(kPlannedTests[static_cast<std::size_t>(position)].Description) + ": " + test.note;
+  Log(line);
+  observer_.Status(line);
+}
 
 std::string Benchmark_Run::Name_In_Run_Folder(const std::string& path) const {
   const std::string folder = run_folder_.Path() + "/";

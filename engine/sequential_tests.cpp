@@ -22,6 +22,7 @@ bool Benchmark_Run::Sequential_Write(const std::string& SrcFile, int GraphPositi
   const std::string D = entry.Description;
   Log(D + " Start");
   observer_.Activity(D + " Start...");
+  write_had_no_room_ = false;
   std::int64_t total = 0, blocks = 0, elapsed = 0;
   std::int64_t block_size = entry.BufferSize;
   const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 2000;
@@ -47,7 +48,12 @@ bool Benchmark_Run::Sequential_Write(const std::string& SrcFile, int GraphPositi
       written_.insert(name);
       Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(opened.mode));
       // A block is written only when it fits above the reserve.
-      while (total + block_size <= targetfreespace && !Stopping() && elapsed <= limit_ms) {
+      bool out_of_room = false;
+      while (!Stopping() && elapsed <= limit_ms) {
+        if (total + block_size > targetfreespace || !Fits_Above_Reserve(block_size)) {
+          out_of_room = true;
+          break;
+        }
         int error = 0;
         std::int64_t written = os_.Write_All(opened.file, buffer.data(), buffer.size(), error);
         total += written;
@@ -71,6 +77,7 @@ bool Benchmark_Run::Sequential_Write(const std::string& SrcFile, int GraphPositi
         error_line = "Error flushing file " + SrcFile + ": " + platform::Error_Text(error);
       opened.file.close();
       Log("Closing File:" + SrcFile);
+      if (blocks == 0 && out_of_room) No_Room(GraphPosition, "one block of " + Size_Text(block_size));
     }
   } catch (const std::exception& error) {
     error_line = Error_Line(kEngineErrorName, error.what());
@@ -136,6 +143,7 @@ bool Benchmark_Run::Sequential_Read(const std::string& SrcFile, int GraphPositio
     error_line = Error_Line(kEngineErrorName, error.what());
   }
   TDateTime end = clock_.Now();
+  if (blocks == 0 && write_had_no_room_) Nothing_To_Read(GraphPosition);
   const Device_Check check = span.End(true, blocks * block_size);
   if (Stopping()) observer_.Activity("Stopping...");
   double rate = Calculate_Speed(start, end, blocks, block_size);

@@ -109,7 +109,7 @@ void Benchmark_Run::Sustained_Write(std::int64_t asked, Sustained_Result& result
   const std::int64_t block_size = Calculate_Buffer_Size(run_folder_.Path());
   const std::int64_t free = Free_Space();
   result.size = Sustained_Size(asked, free);
-  const std::string free_text = Size_Text(std::max<std::int64_t>(free, 0)) + " free, 20 MB must stay free";
+  const std::string free_text = Reserve_Text(free);
   if (result.size <= 0) {
     result.error = "Not enough free space in " + run_folder_.Path() + ": " + free_text;
     Report_Error(result.error);

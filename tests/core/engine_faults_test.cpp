@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <set>
 
 #include "memory_rig.h"
 
@@ -67,8 +68,8 @@ TEST(Engine_Fault_Test, FailedOrShortWritesAreNotCountedAndEndTheWrite) {
 }
 
 TEST(Engine_Fault_Test, FailedReadsCountNothingAndAreReportedOnceAtTheEnd) {
-  Memory_Rig rig(kFreeSpaceReserve + 3 * 4096 + 100);
-  rig.Only({3});  // three 4K files
+  Memory_Rig rig(kFreeSpaceReserve + 2 * 4096 + 3 * 4096 + 100);
+  rig.Only({3});  // three 4K files, and the folder's two blocks
   At_Panel(rig.observer, "Random 4K Read  Start...", [&] { rig.disk.faults.read_error = EIO; });
   rig.Run();
   EXPECT_GT(rig.result.tests[6].rate, 0.0);
@@ -132,12 +133,13 @@ TEST(Engine_Fault_Test, TheReserveIsNeverCrossedNotEvenByOneBlock) {
 TEST(Engine_Fault_Test, FilesAreChargedWhatTheyReallyTakeOnTheDrive) {
   // What one file takes comes from the file itself, not from the file system's transfer
   // size (about 1 MiB on network file systems): 512-byte files in 4 KiB units fill the
-  // room exactly; in 64 KiB units they fill it without crossing the reserve.
+  // room but for two blocks kept for the folder; in 64 KiB units they fill it without
+  // crossing the reserve.
   struct Case {
     std::int64_t unit;
     std::size_t files;
   };
-  for (const Case c : {Case{4096, 100}, Case{65536, 6}}) {
+  for (const Case c : {Case{4096, 98}, Case{65536, 4}}) {
     Memory_Rig rig(kFreeSpaceReserve + 100 * 4096);
     rig.disk.allocation_unit = c.unit;
     rig.Only({1});
@@ -159,15 +161,50 @@ TEST(Engine_Fault_Test, LeftoversOfAKilledRunAreRemovedBeforeTheFreeSpaceIsMeasu
   EXPECT_TRUE(rig.observer.Logged("Final Temporary Sample Size:900 MB"));
 }
 
-TEST(Engine_Fault_Test, BelowTheReserveTheZerosComeWithTheReason) {
-  Memory_Rig rig(16 * kMiB);
-  rig.Run();
-  const std::string text = "Not enough free space on /srv/scratch: 16.78 MB free, 20 MB must stay free";
-  EXPECT_TRUE(rig.observer.Logged(text));
-  EXPECT_EQ(rig.observer.status, text);
-  for (int i = 0; i <= kLastTest; ++i) EXPECT_EQ(rig.result.tests[i].rate, 0.0) << i;
-  EXPECT_EQ(rig.result.outcome, Run_Outcome::Completed);  // the run still completes and is reported
-  EXPECT_TRUE(rig.Nothing_Left());
+TEST(Engine_Fault_Test, ATestThatHasNoRoomSaysWhyWithBothFiguresInOneUnit) {
+  const std::string reserve = " MB free, 20.97 MB must stay free";
+  struct Case {
+    const char* what;
+    std::int64_t capacity;
+    std::string free;         // as the notes write it
+    std::set<int> no_room;    // the writes that found no room, and so their reads nothing
+  };
+  const Case cases[] = {
+      {"below the reserve", 16 * kMiB, "16.78", {0, 2, 4, 6, 8, 10, 12, 14, 16}},
+      {"exactly at the reserve", kFreeSpaceReserve, "20.97", {0, 2, 4, 6, 8, 10, 12, 14, 16}},
+      {"less than a sequential block above it", kFreeSpaceReserve + 4'990'000, "25.96", {0}},
+  };
+  for (const Case& c : cases) {
+    Memory_Rig rig(c.capacity);
+    rig.Run();
+    EXPECT_EQ(rig.result.outcome, Run_Outcome::Completed) << c.what;  // the run still completes and is reported
+    for (int i = 0; i <= kLastTest; ++i) {
+      const Test_Result& test = rig.result.tests[i];
+      const bool write_had_no_room = c.no_room.count(i - i % 2) != 0;
+      std::string note;
+      if (write_had_no_room && i % 2 == 1) note = "Nothing to read: the write before it had no room above the reserve";
+      else if (write_had_no_room)
+        note = std::string("Not enough free space for ") + (i == 0 ? "one block of 8.39 MB: " : "one file of ") +
+               (i == 0 ? "" : Format_Size(kPlannedTests[i].BufferSize, "0.##", false) + ": ") + c.free + reserve;
+      EXPECT_EQ(test.note, note) << c.what << " " << test.key;
+      if (write_had_no_room) {
+        EXPECT_EQ(test.rate, 0.0) << c.what << " " << test.key;
+        // Logged and told, with the test's name.
+        EXPECT_TRUE(rig.observer.Logged(std::string(kPlannedTests[i].Description) + ": " + note)) << test.key;
+      } else {
+        EXPECT_GT(test.rate, 0.0) << c.what << " " << test.key;
+      }
+    }
+    EXPECT_EQ(rig.observer.status.find("Not enough free space") != std::string::npos ||
+                  rig.observer.status.find("Nothing to read") != std::string::npos,
+              true)
+        << rig.observer.status;
+    EXPECT_TRUE(rig.Nothing_Left());
+  }
+  // A run that starts at or below the reserve says so first, for the whole drive.
+  Memory_Rig at(kFreeSpaceReserve);
+  at.Run();
+  EXPECT_TRUE(at.observer.Logged("Not enough free space on /srv/scratch: 20.97" + reserve));
 }
 
 TEST(Engine_Fault_Test, ErrorTextsNameThePathAndThePlainReason) {

@@ -242,8 +242,10 @@ TEST(Engine_Plan_Run_Test, TheSequentialBlockSizeFollowsTheDriveType) {
 }
 
 TEST(Engine_Plan_Run_Test, FilesAreReadInCyclesInTheOrderTheFoldersListThem) {
-  // Three files are read 1, 2, 3, 1, 2, 3 ...
-  Memory_Rig three(kFreeSpaceReserve + 3 * 4096 + 100);
+  // Three files are read 1, 2, 3, 1, 2, 3 ... (two blocks beyond the reserve stay for the
+  // folder).
+  const std::int64_t folder_blocks = 2 * 4096;
+  Memory_Rig three(kFreeSpaceReserve + folder_blocks + 3 * 4096 + 100);
   three.Only({3});
   three.Run();
   const std::vector<std::string>& reads = three.disk.Reads();
@@ -253,7 +255,7 @@ TEST(Engine_Plan_Run_Test, FilesAreReadInCyclesInTheOrderTheFoldersListThem) {
 
   // 60,001 files: the last goes into the sub-folder tmp-1 as temp-0.tmp; the folder's own
   // files are read first, then the sub-folder's.
-  Memory_Rig many(kFreeSpaceReserve + 60001LL * 4096 + 100);
+  Memory_Rig many(kFreeSpaceReserve + folder_blocks + 60001LL * 4096 + 100);
   many.Only({1});
   std::vector<std::string> files;
   many.observer.on_call = [&] {

@@ -1,6 +1,8 @@
 // Whole runs through the engine, on its worker, on file systems the tests mount themselves.
 #include <gtest/gtest.h>
 
+#include <sys/statvfs.h>
+
 #include <filesystem>
 
 #include "common/worker.h"
@@ -22,10 +24,10 @@ class Engine_Run_Test : public ::testing::Test {
     if (!Is_Root()) GTEST_SKIP() << "mounting a test file system needs root";
   }
   // Runs the plan (only the pairs named, when some are) on drive on the running system.
-  const Run_Result& Run_On(const std::string& drive, std::initializer_list<int> only = {}) {
+  const Run_Result& Run_On(const std::string& drive, std::initializer_list<int> only = {}, int seconds = 1) {
     Run_Request request;
     request.drive = drive;
-    request.seconds = 1;
+    request.seconds = seconds;
     if (only.size() > 0) {
       request.pairs.fill(false);
       for (int pair : only) request.pairs[static_cast<std::size_t>(pair)] = true;
@@ -132,6 +134,24 @@ TEST_F(Engine_Run_Test, ReadsReachTheDeviceWhereDirectTransfersGoThroughThePageC
     EXPECT_GT(check.counted_bytes, 0) << i;
     EXPECT_EQ(check.verdict, Device_Verdict::Device) << Device_Check_Log_Line(check);
   }
+}
+
+TEST_F(Engine_Run_Test, TheFileTestsKeepTheReserveWhereTheirFoldersGrowInSmallBlocks) {
+  // On ext4 in blocks of 1 KiB a folder takes another block every few dozen names: a
+  // run that charged only its files went below the reserve by its folders' blocks.
+  Mounted_File_System disk(Mounted_File_System::Kind::Ext4_1K_Blocks, 25);
+  ASSERT_TRUE(disk.mounted());
+  std::int64_t lowest = INT64_MAX;
+  observer.on_call = [&] {
+    struct statvfs sv {};
+    if (::statvfs(disk.path().c_str(), &sv) == 0)
+      lowest = std::min<std::int64_t>(lowest, static_cast<std::int64_t>(sv.f_bavail) * sv.f_frsize);
+  };
+  Run_On(disk.path(), {1}, 6);
+  EXPECT_GT(result.tests[2].rate, 0.0);
+  EXPECT_TRUE(observer.Logged_Prefix("Random Read Test Start"));
+  EXPECT_GE(lowest, kFreeSpaceReserve) << kFreeSpaceReserve - lowest << " bytes below the reserve";
+  EXPECT_TRUE(fs::exists(disk.path() + "/lost+found"));
 }
 
 TEST(Engine_Refusal_Test, ADriveThatCannotBeWrittenIsRefusedBeforeTheRunStarts) {

@@ -20,11 +20,10 @@ struct Runner_Result {
   std::vector<std::string> log;
 };
 
-// Runs the runner on an in-memory disk holding /srv/scratch; stop_requests: the signal that
-// came before the run (0: none); terminal: stderr is one.
+// Runs the runner on an in-memory disk of capacity bytes holding /srv/scratch; stop_requests:
+// the signal that came before the run (0: none); terminal: stderr is one.
 Runner_Result Run_Command(const std::vector<std::string>& args, std::sig_atomic_t stop_requests = 0,
-                          bool terminal = false) {
-  const std::int64_t capacity = 100'000'000'000LL;
+                          bool terminal = false, std::int64_t capacity = 100'000'000'000LL) {
   platform::Memory_Platform disk(capacity);
   Hand_Clock clock;
   disk.spend = [&](std::int64_t us) { clock.Advance_Us(us); };
@@ -119,6 +118,25 @@ TEST_F(Runner_Test, AStoppedRunSaysSoAndExitsWithTheSignalsStatus) {
   const Runner_Result json = Run_Command({"--target", "/srv/scratch", "--json"}, SIGTERM);
   EXPECT_EQ(json.status, 143);
   EXPECT_EQ(json.out, "{\"target\":\"/srv/scratch\",\"seconds\":20,\"tests\":[],\"stopped\":true}\n");
+}
+
+TEST_F(Runner_Test, ATestWithoutRoomGivesItsReasonInTheJsonAndOnStderr) {
+  // 4.99 MB above the reserve: no room for one sequential block of 8 MiB.
+  const Runner_Result json = Run_Command({"--target", "/srv/scratch", "--only", "seq", "--json"}, 0, false,
+                                         kFreeSpaceReserve + 4'990'000);
+  EXPECT_EQ(json.status, 0) << json.err;
+  const std::string why = "Not enough free space for one block of 8.39 MB: 25.96 MB free, 20.97 MB must stay free";
+  EXPECT_NE(json.out.find("{\"key\":\"WRITE\",\"description\":\"Sequential Write\",\"mbps\":0.00,\"note\":\"" + why +
+                          "\","),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("\"mbps\":0.00,\"note\":\"Nothing to read: the write before it had no room above the "
+                          "reserve\","),
+            std::string::npos)
+      << json.out;
+  EXPECT_EQ(json.err, "platterscope-bench: Sequential Write: " + why +
+                          "\nplatterscope-bench: Sequential Read: Nothing to read: the write before it had no room "
+                          "above the reserve\n");
 }
 
 TEST_F(Runner_Test, TheDriveListAndTheProfileComeFromTheInventory) {
