@@ -10,6 +10,8 @@
 #include <string>
 
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QWindow>
 
 #include "app/activation_tracker.h"
@@ -275,6 +277,8 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   };
   std::unique_ptr<Window_Run_Observer, Observer_Deleter> run_observer_;
   Worker<Run_Result> run_worker_;
+  // The box that shows the run's errors while it is open.
+  QPointer<QMessageBox> run_error_box_;
   QString last_export_folder_;
   // Updates, news and ads: the state, the banner's timer and picture, the hand pointer.
   Update_Checker updates_{*this};

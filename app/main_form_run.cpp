@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -153,12 +154,19 @@ void TMainForm::Show_Activity(const std::string& text) {
 }
 
 void TMainForm::Show_Run_Error(const std::string& text) {
-  // Shown without waiting: the run goes on meanwhile, and its events with it.
+  // Shown without waiting: the run goes on meanwhile, and its events with it. Errors that
+  // come while the box is still open join it, one line each.
+  if (run_error_box_ != nullptr) {
+    run_error_box_->setText(run_error_box_->text() + QLatin1Char('\n') + QString::fromStdString(text));
+    return;
+  }
   auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Platterscope"), QString::fromStdString(text),
                               QMessageBox::Ok, this);
+  box->setObjectName(QStringLiteral("RunErrorBox"));
   box->setTextFormat(Qt::PlainText);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->setWindowModality(Qt::ApplicationModal);
+  run_error_box_ = box;
   box->show();
 }
 

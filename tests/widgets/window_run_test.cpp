@@ -3,8 +3,11 @@
 // as a value into the labels, the graph and the grid.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <QFrame>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -116,4 +119,22 @@ TEST(WindowRunTest, CloseDuringARunClosesTheWindowWhenTheRunHasEnded) {
   ASSERT_TRUE(rig.Wait_Idle());
   EXPECT_FALSE(rig.form.isVisible());
   EXPECT_EQ(rig.form.Grid()->Runs().size(), 1u) << "the run went on to its end";
+}
+
+TEST(WindowRunTest, ErrorsOfTheTestsAreShownWithoutHoldingTheRunUp) {
+  Window_Rig rig;
+  rig.disk.faults.create_error = EACCES;  // no file test can create a file
+  rig.Press_Start();
+  ASSERT_TRUE(rig.Wait_Idle()) << "the run went on with the box open";
+  auto* box = rig.form.findChild<QMessageBox*>(QStringLiteral("RunErrorBox"));
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  // One box, one line per error: the sequential file (its write and its read) and the eight
+  // file tests' first files.
+  const QStringList lines = box->text().split(QLatin1Char('\n'));
+  EXPECT_EQ(lines.size(), 10) << box->text().toStdString();
+  EXPECT_EQ(lines.last().toStdString(), "Error creating file /srv/scratch/_Quillorane/temp-1.tmp: Permission denied");
+  ASSERT_EQ(rig.form.Grid()->Runs().size(), 1u) << "the run completed and was added";
+  box->accept();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return rig.form.findChild<QMessageBox*>(QStringLiteral("RunErrorBox")) == nullptr; }));
 }
