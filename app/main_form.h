@@ -1,7 +1,7 @@
 // The main window: the drive list and the Start button, the bar graph with the result
 // labels beside it, the grid of the runs made since start, and the panels that float over
-// the graph. It is the engine's host: every text, panel and button change of a run goes
-// through the Engine_Host methods below.
+// the graph. A run goes on a worker of its own; what it tells reaches the window as queued
+// events (main_form_run.cpp), and its result comes back as a value.
 #pragma once
 
 #include <functional>
@@ -10,16 +10,19 @@
 #include <string>
 
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPointer>
 #include <QWindow>
 
 #include "app/activation_tracker.h"
 #include "app/message_browser.h"
 #include "common/log.h"
+#include "common/run_result.h"
+#include "common/worker.h"
 #include "display/bar_graph.h"
+#include "display/display_host.h"
 #include "display/results_grid.h"
 #include "engine/benchmark.h"
-#include "engine/host.h"
-#include "engine/plan.h"
 #include "inventory/drive_info.h"
 #include "inventory/machine_profile.h"
 #include "platform/inventory_provider.h"
@@ -37,9 +40,13 @@ class QMovie;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class Window_Run_Observer;
 
+// Where the window's run stands: no run; a run going on; a run asked to stop, finishing its
+// clean-ups. The Start button shows it.
+enum class Run_State { Idle, Running, Stopping };
 
-class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, public Update_Host {
+class TMainForm : public QMainWindow, public Display_Host, public Report_Host, public Update_Host {
   Q_OBJECT
 
  public:
@@ -50,22 +57,24 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   explicit TMainForm(QWidget* parent = nullptr);
   ~TMainForm() override;
 
-  // ---- Engine_Host ----
+  // ---- what the run, the graph, the grid, the report and the updates show ----
   void Process_Messages() override;
   void Display_Loading_Panel(bool status, const std::string& messagetext) override;
-  void DrawGraph(int column, double value) override;
-  void Redraw_Graph() override;
+  void DrawGraph(int column, double value);
   void Set_Label_Text(const std::string& label, const std::string& text) override;
   void Show_Device_Check(const std::string& label, const Device_Check& check) override;
   void Set_Status_Text(const std::string& text) override;
-  void Show_Progress(int done, int total, std::int64_t seconds_left) override;
-  void Show_Error(const std::string& text) override;
+  void Show_Progress(int done, int total, std::int64_t seconds_left);
+  // Shows an error in a message box and waits until the user has read it.
+  void Show_Error(const std::string& text);
   void Local_Writelog(const std::string& strText) override;
-  void Show_Run_State(Run_State state) override;
-  void Enable_Start_Button(bool enabled) override;
+  void Show_Run_State(Run_State state);
   void Enable_All_Buttons(bool status, bool sbutton) override;
-  void Send_Result_To_Database() override;
-  void Send_Result_to_Grid() override;
+
+  // ---- a finished run ----
+  // Reports a completed run to the results server, and adds it as a row of the grid.
+  void Send_Result_To_Database(const Run_Result& result);
+  void Send_Result_to_Grid(const Run_Result& result);
 
   // ---- the result report's entry points ----
   // Keeps a report the server did not confirm in the offline queue.
@@ -101,16 +110,20 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void FormActivate();
   void ExitApplication();
 
-  Benchmark_Engine& Engine() { return engine_; }
+  Run_State State() const { return run_state_; }
+  // Whether a run is going on (until its result is shown).
+  bool Run_Going() const { return run_state_ != Run_State::Idle; }
   Bar_Graph& Graph() { return bar_graph_; }
   Results_Grid* Grid() { return gridresults; }
   Message_Browser* Browser() { return browser_.get(); }
   const std::string& Computer_Id() const { return COMPUTERID; }
   const Machine_Profile& Profile() const { return profile_; }
   // Where the machine profile and the drive list come from (the running system by default).
-  void Use_Inventory(platform::Inventory_Provider& provider) {
-    inventory_ = &provider;
-    engine_.Use_Inventory(provider);
+  void Use_Inventory(platform::Inventory_Provider& provider) { inventory_ = &provider; }
+  // Where runs keep their files and take their time (the running system by default).
+  void Use_Run_Platform(platform::Platform& os, Clock& clock) {
+    run_os_ = &os;
+    run_clock_ = &clock;
   }
   // The drive of the list's selected entry; empty when none is selected.
   const TMyLogicalDisks* Selected_Drive() const;
@@ -138,6 +151,22 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void showEvent(QShowEvent* event) override;
 
  private:
+  friend class Window_Run_Observer;
+  // ---- the run path (main_form_run.cpp) ----
+  // Starts a run of the plan on the selected drive; its events come back queued.
+  void Start_Run();
+  // The Stop branch of the Start button.
+  void Request_Stop();
+  // What the run tells, on the window's thread.
+  void Tests_Begin_Shown();
+  void Show_Test_Started(int position);
+  void Show_Live_Rate(int position, std::int64_t bytes, double seconds);
+  void Show_Test_Result(int position, const Test_Result& result);
+  void Show_Activity(const std::string& text);
+  void Show_Run_Error(const std::string& text);
+  // The run's worker is over: its result is taken, reported and added to the grid.
+  void Run_Ended();
+
   void FormCreate();
   void Build_Menu();
   void Build_Top_Panel(QWidget* client);
@@ -160,8 +189,10 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   void Focus_Changed(QWindow* now);
   // Places a status panel centred on the graph, a third of the left margin to the right.
   void Place_Status_Panel(QFrame* panel);
-  // Shows a status panel with one line of text, or hides it; repaints it and pumps once.
-  void Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext);
+  // Shows a status panel with one line of text, or hides it; repaints it and, with pump set,
+  // pumps once.
+  void Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext,
+                         bool pump = true);
   // An error that escaped an event handler: logged and shown as the framework would.
   void Show_Unhandled_Error(const std::string& message);
   void Build_Status_Bar();
@@ -219,7 +250,8 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   Guarded_Log log_;
   Bar_Graph bar_graph_{MyGraph, *this};
   platform::Inventory_Provider* inventory_ = &platform::System_Inventory_Provider();
-  Benchmark_Engine engine_{MyGraph, *this, platform::System_Platform(), *inventory_, System_Clock()};
+  platform::Platform* run_os_ = &platform::System_Platform();
+  Clock* run_clock_ = &System_Clock();
   Activation_Tracker activation_;
   std::string COMPUTERID;
   // The listed drives, entry k of the drive list describing MyLogicalDisks[k].
@@ -228,12 +260,25 @@ class TMainForm : public QMainWindow, public Engine_Host, public Report_Host, pu
   Machine_Profile profile_{};
   bool shown_once_ = false;
   bool sequence_running_ = false;
+  // Test time in seconds of the run going on or last made.
+  std::int32_t DEFAULTSECONDS = 20;
   // The error that ended the last start-up sequence early, if one did.
   std::string last_startup_failure_;
-  // A close request that arrived during a run; carried out when the run has ended.
+  // The run: its state, and a close request that arrived during it, carried out when it has
+  // ended.
+  Run_State run_state_ = Run_State::Idle;
   bool close_requested_ = false;
   // The drive list's entry of the run in progress, for its grid row.
   std::string run_drive_text_;
+  // The run's observer and its worker; the worker goes first, so that the observer outlives
+  // every call the run makes.
+  struct Observer_Deleter {
+    void operator()(Window_Run_Observer* observer) const;
+  };
+  std::unique_ptr<Window_Run_Observer, Observer_Deleter> run_observer_;
+  Worker<Run_Result> run_worker_;
+  // The box that shows the run's errors while it is open.
+  QPointer<QMessageBox> run_error_box_;
   QString last_export_folder_;
   // Updates, news and ads: the state, the banner's timer and picture, the hand pointer.
   Update_Checker updates_{*this};

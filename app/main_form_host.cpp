@@ -1,4 +1,5 @@
-// What the engine asks of the window, and the panels that float over the graph.
+// What the graph, the grid, the report and the updates ask of the window, and the panels that
+// float over the graph.
 #include <algorithm>
 #include <exception>
 
@@ -39,12 +40,14 @@ void TMainForm::Place_Status_Panel(QFrame* panel) {
               graph->height() / 2 - panel->height() / 2);
 }
 
-void TMainForm::Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext) {
+void TMainForm::Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext,
+                                  bool pump) {
   Place_Status_Panel(panel);
   label->setText(status ? QString::fromStdString(messagetext) : QString());
   label->setVisible(status);
   panel->setVisible(status);
   if (status) panel->raise();
+  if (!pump) return;
   panel->repaint();
   Process_Messages();
 }
@@ -86,14 +89,12 @@ void TMainForm::messagepanel_close_buttonClick() {
   Display_Message_Panel(false, "");
   // The way out always brings the controls back, also when the panel was shown in a way
   // that left them disabled.
-  if (!engine_.programrunning && !sequence_running_) Enable_All_Buttons(true, true);
+  if (!Run_Going() && !sequence_running_) Enable_All_Buttons(true, true);
 }
 
 void TMainForm::errorpanel_close_buttonClick() { Display_Error_Panel(false, ""); }
 
 void TMainForm::DrawGraph(int column, double value) { bar_graph_.DrawGraph(column, value); }
-
-void TMainForm::Redraw_Graph() { bar_graph_.PrepareGraph(false); }
 
 void TMainForm::PrepareGraph(bool InitializeValues) { bar_graph_.PrepareGraph(InitializeValues); }
 
@@ -125,19 +126,6 @@ void TMainForm::Show_Progress(int done, int total, std::int64_t seconds_left) {
   TimeLeft->show();
 }
 
-void TMainForm::Show_Run_State(Run_State state) {
-  // Idle: "Start"; running: "Stop"; stopping: "Start", disabled until the run has ended.
-  StartButton->setText(state == Run_State::Running ? QStringLiteral("Stop") : QStringLiteral("Start"));
-  if (state == Run_State::Stopping) StartButton->setEnabled(false);
-  // The drive the run measures, as the list names it, for the run's grid row.
-  if (state == Run_State::Running) run_drive_text_ = TargetDriveComboBox->currentText().toStdString();
-  // The plan's time left no longer holds once the run stops; the bar goes when it has ended.
-  if (state != Run_State::Running) TimeLeft->hide();
-  if (state == Run_State::Idle) RunProgress->hide();
-}
-
-void TMainForm::Enable_Start_Button(bool enabled) { StartButton->setEnabled(enabled); }
-
 void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
   TargetDriveComboBox->setEnabled(status);
   combo_testtime->setEnabled(status);
@@ -145,9 +133,9 @@ void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
   StartButton->setEnabled(sbutton);
 }
 
-void TMainForm::Send_Result_To_Database() {
-  const Report_Facts facts{COMPUTERID, engine_.DEFAULTSECONDS, Get_File_Version(4, ""), Results_Server_Base(),
-                           &profile_,  Selected_Drive(),       &MyGraph};
+void TMainForm::Send_Result_To_Database(const Run_Result& result) {
+  const Report_Facts facts{COMPUTERID, result.seconds, Get_File_Version(4, ""), Results_Server_Base(),
+                           &profile_,  Selected_Drive(), &result};
   if (::Send_Result_To_Database(*this, facts, Program_Report_Channel()) == "OK") CompareOnline1->setVisible(true);
 }
 
@@ -172,33 +160,14 @@ void TMainForm::CompareOnline1Click() {
     Local_Writelog("Compare my drive online: no browser opened " + url);
 }
 
-void TMainForm::Send_Result_to_Grid() {
+void TMainForm::Send_Result_to_Grid(const Run_Result& result) {
   // The wall clock: the date a user reads, also after the machine slept during the run.
   const QDateTime now = QDateTime::currentDateTime();
   const std::string date = Date_Text(Day_Count_From_Time(now.toSecsSinceEpoch(), now.offsetFromUtc()));
-  gridresults->Send_Result_to_Grid(Record_Of_Plan(MyGraph, run_drive_text_, date, engine_.DEFAULTSECONDS));
+  gridresults->Send_Result_to_Grid(Run_Record{run_drive_text_, date, result});
 }
 
 void TMainForm::Clean_ALL_Stats() { ::Clean_ALL_Stats(MyGraph, *this); }
-
-void TMainForm::StartButtonClick() {
-  // An error must not leave the handler: the event loop cannot carry it.
-  try {
-    if (engine_.State() == Run_State::Running) {
-      engine_.Request_Stop();
-    } else if (engine_.State() == Run_State::Idle) {
-      const TMyLogicalDisks* drive = Selected_Drive();
-      engine_.Start(drive != nullptr ? Drive_Mount_Point(*drive) : std::string(),
-                    combo_testtime->currentText().toStdString());
-    }
-  } catch (const std::exception& error) {
-    Show_Unhandled_Error(error.what());
-  } catch (...) {
-    Show_Unhandled_Error("Unknown error raised during the benchmark run");
-  }
-  // The outermost press returns when its run is over; a close asked for meanwhile is due now.
-  if (close_requested_ && !engine_.programrunning) close();
-}
 
 void TMainForm::Show_Unhandled_Error(const std::string& message) {
   Local_Writelog(message);

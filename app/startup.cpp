@@ -57,7 +57,7 @@ void TMainForm::FormActivate() {
   // Not inside a run (a test's message box closing), and not inside a sequence that is
   // still pumping messages further up: either would redo the start-up mid-way and enable
   // controls that must stay disabled.
-  if (engine_.programrunning || sequence_running_) return;
+  if (Run_Going() || sequence_running_) return;
   sequence_running_ = true;
   std::string failure;
   try {
@@ -148,7 +148,7 @@ void TMainForm::Exit1Click() { close(); }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   // A run goes on to its end, clean-ups and result included; the window closes after it.
-  if (engine_.programrunning) {
+  if (Run_Going()) {
     close_requested_ = true;
     Set_Status_Text("Platterscope closes when the benchmark run has ended.");
     event->ignore();
@@ -165,6 +165,15 @@ void TMainForm::ExitApplication() {
 }
 
 TMainForm::~TMainForm() {
+  // A run still going (the program is made to end) stops at its next check and cleans up.
+  run_worker_.Request_Stop();
+  if (run_worker_.Active()) {
+    try {
+      run_worker_.Take();
+    } catch (...) {
+      // Its error can no longer be shown.
+    }
+  }
   Image1MouseLeave();
   Local_Writelog("Application Destroyed");
 }

@@ -70,8 +70,8 @@ const char* Outcome_Word(Queue_Outcome::Kind kind) {
 
 }  // namespace
 
-int Send_Run_Report(const std::string& target, std::int32_t test_seconds, const TMyGraph& graph, bool stopped) {
-  if (stopped) {
+int Send_Run_Report(const std::string& target, const Run_Result& result) {
+  if (result.Stopped()) {
     std::printf("Not sent (run stopped)\n");
     return kExitNotConfirmed;
   }
@@ -85,12 +85,12 @@ int Send_Run_Report(const std::string& target, std::int32_t test_seconds, const 
     std::fprintf(stderr, "platterscope-bench: %s\n", error.what());
   }
   const Report_Facts facts{Load_Computer_Id(Get_Application_File(), Get_Application_Folder()),
-                           test_seconds,
+                           result.seconds,
                            Get_File_Version(4, ""),
                            Results_Server_Base(),
                            &profile,
                            listed ? &drive : nullptr,
-                           &graph};
+                           &result};
   Console_Report_Host host;
   const std::string status = Send_Result_To_Database(host, facts, Program_Report_Channel());
   std::printf("%s\n", status.c_str());

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "common/records.h"
+#include "common/run_result.h"
 
 // The exit status of a report or a replay that the server did not (entirely) confirm.
 inline constexpr int kExitNotConfirmed = 3;
@@ -13,7 +13,7 @@ inline constexpr int kExitNotConfirmed = 3;
 // Reports the run made in target (the listed drive whose mount point holds it) with the
 // machine profile and the computer identifier, prints the status text on its own line and
 // returns 0 only for "OK". A stopped run is not reported.
-int Send_Run_Report(const std::string& target, std::int32_t test_seconds, const TMyGraph& graph, bool stopped);
+int Send_Run_Report(const std::string& target, const Run_Result& result);
 
 // Prints the identifier the window reads at start-up, made and stored as the window does when
 // the settings store has none. Returns 1 when the store cannot keep it.

@@ -1,7 +1,7 @@
 // platterscope-bench: the headless runner on the running system. Ctrl-C, SIGTERM and SIGHUP
-// (unless it was ignored at start, as under nohup) stop the run (its clean-ups still run); a
-// closed output ends nothing but the printing. On a terminal the run's progress is one line
-// on stderr.
+// (unless it was ignored at start, as under nohup) stop the run (its clean-ups still run) and
+// the runner then exits with 128 and the signal; a closed output ends nothing but the
+// printing. On a terminal the run's progress is one line on stderr.
 #include <unistd.h>
 
 #include <csignal>
@@ -16,7 +16,7 @@ namespace {
 
 volatile std::sig_atomic_t stop_requests = 0;
 
-void On_Stop_Signal(int) { stop_requests = 1; }
+void On_Stop_Signal(int signal) { stop_requests = signal; }
 
 void Install_Signal_Handlers() {
   struct sigaction action {};

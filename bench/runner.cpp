@@ -1,7 +1,8 @@
-// The runner's run: a console host for the engine, where the loading panel becomes a
-// progress line on stderr and a signal is the Stop button.
+// The runner's run: the engine on a worker, watched by a console observer that turns the
+// window's loading panel into a progress line on stderr; a signal is the Stop button.
 #include "bench/runner.h"
 
+#include <mutex>
 #include <optional>
 
 #include "bench/bench_reporting.h"
@@ -11,111 +12,149 @@
 #include "bench/runner_options.h"
 #include "bench/runner_output.h"
 #include "bench/sustained_output.h"
+#include "common/worker.h"
 #include "engine/benchmark.h"
-#include "engine/plan.h"
 
 namespace {
 
-class Console_Host : public Engine_Host {
+// Tells the user on stderr what the run does, and asks it to stop once a signal came. Its
+// calls come from the run's thread and, for the signals, from the runner's own: one at a
+// time.
+class Console_Observer : public Run_Observer {
  public:
-  // quiet: no loading-panel lines (the output is for a program). On a terminal the progress
-  // is one line written over again instead.
-  Console_Host(Runner_Services& services, bool quiet) : services_(services), quiet_(quiet) {
+  // quiet: no activity lines (the output is for a program). On a terminal the progress is
+  // one line written over again instead.
+  Console_Observer(Runner_Services& services, bool quiet, std::stop_source stop)
+      : services_(services), quiet_(quiet), stop_(std::move(stop)) {
     if (services.err_is_terminal) line_.emplace(services.err);
   }
-  void Attach(Benchmark_Engine* engine) { engine_ = engine; }
 
-  void Process_Messages() override { Poll_Stop_Requests(); }
-  void Display_Loading_Panel(bool show, const std::string& text) override {
-    if (line_) line_->Show_Activity(show ? text : "");
-    else if (show && !quiet_ && text != last_text_) services_.err << text << std::endl;
-    last_text_ = show ? text : "";
-    Poll_Stop_Requests();
+  // Asks the run to stop when a signal came; every request counts, however early it comes.
+  void Poll_Stop_Requests() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Poll();
   }
-  void DrawGraph(int, double) override {}
-  void Redraw_Graph() override {}
-  void Set_Label_Text(const std::string&, const std::string&) override {}
-  void Set_Status_Text(const std::string& text) override {
+  // The run is over: the progress line goes, so that what follows starts on a clean line.
+  void Finish() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (line_) line_->Clear();
+  }
+  // The signal that asked the run to stop; 0 when none did.
+  int Stop_Signal() const { return stop_signal_; }
+
+  void Tests_Begin() override { Poll_Stop_Requests(); }
+  void Test_Started(int) override { Poll_Stop_Requests(); }
+  void Test_Progress(int, std::int64_t, double) override { Poll_Stop_Requests(); }
+  void Test_Finished(int, const Test_Result&) override { Poll_Stop_Requests(); }
+  void Progress(int done, int total, std::int64_t seconds_left) override {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (line_) line_->Show_Progress(done, total, seconds_left);
+    Poll();
+  }
+  void Activity(const std::string& text) override {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Show_Activity(text);
+    Poll();
+  }
+  void Status(const std::string& text) override {
+    const std::lock_guard<std::mutex> lock(mutex_);
     if (!text.empty()) Print_Line("platterscope-bench: " + text);
   }
-  void Show_Progress(int done, int total, std::int64_t seconds_left) override {
-    if (line_) line_->Show_Progress(done, total, seconds_left);
+  void Error(const std::string& text) override {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Print_Line("platterscope-bench: " + text);
   }
-  void Show_Error(const std::string& text) override { Print_Line("platterscope-bench: " + text); }
-  void Local_Writelog(const std::string& text) override {
+  void Log(const std::string& line) override {
     Poll_Stop_Requests();
-    if (services_.log) services_.log(text);
+    if (services_.log) services_.log(line);
   }
-  void Show_Run_State(Run_State state) override {
-    if (state == Run_State::Idle && line_) line_->Clear();
-  }
-  void Enable_Start_Button(bool) override {}
-  void Enable_All_Buttons(bool, bool) override {}
-  void Send_Result_To_Database() override {}
-  void Send_Result_to_Grid() override {}
 
  private:
+  void Poll() {
+    if (stop_signal_ != 0 || services_.stop_requests == nullptr || *services_.stop_requests == 0) return;
+    stop_signal_ = *services_.stop_requests;
+    stop_.request_stop();
+    Show_Activity("Stopping, please wait...");
+  }
+  void Show_Activity(const std::string& text) {
+    if (line_) line_->Show_Activity(text);
+    else if (!text.empty() && !quiet_ && text != last_text_) services_.err << text << std::endl;
+    last_text_ = text;
+  }
   void Print_Line(const std::string& text) {
     if (line_) line_->Print_Line(text);
     else services_.err << text << std::endl;
   }
-  // Every request stops the run, however early it comes and however often it is made.
-  void Poll_Stop_Requests() {
-    if (services_.stop_requests != nullptr && *services_.stop_requests != 0 && engine_ != nullptr &&
-        engine_->State() == Run_State::Running)
-      engine_->Request_Stop();
-  }
 
   Runner_Services& services_;
   bool quiet_;
+  std::stop_source stop_;
+  std::mutex mutex_;
   std::optional<Progress_Line> line_;
-  Benchmark_Engine* engine_ = nullptr;
   std::string last_text_;
+  int stop_signal_ = 0;
 };
 
+// Runs work on a worker until it is over, asking it to stop when a signal comes; returns its
+// value.
+template <class T>
+T Run_Watched(Worker<T>& worker, Console_Observer& observer, std::function<T(std::stop_token)> work) {
+  observer.Poll_Stop_Requests();
+  worker.Start(std::move(work));
+  while (!worker.Wait_For(std::chrono::milliseconds(20))) observer.Poll_Stop_Requests();
+  T value = worker.Take();
+  observer.Finish();
+  return value;
+}
+
+Run_Services Services_Of(const Runner_Services& services) { return {services.os, services.inventory, services.clock}; }
+
+// The exit status of a run that a signal stopped: 128 and the signal, as a shell gives it
+// (130 for Ctrl-C, 143 for SIGTERM), once the clean-ups are over and the output written.
+int Stopped_Status(const Console_Observer& observer, int status) {
+  return observer.Stop_Signal() != 0 ? 128 + observer.Stop_Signal() : status;
+}
+
 // A run whose folder stayed behind says so and fails, whatever else it did.
-int Cleanup_Status(const Benchmark_Engine& engine, Runner_Services& services, int status) {
-  if (engine.cleanup_failure.empty()) return status;
-  services.err << "platterscope-bench: " << engine.cleanup_failure << std::endl;
+int Cleanup_Status(const std::string& cleanup_failure, Runner_Services& services, int status) {
+  if (cleanup_failure.empty()) return status;
+  services.err << "platterscope-bench: " << cleanup_failure << std::endl;
   return status == 0 ? 1 : status;
 }
 
 int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
-  TMyGraph graph;
-  Console_Host host(services, options.json || options.csv);
-  Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
-  host.Attach(&engine);
-  engine.exact_folder = true;  // the folder the user named, or none
-  engine.pair_selected = options.pairs;
-  Clean_ALL_Stats(graph, host);
-  engine.Start(options.target, std::to_string(options.seconds));
-  if (engine.Outcome() != Run_Outcome::Completed && engine.Outcome() != Run_Outcome::Stopped) return 1;
-  const bool stopped = engine.Outcome() == Run_Outcome::Stopped;
+  Worker<Run_Result> worker;
+  Console_Observer observer(services, options.json || options.csv, worker.Stop_Source());
+  const Run_Request request{options.target, options.seconds, options.pairs, true};
+  const Run_Result result = Run_Watched<Run_Result>(worker, observer, [&](std::stop_token stop) {
+    return Run(request, observer, std::move(stop), Services_Of(services));
+  });
+  if (result.outcome != Run_Outcome::Completed && result.outcome != Run_Outcome::Stopped) return 1;
+  const bool stopped = result.Stopped();
   if (!options.csv) {
-    Print_Results(services.out, options, graph, stopped);
+    Print_Results(services.out, options, result);
   } else {
-    Print_Csv(services.out, options, graph, services.clock.Now());
+    Print_Csv(services.out, options, result, services.clock.Now());
     if (stopped) services.err << "platterscope-bench: the run was stopped; its rates are partial" << std::endl;
   }
-  const int status = options.send ? Send_Run_Report(options.target, engine.DEFAULTSECONDS, graph, stopped) : 0;
-  return Cleanup_Status(engine, services, status);
+  return Stopped_Status(observer, Cleanup_Status(result.cleanup_failure, services,
+                                                 options.send ? Send_Run_Report(options.target, result) : 0));
 }
 
 // A sustained write: the curve on the output, the summary on standard error. Exits 1 when it
 // could not start or a write failed.
 int Run_Sustained(const Runner_Options& options, Runner_Services& services) {
-  TMyGraph graph;
-  Console_Host host(services, options.json);
-  Benchmark_Engine engine(graph, host, services.os, services.inventory, services.clock);
-  host.Attach(&engine);
-  engine.exact_folder = true;
-  Sustained_Result result;
-  engine.Start_Sustained(options.target, options.size, result);
-  if (engine.Outcome() == Run_Outcome::Refused) return 1;
+  Worker<Sustained_Result> worker;
+  Console_Observer observer(services, options.json, worker.Stop_Source());
+  const Sustained_Request request{options.target, options.size, true};
+  const Sustained_Result result = Run_Watched<Sustained_Result>(worker, observer, [&](std::stop_token stop) {
+    return ::Run_Sustained(request, observer, std::move(stop), Services_Of(services));
+  });
+  if (result.outcome == Run_Outcome::Refused) return 1;
   if (options.json) Print_Sustained_Json(services.out, options.target, result);
   else Print_Sustained_Csv(services.out, result);
   if (!options.json) services.err << Sustained_Summary(result) << std::flush;
-  return Cleanup_Status(engine, services, result.error.empty() ? 0 : 1);
+  return Stopped_Status(observer, Cleanup_Status(result.cleanup_failure, services, result.error.empty() ? 0 : 1));
 }
 
 }  // namespace

@@ -9,7 +9,6 @@
 #include "common/plain_text.h"
 #include "common/result_text.h"
 #include "common/results_export.h"
-#include "engine/plan.h"
 #include "inventory/drive_info.h"
 #include "inventory/inventory_output.h"
 #include "inventory/machine_profile.h"
@@ -36,35 +35,36 @@ bool List_Drives(std::ostream& err, platform::Inventory_Provider& inventory, std
 
 }  // namespace
 
-void Print_Results(std::ostream& out, const Runner_Options& options, const TMyGraph& graph, bool stopped) {
+void Print_Results(std::ostream& out, const Runner_Options& options, const Run_Result& result) {
   if (!options.json) {
-    for (int i = 0; i <= kLastTest; ++i) {
-      const TMyGraphColumn& entry = graph.GraphColumn[i];
-      if (entry.Value >= 0)
-        out << Printf("%-6s %-18s %10s MB/s  ", entry.NameTag.c_str(), entry.Description.c_str(),
-                      Result_Text(entry.Value).c_str())
-            << One_Line_Text(Device_Check_Brief(entry.Check)) << "\n";
+    for (std::size_t i = 0; i < result.tests.size(); ++i) {
+      const Test_Result& test = result.tests[i];
+      if (test.Measured())
+        out << Printf("%-6s %-18s %10s MB/s  ", test.key.c_str(), kPlannedTests[i].Description,
+                      Result_Text(test.rate).c_str())
+            << One_Line_Text(Device_Check_Brief(test.check)) << "\n";
     }
-    if (stopped) out << "stopped\n";
+    if (result.Stopped()) out << "stopped\n";
     out.flush();
     return;
   }
   out << "{\"target\":" << Json_String(options.target) << ",\"seconds\":" << options.seconds << ",\"tests\":[";
   bool first = true;
-  for (int i = 0; i <= kLastTest; ++i) {
-    const TMyGraphColumn& entry = graph.GraphColumn[i];
-    if (entry.Value < 0) continue;
-    out << (first ? "" : ",") << "{\"key\":" << Json_String(entry.NameTag)
-        << ",\"description\":" << Json_String(entry.Description) << Printf(",\"mbps\":%.2f", entry.Value)
-        << Device_Check_Json_Fields(entry.Check) << "}";
+  for (std::size_t i = 0; i < result.tests.size(); ++i) {
+    const Test_Result& test = result.tests[i];
+    if (!test.Measured()) continue;
+    out << (first ? "" : ",") << "{\"key\":" << Json_String(test.key)
+        << ",\"description\":" << Json_String(kPlannedTests[i].Description) << Printf(",\"mbps\":%.2f", test.rate)
+        << (test.note.empty() ? std::string() : ",\"note\":" + Json_String(test.note)) << Device_Check_Json_Fields(test.check)
+        << "}";
     first = false;
   }
-  out << "],\"stopped\":" << (stopped ? "true" : "false") << "}\n";
+  out << "],\"stopped\":" << (result.Stopped() ? "true" : "false") << "}\n";
   out.flush();
 }
 
-void Print_Csv(std::ostream& out, const Runner_Options& options, const TMyGraph& graph, TDateTime ended) {
-  out << Results_Csv({Record_Of_Plan(graph, options.target, Date_Text(ended), options.seconds)});
+void Print_Csv(std::ostream& out, const Runner_Options& options, const Run_Result& result, TDateTime ended) {
+  out << Results_Csv({Run_Record{options.target, Date_Text(ended), result}});
   out.flush();
 }
 

@@ -4,7 +4,9 @@
 // drive time by hand.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "common/global_functions.h"
 
@@ -33,14 +35,19 @@ Clock& System_Clock();
 class Hand_Clock : public Clock {
  public:
   TDateTime Now() override { return start_ + static_cast<double>(elapsed_us_) / 86'400'000'000.0; }
-  void Sleep(int milliseconds) override { Advance_Us(static_cast<std::int64_t>(milliseconds) * 1000); }
+  void Sleep(int milliseconds) override {
+    if (on_sleep) on_sleep(milliseconds);
+    Advance_Us(static_cast<std::int64_t>(milliseconds) * 1000);
+  }
   std::int64_t Steady_Ns() override { return elapsed_us_ * 1000; }
   void Advance_Us(std::int64_t microseconds) { elapsed_us_ += microseconds; }
   std::int64_t Elapsed_Ms() const { return elapsed_us_ / 1000; }
+  // Called at the start of every sleep, with its length: a test acts inside a wait here.
+  std::function<void(int)> on_sleep;
 
  private:
   TDateTime start_ = 46000.5;  // a fixed day, so that every test sees the same times
-  std::int64_t elapsed_us_ = 0;
+  std::atomic<std::int64_t> elapsed_us_ = 0;  // advanced by a run on its worker
 };
 
 // Sleeps 100 ms and pumps messages, again and again, until seconds have passed, on the

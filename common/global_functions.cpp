@@ -71,18 +71,33 @@ std::string Format_Pattern(double value, const std::string& pattern) {
 
 // ---- texts and numbers ----
 
-std::string Format_Size(std::int64_t count, const std::string& pattern, bool binary) {
-  if (count < 0) return "0";
-  static const char* const kUnits[] = {" bytes", " KB", " MB", " GB", " TB"};
+namespace {
+
+const char* const kSizeUnits[] = {" bytes", " KB", " MB", " GB", " TB"};
+
+// The unit Format_Size writes count in, and its size.
+int Size_Unit(std::int64_t count, bool binary, double& divisor) {
   const double step = binary ? 1024.0 : 1000.0;
-  double value = static_cast<double>(count);
-  double divisor = 1.0;
+  divisor = 1.0;
   int unit = 0;
-  while (unit < 4 && value >= divisor * step) {
+  while (unit < 4 && static_cast<double>(count) >= divisor * step) {
     divisor *= step;
     ++unit;
   }
-  return Format_Pattern(value / divisor, pattern) + kUnits[unit];
+  return unit;
+}
+
+}  // namespace
+
+std::string Format_Size(std::int64_t count, const std::string& pattern, bool binary) {
+  return Format_Size_As(count, count, pattern, binary);
+}
+
+std::string Format_Size_As(std::int64_t count, std::int64_t unit_of, const std::string& pattern, bool binary) {
+  if (count < 0) return "0";
+  double divisor = 1.0;
+  const int unit = Size_Unit(std::max<std::int64_t>(unit_of, 0), binary, divisor);
+  return Format_Pattern(static_cast<double>(count) / divisor, pattern) + kSizeUnits[unit];
 }
 
 std::string Replace_Text(std::string text, const std::string& old_text, const std::string& new_text) {

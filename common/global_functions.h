@@ -20,6 +20,9 @@ using Message_Pump = std::function<void()>;
 // binary ones with binary set). pattern "0.##": at most two decimals, trailing zeros
 // dropped, the locale's decimal separator. A negative count gives "0".
 std::string Format_Size(std::int64_t count, const std::string& pattern, bool binary);
+// count written in the unit Format_Size chooses for unit_of: two figures in one unit, e.g.
+// "25.96 MB" beside "20.97 MB".
+std::string Format_Size_As(std::int64_t count, std::int64_t unit_of, const std::string& pattern, bool binary);
 
 // Replaces every occurrence of old_text by new_text, searching again from the start after
 // each replacement. new_text must not contain old_text.

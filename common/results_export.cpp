@@ -48,15 +48,6 @@ std::string Padded(const std::string& text, std::size_t width, bool left) {
 
 }  // namespace
 
-Run_Record Record_Of_Plan(const TMyGraph& graph, const std::string& drive, const std::string& date, int seconds) {
-  Run_Record run{drive, date, seconds, {}, {}};
-  for (std::size_t i = 0; i < run.rates.size(); ++i) {
-    run.rates[i] = graph.GraphColumn[i].Value;
-    run.checks[i] = graph.GraphColumn[i].Check;
-  }
-  return run;
-}
-
 std::string Date_Text(TDateTime local_time) {
   using namespace std::chrono;
   const auto total = static_cast<long long>(std::llround(local_time * 86400.0)) - 25569LL * 86400;  // from 1970
@@ -77,10 +68,10 @@ std::string Results_Csv(const std::vector<Run_Record>& runs) {
   for (const Planned_Test& test : kPlannedTests) text += std::string(",") + test.NameTag;
   text += "\n";
   for (const Run_Record& run : runs) {
-    text += Csv_Field(run.drive) + "," + Csv_Field(run.date) + "," + std::to_string(run.seconds);
-    for (double rate : run.rates) {
+    text += Csv_Field(run.drive) + "," + Csv_Field(run.date) + "," + std::to_string(run.run.seconds);
+    for (const Test_Result& test : run.run.tests) {
       text += ',';
-      if (Has_Rate(rate)) text += Number_Text(rate);
+      if (Has_Rate(test.rate)) text += Number_Text(test.rate);
     }
     text += "\n";
   }
@@ -92,10 +83,12 @@ std::string Results_Json(const std::vector<Run_Record>& runs) {
   for (std::size_t r = 0; r < runs.size(); ++r) {
     const Run_Record& run = runs[r];
     text += std::string(r == 0 ? "" : ",") + "{\"drive\":" + Json_String(run.drive) +
-            ",\"date\":" + Json_String(run.date) + ",\"seconds\":" + std::to_string(run.seconds) + ",\"mbps\":{";
-    for (std::size_t i = 0; i < run.rates.size(); ++i)
-      text += std::string(i == 0 ? "" : ",") + Json_String(kPlannedTests[i].NameTag) + ":" +
-              (Has_Rate(run.rates[i]) ? Number_Text(run.rates[i]) : std::string("null"));
+            ",\"date\":" + Json_String(run.date) + ",\"seconds\":" + std::to_string(run.run.seconds) + ",\"mbps\":{";
+    for (std::size_t i = 0; i < run.run.tests.size(); ++i) {
+      const Test_Result& test = run.run.tests[i];
+      text += std::string(i == 0 ? "" : ",") + Json_String(test.key) + ":" +
+              (Has_Rate(test.rate) ? Number_Text(test.rate) : std::string("null"));
+    }
     text += "}}";
   }
   return text + "]}\n";
@@ -111,9 +104,11 @@ std::string Results_Table(const std::vector<Run_Record>& runs) {
   for (const Run_Record& run : runs) {
     rows[0].push_back(Label_Text(run.drive));
     rows[1].push_back(Label_Text(run.date));
-    rows[2].push_back(std::to_string(run.seconds) + " s");
-    for (std::size_t i = 0; i < run.rates.size(); ++i)
-      rows[i + 3].push_back(Has_Rate(run.rates[i]) ? Result_Text(run.rates[i]) : "-");
+    rows[2].push_back(std::to_string(run.run.seconds) + " s");
+    for (std::size_t i = 0; i < run.run.tests.size(); ++i) {
+      const double rate = run.run.tests[i].rate;
+      rows[i + 3].push_back(Has_Rate(rate) ? Result_Text(rate) : "-");
+    }
   }
   std::vector<std::size_t> widths(runs.size() + 1, 0);
   for (const auto& row : rows)

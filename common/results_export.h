@@ -7,21 +7,15 @@
 #include <string>
 #include <vector>
 
-#include "common/device_check.h"
 #include "common/global_functions.h"
-#include "common/records.h"
+#include "common/run_result.h"
 
 // One completed run: what it measured, where and when.
 struct Run_Record {
   std::string drive;  // the drive list's entry (the runner: the target folder)
   std::string date;   // when the run ended, local time: "2025-12-09 14:05:09"
-  int seconds = 0;    // test time
-  std::array<double, 18> rates{};  // MB/s by plan entry; below 0 = no result
-  std::array<Device_Check, 18> checks{};  // what answered each test
+  Run_Result run;     // its test time, and each test's rate (below 0 = none) and check
 };
-
-// The run now in the plan.
-Run_Record Record_Of_Plan(const TMyGraph& graph, const std::string& drive, const std::string& date, int seconds);
 
 // A local day count as "YYYY-MM-DD HH:MM:SS", to the nearest second.
 std::string Date_Text(TDateTime local_time);

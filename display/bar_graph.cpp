@@ -16,8 +16,6 @@
 #include "common/log.h"
 #include "common/result_text.h"
 #include "display/layout_fonts.h"
-#include "engine/host.h"
-#include "engine/plan.h"
 
 namespace {
 
@@ -57,7 +55,7 @@ std::int32_t Raised_To_Multiple(std::int32_t value, std::int32_t intervals) {
 
 }  // namespace
 
-Bar_Graph::Bar_Graph(TMyGraph& graph, Engine_Host& host)
+Bar_Graph::Bar_Graph(TMyGraph& graph, Display_Host& host)
     : graph_(graph), host_(host), image_(kImageWidth, kImageHeight, QImage::Format_RGB32) {
   image_.fill(Qt::black);
 }

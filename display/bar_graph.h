@@ -9,9 +9,8 @@
 #include <QString>
 #include <QWidget>
 
-#include "common/records.h"
+#include "display/graph_layout.h"
 
-class Engine_Host;
 class QLabel;
 class QPainter;
 
@@ -33,7 +32,7 @@ class Bar_Graph {
   static constexpr int kImageWidth = 760;
   static constexpr int kImageHeight = 340;
 
-  Bar_Graph(TMyGraph& graph, Engine_Host& host);
+  Bar_Graph(TMyGraph& graph, Display_Host& host);
 
   const QImage& Image() const { return image_; }
 
@@ -76,7 +75,7 @@ class Bar_Graph {
   void Changed();
 
   TMyGraph& graph_;
-  Engine_Host& host_;
+  Display_Host& host_;
   QImage image_;
   std::function<void()> changed_;
 };

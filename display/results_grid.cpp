@@ -13,8 +13,6 @@
 #include "display/bar_graph.h"
 #include "display/device_marks.h"
 #include "display/layout_fonts.h"
-#include "engine/host.h"
-#include "engine/plan.h"
 
 namespace {
 
@@ -35,7 +33,7 @@ double Cell_Value(const QString& text) {
 
 }  // namespace
 
-Results_Grid::Results_Grid(TMyGraph& graph, Bar_Graph& bar_graph, Engine_Host& host, QWidget* parent)
+Results_Grid::Results_Grid(TMyGraph& graph, Bar_Graph& bar_graph, Display_Host& host, QWidget* parent)
     : QTableWidget(kStartRows - 1, kColumns, parent), graph_(graph), bar_graph_(bar_graph), host_(host) {
   setObjectName(QStringLiteral("gridresults"));
   setFont(Layout_Font_Pixels(QStringLiteral("Arial"), 11, true));
@@ -130,11 +128,11 @@ void Results_Grid::Send_Result_to_Grid(const Run_Record& run) {
   Insert_Grid_Row();
   const int row = Find_Empty_Space();
   if (row <= -1) return;
-  const int last = std::min<int>(columnCount(), static_cast<int>(run.rates.size())) - 1;
+  const int last = std::min<int>(columnCount(), static_cast<int>(run.run.tests.size())) - 1;
   for (int j = 0; j <= last; ++j) {
-    const auto at = static_cast<std::size_t>(j);
-    Set_Cell(j, row, Result_Cell_Text(run.rates[at]));
-    Mark_Result_Cell(item(row - 1, j), run.checks[at]);
+    const Test_Result& test = run.run.tests[static_cast<std::size_t>(j)];
+    Set_Cell(j, row, Result_Cell_Text(test.rate));
+    Mark_Result_Cell(item(row - 1, j), test.check);
   }
   if (runs_.size() < static_cast<std::size_t>(row)) runs_.resize(static_cast<std::size_t>(row));
   runs_[static_cast<std::size_t>(row) - 1] = run;
@@ -142,7 +140,7 @@ void Results_Grid::Send_Result_to_Grid(const Run_Record& run) {
 
 Device_Check Results_Grid::Check_At(int ACol, int ARow) const {
   if (ARow < 1 || static_cast<std::size_t>(ARow) > runs_.size() || ACol < 0 || ACol >= kColumns) return {};
-  return runs_[static_cast<std::size_t>(ARow) - 1].checks[static_cast<std::size_t>(ACol)];
+  return runs_[static_cast<std::size_t>(ARow) - 1].run.tests[static_cast<std::size_t>(ACol)].check;
 }
 
 void Results_Grid::Draw_Grid_Results(int row) {

@@ -8,11 +8,10 @@
 #include <QString>
 #include <QTableWidget>
 
-#include "common/records.h"
+#include "display/graph_layout.h"
 #include "common/results_export.h"
 
 class Bar_Graph;
-class Engine_Host;
 
 // Rows are numbered as the user counts them: row 0 is the header (shown as the table's fixed
 // header, so that it stays in view while the runs scroll), rows 1 and up hold runs. Column j
@@ -27,7 +26,7 @@ class Results_Grid : public QTableWidget {
   static constexpr int kRowHeight = 24;
   static constexpr int kStartRows = 5;  // the header and four empty rows
 
-  Results_Grid(TMyGraph& graph, Bar_Graph& bar_graph, Engine_Host& host, QWidget* parent = nullptr);
+  Results_Grid(TMyGraph& graph, Bar_Graph& bar_graph, Display_Host& host, QWidget* parent = nullptr);
 
   // Writes the header row: every plan entry with a NameTag gets its key padded on the left
   // to 7 characters.
@@ -70,7 +69,7 @@ class Results_Grid : public QTableWidget {
 
   TMyGraph& graph_;
   Bar_Graph& bar_graph_;
-  Engine_Host& host_;
+  Display_Host& host_;
   // The record of row k + 1 at k: the rates as measured, not as the cells round them.
   std::vector<Run_Record> runs_;
 };

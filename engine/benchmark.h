@@ -1,18 +1,19 @@
-// The benchmark: a run from the press of Start to its last clean-up, and the eighteen
-// timed tests. Everything runs on the caller's thread; the window stays responsive because
-// the tests pump pending messages between blocks, which is also how Stop arrives.
+// The benchmark: a run of the plan from the pause after Start to its last clean-up, and the
+// eighteen timed tests. A run is a value computed on the caller's thread (the window gives
+// it a worker of its own): it tells an observer what it does, and checks its stop token
+// between blocks, inside its waits and before every test.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <set>
+#include <stop_token>
 #include <string>
 
 #include "common/clock.h"
 #include "common/global_functions.h"
-#include "common/records.h"
-#include "engine/host.h"
+#include "common/run_result.h"
+#include "engine/run_observer.h"
 #include "engine/run_progress.h"
 #include "engine/sustained_write.h"
 #include "platform/inventory_provider.h"
@@ -25,31 +26,45 @@ inline constexpr const char* kTempFolderName = "_Quillorane";
 inline constexpr std::int64_t kFreeSpaceReserve = 20971520;
 // The class name in the log line of an error the engine caught: a plain, fixed word.
 inline constexpr const char* kEngineErrorName = "Benchmark";
+// The pause after Start before the first test.
+inline constexpr int kStartPauseMs = 1000;
 
-// How the last run ended: refused before its tests (no folder, another run on it), stopped,
-// or completed.
-enum class Run_Outcome { None, Refused, Stopped, Completed };
+// What a run uses from the world around it: the file system, the drives' facts, the clock.
+struct Run_Services {
+  platform::Platform& os;
+  platform::Inventory_Provider& inventory;
+  Clock& clock;
+};
+// The running system's.
+Run_Services System_Run_Services();
 
-class Benchmark_Engine {
+// The free space and the reserve in one unit and precision: "25.96 MB free, 20.97 MB must
+// stay free".
+std::string Reserve_Text(std::int64_t free_bytes);
+
+// Runs the plan on request.drive and returns what it measured. observer hears every step on
+// this thread; a stop request ends the test going on at its next block, skips the rest and
+// leaves the clean-ups to run.
+Run_Result Run(const Run_Request& request, Run_Observer& observer, std::stop_token stop,
+               const Run_Services& services = System_Run_Services());
+
+struct Sustained_Request {
+  std::string drive;
+  std::int64_t size = 0;  // 0: the default of Sustained_Size
+  bool exact_folder = false;  // as in Run_Request
+};
+// Writes one file in the run's own folder on request.drive, as a run of the plan does, and
+// returns the curve and its fall.
+Sustained_Result Run_Sustained(const Sustained_Request& request, Run_Observer& observer, std::stop_token stop,
+                               const Run_Services& services = System_Run_Services());
+
+// One run, from its request to its result: the steps of the plan by their names.
+class Benchmark_Run {
  public:
-  // os and clock are where the run's files and times come from; inventory tells the drive's
-  // type, which sizes the sequential blocks.
-  Benchmark_Engine(TMyGraph& graph, Engine_Host& host, platform::Platform& os, platform::Inventory_Provider& inventory,
-                   Clock& clock);
+  Benchmark_Run(Run_Observer& observer, std::stop_token stop, const Run_Services& services);
 
-  // Runs the plan on drive_text (a mount point) with testtime_text seconds per test and
-  // returns when the run is over. Does nothing unless the engine is idle.
-  void Start(const std::string& drive_text, const std::string& testtime_text);
-  // Asks the run in progress to stop. A request is never lost: from the start of a run to
-  // its end, every test and every clean-up sees it.
-  void Request_Stop();
-  // Writes one file of size bytes (0: the default of Sustained_Size) on drive in the run's
-  // own folder, as a run of the plan does, and returns when it is over; result holds the
-  // curve and its fall. Does nothing unless the engine is idle.
-  void Start_Sustained(const std::string& drive, std::int64_t size, Sustained_Result& result);
-  Run_State State() const { return state_; }
-  Run_Outcome Outcome() const { return outcome_; }
-  void Use_Inventory(platform::Inventory_Provider& inventory) { inventory_ = &inventory; }
+  Run_Result Run(const Run_Request& request);
+  Sustained_Result Sustained(const Sustained_Request& request);
 
   // Runs the whole plan in work_folder (the folder chosen on targetdrive). Returns false
   // when the run could not start its tests (no temporary folder or file).
@@ -65,79 +80,90 @@ class Benchmark_Engine {
   std::int32_t Calculate_Buffer_Size(const std::string& path);
   // 90 % of the free bytes of the drive that holds the run's folder.
   std::int64_t Calculate_Temp_File_Size(const std::string& path);
-  // Empties the run's temporary folder, showing a status text meanwhile.
+  // Empties the run's temporary folder, saying so meanwhile.
   void Delete_All_Tree(const std::string& tempfolder);
 
-  // Pairs of the plan that a run measures (pair k = tests 2k and 2k+1); all by default. The
-  // headless runner narrows it; the others keep no result.
-  std::array<bool, 9> pair_selected{true, true, true, true, true, true, true, true, true};
-
-  bool stopprogram = false;
-  // True from the start of a run to its end (State() is not Idle).
-  bool programrunning = false;
   std::int32_t DEFAULTSECONDS = 20;
-  // Whether a run works in the very folder it is given (the runner's --target) or, when the
-  // user cannot write there, refuses; otherwise (a drive of the window's list) it may work in
-  // another folder of that drive that the user can write to.
-  bool exact_folder = false;
-  // Why the last run's folder was left behind by its final clean-up; empty when it went.
-  std::string cleanup_failure;
-
  private:
-  void Log(const std::string& text) { host_.Local_Writelog(text); }
-  // Every pump also tells the host how far the run has come.
-  void Pump() {
-    Report_Progress();
-    host_.Process_Messages();
+  // The test that is transferring now, for its live rate.
+  struct Live_Test {
+    int position = -1;
+    TDateTime start = 0;          // of its timed span
+    std::int64_t bytes = 0;       // counted so far
+    TDateTime reported_at = 0;
+    std::int64_t reported_bytes = 0;
+  };
+
+  bool Stopping() const { return stop_.stop_requested(); }
+  void Log(const std::string& text) { observer_.Log(text); }
+  // Between blocks and steps: tells the observer how far the run and the test have come.
+  void Checkpoint();
+  platform::Progress Checkpoint_Function() {
+    return [this] { Checkpoint(); };
   }
-  Message_Pump Pump_Function() {
-    return [this] { Pump(); };
-  }
-  // Shows the progress when the count of finished tests or the whole seconds left changed;
-  // nothing once the run is asked to stop.
-  void Report_Progress();
-  // Runs the test at position, counting it in the progress.
+  // Waits ms on the run's clock in steps of 100 ms, ending early when asked to stop.
+  void Wait(int ms);
+  // The test's timed span began at start; bytes have been counted in it so far.
+  void Live_Span(TDateTime start) { live_.start = start; }
+  void Live_Bytes(std::int64_t bytes) { live_.bytes = bytes; }
+  // Runs the test at position, counting it in the progress and telling its start and end.
   bool Counted_Test(int position, const std::function<bool()>& test);
-  void Set_State(Run_State state);
-  void Run_Tests(const std::string& drive, const std::string& work_folder, const std::string& testtime_text);
-  void Finish_Run();
+  Run_Result Run_Tests(const std::string& drive, const std::string& work_folder);
+  // Resolves the work folder on drive; false, with the error told, when there is none.
+  bool Resolve(const std::string& drive, std::string& work_folder, std::string& error);
   bool Claim_Folder(const std::string& work_folder);
   bool Run_Plan(const std::string& drive, const std::string& work_folder);
   void Run_Pairs(const std::string& file);
   void Random_Pairs(const std::string& folder, int& position);
   std::int64_t Free_Space();
+  // Whether bytes more fit into the run's folder above the reserve, with the folder blocks
+  // in hand: a folder takes another block now and then as names are added, and one may be
+  // made for the next file.
+  bool Fits_Above_Reserve(std::int64_t bytes);
+  // A test that found no room for its first block or file: why, logged and told; kept as the
+  // test's note, and as the reason its read has nothing.
+  void No_Room(int position, const std::string& what);
+  // The read of a pair whose write had no room: why it measured nothing.
+  void Nothing_To_Read(int position);
   // The name of path inside the run's folder; empty when path is not directly in it.
   std::string Name_In_Run_Folder(const std::string& path) const;
-  // Stores a test's rate and device check in the plan, logs the check, draws the bar and
-  // writes and marks the label.
+  // Keeps a test's rate and device check in the result and logs the check.
   void Show_Result(int column, double rate, const Device_Check& check);
-  // The closing steps every test shares: the abort and finish lines, an optional pause
-  // (without pumping), the panel hidden, a caught error shown. Returns the test's result.
+  // The closing steps every test shares: the abort and finish lines, an optional pause, the
+  // activity cleared, a caught error told. Returns the test's result.
   bool Finish_Test(const std::string& finish_line, const std::string& error_line, int pause_ms);
   void Report_Error(const std::string& line);
   // Whether the files of this pair can be read unbuffered with block_size; logs the mode.
   bool Choose_Read_Mode(std::int64_t block_size);
-  // Resolves the work folder on drive and runs body in it from Running back to Idle,
-  // whatever body throws.
-  void Run_Guarded(const std::string& drive, const std::function<void(const std::string&)>& body);
   // Removes the claimed run folder and lets go of it.
   void Remove_Run_Folder();
   void Sustained_Write(std::int64_t size, Sustained_Result& result);
   void Sustained_Loop(platform::Open_Result& opened, platform::Aligned_Buffer& buffer, const std::string& path,
                       Sustained_Result& result);
 
-  TMyGraph& graph_;
-  Engine_Host& host_;
+  Run_Observer& observer_;
+  std::stop_token stop_;
   platform::Platform& os_;
-  platform::Inventory_Provider* inventory_;
+  platform::Inventory_Provider& inventory_;
   Clock& clock_;
-  Run_State state_ = Run_State::Idle;
-  Run_Outcome outcome_ = Run_Outcome::None;
+  Pair_Selection pairs_{};
+  Run_Result result_;
+  // The sequential file's size bound: 90 % of the free space when the run began.
+  std::int64_t sample_size_ = 0;
+  // What is kept free beyond the reserve for the folders' blocks.
+  std::int64_t folder_blocks_ = 0;
+  // Whether the pair's write found no room for anything.
+  bool write_had_no_room_ = false;
   Run_Progress progress_;
-  // The progress last shown (done, seconds left); done -1 before the first.
+  // The progress last told (done, seconds left); done -1 before the first.
   std::pair<int, std::int64_t> shown_progress_{-1, 0};
+  Live_Test live_;
   platform::Run_Folder run_folder_;
   // The files the current pair's write made, by their path inside the run's folder: the
   // read that follows reads these and nothing else.
   std::set<std::string> written_;
+  // Whether the run works in the very folder it is given (see Run_Request).
+  bool exact_folder = false;
+  // Why the run's folder was left behind by its final clean-up; empty when it went.
+  std::string cleanup_failure;
 };

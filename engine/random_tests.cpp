@@ -46,7 +46,7 @@ struct Listed_File {
 // another file system are not entered.
 class Read_List {
  public:
-  Read_List(platform::Platform& os, const std::set<std::string>& written, std::uint64_t mount, const Message_Pump& pump)
+  Read_List(platform::Platform& os, const std::set<std::string>& written, std::uint64_t mount, const platform::Progress& pump)
       : os_(os), written_(written), mount_(mount), pump_(pump) {}
 
   void Collect(const platform::Folder_Handle& folder, const std::string& path, const std::string& prefix) {
@@ -75,7 +75,7 @@ class Read_List {
   platform::Platform& os_;
   const std::set<std::string>& written_;
   std::uint64_t mount_;
-  Message_Pump pump_;
+  platform::Progress pump_;
 };
 
 // Where a file test's files go: temp-1.tmp on in the run's folder; past 60,000 files a new
@@ -121,23 +121,24 @@ class File_Places {
 
 }  // namespace
 
-bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPosition) {
-  const TMyGraphColumn& entry = graph_.GraphColumn[GraphPosition];
+bool Benchmark_Run::Random_Write(const std::string& TargetFolder, int GraphPosition) {
+  const Planned_Test& entry = kPlannedTests[static_cast<std::size_t>(GraphPosition)];
   const std::string D = entry.Description;
   Log("Random Write Test Start");
-  host_.Display_Loading_Panel(true, D + " " + " Start...");
+  observer_.Activity(D + " " + " Start...");
   std::int64_t blocks = 0, elapsed = 0;
-  const std::int64_t limit = Free_Space() - kFreeSpaceReserve;
   const std::int64_t block_size = entry.BufferSize;
   const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 1000;
-  if (stopprogram) return false;
+  if (Stopping()) return false;
   written_.clear();
-  // Each file is charged what it really takes on the drive (the first one shows it), so that
-  // the drive keeps its 20 MiB whatever the block size and the file system.
+  write_had_no_room_ = false;
+  // Each file is charged what it really takes on the drive (the first one shows it), and the
+  // free space is asked again before every file, so that the drive keeps its 20 MiB whatever
+  // the block size, the file system and the folders' growth.
   std::int64_t charge = std::max((block_size + kCommonAllocationUnit - 1) / kCommonAllocationUnit, std::int64_t{1}) *
                         kCommonAllocationUnit;
   bool charge_known = false;
-  std::int64_t charged = 0;
+  bool out_of_room = false;
   std::string error_line;
   Device_Span span(os_, run_folder_.Folder());
   TDateTime start = clock_.Now(), end = start;
@@ -151,8 +152,13 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
       File_Places place(os_, run_folder_);
       span.Begin();
       start = clock_.Now();
+      Live_Span(start);
       // A file is written only when it fits above the reserve.
-      while (charged + charge <= limit && !stopprogram && elapsed <= limit_ms) {
+      while (!Stopping() && elapsed <= limit_ms) {
+        if (!Fits_Above_Reserve(charge)) {
+          out_of_room = true;
+          break;
+        }
         if (!place.Next(error_line)) break;
         platform::Open_Result opened = os_.Create_File(place.Folder(), place.Name(), false);
         if (!opened.file.valid()) {
@@ -167,14 +173,14 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
           charge = std::max(os_.Allocated_Bytes(opened.file), block_size);
           charge_known = true;
         }
-        charged += charge;
         if (error == 0) error = opened.file.close();
         if (error == 0) {  // a file counts only when its whole block reached the drive
           ++blocks;
           written_.insert(place.Relative());
         }
         elapsed = Milliseconds_Between(start, clock_.Now());
-        Pump();
+        Live_Bytes(blocks * block_size);
+        Checkpoint();
         if (error != 0) {
           error_line = "Error writing file " + place.Path() + ": " + platform::Error_Text(error);
           break;
@@ -185,14 +191,15 @@ bool Benchmark_Engine::Random_Write(const std::string& TargetFolder, int GraphPo
     }
     end = clock_.Now();
   }
+  if (blocks == 0 && out_of_room) No_Room(GraphPosition, "one file of " + Format_Size(block_size, "0.##", false));
   const Device_Check check = span.End(false, blocks * block_size);
   double rate = Calculate_Speed(start, end, blocks, block_size);
-  Pump();
+  Checkpoint();
   Show_Result(GraphPosition, rate, check);
   return Finish_Test("Random Write Test Finish", error_line, 0);
 }
 
-bool Benchmark_Engine::Choose_Read_Mode(std::int64_t block_size) {
+bool Benchmark_Run::Choose_Read_Mode(std::int64_t block_size) {
   // The first file of the folder itself; the pair's write always starts there.
   auto first = std::find_if(written_.begin(), written_.end(),
                             [](const std::string& name) { return name.find('/') == std::string::npos; });
@@ -210,15 +217,15 @@ bool Benchmark_Engine::Choose_Read_Mode(std::int64_t block_size) {
   return unbuffered;
 }
 
-bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPosition) {
-  const TMyGraphColumn& entry = graph_.GraphColumn[GraphPosition];
+bool Benchmark_Run::Random_Read(const std::string& SourceFolder, int GraphPosition) {
+  const Planned_Test& entry = kPlannedTests[static_cast<std::size_t>(GraphPosition)];
   const std::string D = entry.Description;
   Log("Random Read Test Start");
-  host_.Display_Loading_Panel(true, D + " " + " Start...");
+  observer_.Activity(D + " " + " Start...");
   std::int64_t blocks = 0, elapsed = 0;
   const std::int64_t block_size = entry.BufferSize;
   const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 1000;
-  if (stopprogram) return false;
+  if (Stopping()) return false;
   const bool ours = run_folder_.claimed() && SourceFolder == run_folder_.Path();
   // Once per test and outside the timed span: whether the files can be read unbuffered.
   bool unbuffered = ours ? Choose_Read_Mode(block_size) : true;
@@ -226,16 +233,17 @@ bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPos
   Device_Span span(os_, run_folder_.Folder());
   span.Begin();
   TDateTime start = clock_.Now(), end = start;
+  Live_Span(start);
   {
     platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
     try {
       if (!buffer.valid()) throw std::bad_alloc();
-      Read_List list(os_, written_, run_folder_.Mount(), Pump_Function());
+      Read_List list(os_, written_, run_folder_.Mount(), Checkpoint_Function());
       if (ours) list.Collect(run_folder_.Folder(), SourceFolder, "");
       const std::size_t count = list.files.size();
       Read_Failures failures;
       std::size_t i = count;
-      while (count > 0 && !stopprogram && elapsed <= limit_ms) {
+      while (count > 0 && !Stopping() && elapsed <= limit_ms) {
         if (++i >= count) i = 0;
         const Listed_File& file = list.files[i];
         platform::Open_Result opened = os_.Open_File(*file.folder, file.name, unbuffered);
@@ -252,9 +260,10 @@ bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPos
         } else {
           failures.Note(file.path, opened.error);
         }
-        if (stopprogram) host_.Display_Loading_Panel(true, "Stopping...");
+        if (Stopping()) observer_.Activity("Stopping...");
         elapsed = Milliseconds_Between(start, clock_.Now());
-        Pump();
+        Live_Bytes(blocks * block_size);
+        Checkpoint();
       }
       error_line = failures.Text();
     } catch (const std::exception& error) {
@@ -262,9 +271,10 @@ bool Benchmark_Engine::Random_Read(const std::string& SourceFolder, int GraphPos
     }
     end = clock_.Now();
   }
+  if (blocks == 0 && write_had_no_room_) Nothing_To_Read(GraphPosition);
   const Device_Check check = span.End(true, blocks * block_size);
   double rate = Calculate_Speed(start, end, blocks, block_size);
-  Pump();
+  Checkpoint();
   Show_Result(GraphPosition, rate, check);
   return Finish_Test("Random Read Test Finish", error_line, 0);
 }

@@ -1,6 +1,7 @@
 // How far a run has come and how long it still takes: the plan's times (the sequential
-// write up to twice the test time, every other test once, the selected pairs only),
-// corrected by the time that really passed in the tests and between them.
+// write up to twice the test time, every other test once, the plan's fixed pauses, the
+// selected pairs only), corrected by the time the running test has taken so far. The time
+// left never rises: a test that runs over its time holds it until the test ends.
 #pragma once
 
 #include <array>
@@ -8,11 +9,18 @@
 #include <string>
 
 #include "common/global_functions.h"
+#include "common/run_result.h"
 
 class Run_Progress {
  public:
-  // A run of the selected pairs (pair k = tests 2k and 2k+1) with seconds per test, from now.
-  void Begin(const std::array<bool, 9>& pairs, int seconds);
+  // The pause after Start before the first test, and the pauses the sequential tests make
+  // after their transfers (a second each, and half a second more after the write).
+  static constexpr std::int64_t kWritePauseMs = 1500;
+  static constexpr std::int64_t kReadPauseMs = 1000;
+
+  // A run of the selected pairs with seconds per test, beginning at now with a pause of
+  // pause_ms before its first test.
+  void Begin(const Pair_Selection& pairs, int seconds, TDateTime now, std::int64_t pause_ms);
   void Test_Started(int position, TDateTime now);
   void Test_Finished(int position, TDateTime now);
 
@@ -24,18 +32,17 @@ class Run_Progress {
  private:
   std::int64_t Planned_Ms(int position) const;
 
-  std::array<bool, 18> selected_{};
+  std::array<bool, kPlannedTestCount> selected_{};
+  std::array<bool, kPlannedTestCount> started_{};
   std::int64_t test_ms_ = 0;
-  TDateTime first_start_ = 0;
+  TDateTime begin_ = 0;
+  std::int64_t pause_ms_ = 0;
+  bool any_started_ = false;
   int done_ = 0;
   int total_ = 0;
-  // The test running now (-1 between tests), when it started, and every test started so far.
+  // The test running now (-1 between tests) and when it started.
   int current_ = -1;
   TDateTime current_start_ = 0;
-  std::array<bool, 18> started_{};
-  // The time the finished tests took, each counted up to its planned time: the rest of the
-  // time that passed went to pauses and clean-ups, which later tests will have too.
-  std::int64_t in_tests_ms_ = 0;
 };
 
 // The time left as the window and the runner show it: "45 s left", "6:05 left",

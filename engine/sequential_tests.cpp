@@ -17,11 +17,12 @@ std::string Size_Text(std::int64_t bytes) { return Format_Size(bytes, "0.##", fa
 
 }  // namespace
 
-bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPosition, std::int64_t targetfreespace) {
-  const TMyGraphColumn& entry = graph_.GraphColumn[GraphPosition];
+bool Benchmark_Run::Sequential_Write(const std::string& SrcFile, int GraphPosition, std::int64_t targetfreespace) {
+  const Planned_Test& entry = kPlannedTests[static_cast<std::size_t>(GraphPosition)];
   const std::string D = entry.Description;
   Log(D + " Start");
-  host_.Display_Loading_Panel(true, D + " Start...");
+  observer_.Activity(D + " Start...");
+  write_had_no_room_ = false;
   std::int64_t total = 0, blocks = 0, elapsed = 0;
   std::int64_t block_size = entry.BufferSize;
   const std::int64_t limit_ms = static_cast<std::int64_t>(DEFAULTSECONDS) * 2000;
@@ -29,9 +30,10 @@ bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPos
   Device_Span span(os_, run_folder_.Folder());
   span.Begin();
   TDateTime start = clock_.Now();
+  Live_Span(start);
   try {
     if (block_size <= 0) block_size = Calculate_Buffer_Size(Folder_Of(SrcFile));
-    Log("Temporary File Size:" + Size_Text(entry.TargetSize));
+    Log("Temporary File Size:" + Size_Text(sample_size_));
     Log("Creating File:" + SrcFile);
     platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
     if (!buffer.valid()) throw std::bad_alloc();
@@ -46,13 +48,19 @@ bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPos
       written_.insert(name);
       Log(std::string("Transfer Mode:") + platform::Io_Mode_Name(opened.mode));
       // A block is written only when it fits above the reserve.
-      while (total + block_size <= targetfreespace && !stopprogram && elapsed <= limit_ms) {
+      bool out_of_room = false;
+      while (!Stopping() && elapsed <= limit_ms) {
+        if (total + block_size > targetfreespace || !Fits_Above_Reserve(block_size)) {
+          out_of_room = true;
+          break;
+        }
         int error = 0;
         std::int64_t written = os_.Write_All(opened.file, buffer.data(), buffer.size(), error);
         total += written;
         if (error == 0) ++blocks;  // only a whole block counts
         elapsed = Milliseconds_Between(start, clock_.Now());
-        Pump();
+        Live_Bytes(blocks * block_size);
+        Checkpoint();
         if (error != 0) {
           error_line = "Error writing file " + SrcFile + ": " + platform::Error_Text(error);
           break;
@@ -69,31 +77,33 @@ bool Benchmark_Engine::Sequential_Write(const std::string& SrcFile, int GraphPos
         error_line = "Error flushing file " + SrcFile + ": " + platform::Error_Text(error);
       opened.file.close();
       Log("Closing File:" + SrcFile);
+      if (blocks == 0 && out_of_room) No_Room(GraphPosition, "one block of " + Size_Text(block_size));
     }
   } catch (const std::exception& error) {
     error_line = Error_Line(kEngineErrorName, error.what());
   }
   TDateTime end = clock_.Now();
   const Device_Check check = span.End(false, blocks * block_size);
-  if (stopprogram) host_.Display_Loading_Panel(true, "Stopping...");
+  if (Stopping()) observer_.Activity("Stopping...");
   double rate = Calculate_Speed(start, end, blocks, block_size);
-  Pump();
-  Wait_With_Messages(1, Pump_Function(), clock_);
-  Show_Result(entry.Column, rate, check);
+  Checkpoint();
+  Wait(1000);
+  Show_Result(GraphPosition, rate, check);
   return Finish_Test(D + " Finish", error_line, 500);
 }
 
-bool Benchmark_Engine::Sequential_Read(const std::string& SrcFile, int GraphPosition) {
-  const TMyGraphColumn& entry = graph_.GraphColumn[GraphPosition];
+bool Benchmark_Run::Sequential_Read(const std::string& SrcFile, int GraphPosition) {
+  const Planned_Test& entry = kPlannedTests[static_cast<std::size_t>(GraphPosition)];
   const std::string D = entry.Description;
   Log(D + " Start");
-  host_.Display_Loading_Panel(true, D + " Start...");
+  observer_.Activity(D + " Start...");
   std::int64_t total = 0, blocks = 0;
   std::int64_t block_size = entry.BufferSize;
   std::string error_line;
   Device_Span span(os_, run_folder_.Folder());
   span.Begin();
   TDateTime start = clock_.Now();
+  Live_Span(start);
   try {
     if (block_size <= 0) block_size = Calculate_Buffer_Size(Folder_Of(SrcFile));
     Log("Getting Temporary file size");
@@ -115,14 +125,15 @@ bool Benchmark_Engine::Sequential_Read(const std::string& SrcFile, int GraphPosi
       // Every whole block read counts, the first one too. The loop ends at the end of the
       // file, on a read error, or on Stop.
       bool first = true;
-      while (first || (!stopprogram && total < file_size)) {
+      while (first || (!Stopping() && total < file_size)) {
         int error = 0;
         std::int64_t got = os_.Read_Full(opened.file, buffer.data(), buffer.size(), error);
         total += got;
         if (error == 0 && got == block_size) ++blocks;
         if (error != 0) error_line = "Error reading file " + SrcFile + ": " + platform::Error_Text(error);
         if (error != 0 || got == 0) break;
-        if (!first) Pump();
+        Live_Bytes(blocks * block_size);
+        if (!first) Checkpoint();
         first = false;
       }
       opened.file.close();
@@ -132,10 +143,11 @@ bool Benchmark_Engine::Sequential_Read(const std::string& SrcFile, int GraphPosi
     error_line = Error_Line(kEngineErrorName, error.what());
   }
   TDateTime end = clock_.Now();
+  if (blocks == 0 && write_had_no_room_) Nothing_To_Read(GraphPosition);
   const Device_Check check = span.End(true, blocks * block_size);
-  if (stopprogram) host_.Display_Loading_Panel(true, "Stopping...");
+  if (Stopping()) observer_.Activity("Stopping...");
   double rate = Calculate_Speed(start, end, blocks, block_size);
-  Wait_With_Messages(1, Pump_Function(), clock_);
-  Show_Result(entry.Column, rate, check);
+  Wait(1000);
+  Show_Result(GraphPosition, rate, check);
   return Finish_Test(D + " Finish", error_line, 0);
 }

@@ -88,30 +88,39 @@ std::string Rate_Fall_Text(const Sustained_Result& result) {
          Result_Text(fall.plateau) + " MB/s to " + Result_Text(fall.after) + " MB/s";
 }
 
-void Benchmark_Engine::Start_Sustained(const std::string& drive, std::int64_t size, Sustained_Result& result) {
-  Run_Guarded(drive, [&](const std::string& work_folder) {
-    Log("Sustained Write Start");
-    Log("Target Drive:" + drive);
-    bool ran = false;
-    try {
-      ran = Claim_Folder(work_folder);
-      if (ran) Sustained_Write(size, result);
-    } catch (const std::exception& error) {
-      result.error = Error_Line(kEngineErrorName, error.what());
-      Report_Error(result.error);
-    }
-    Remove_Run_Folder();
-    Log("Sustained Write Finish");
-    result.stopped = stopprogram;
-    outcome_ = stopprogram ? Run_Outcome::Stopped : ran ? Run_Outcome::Completed : Run_Outcome::Refused;
-  });
+Sustained_Result Benchmark_Run::Sustained(const Sustained_Request& request) {
+  Sustained_Result result;
+  exact_folder = request.exact_folder;
+  std::string work_folder;
+  if (!Resolve(request.drive, work_folder, result.error)) {
+    result.outcome = Run_Outcome::Refused;
+    return result;
+  }
+  Log("Sustained Write Start");
+  Log("Target Drive:" + request.drive);
+  bool ran = false;
+  try {
+    ran = Claim_Folder(work_folder);
+    if (ran) Sustained_Write(request.size, result);
+    else result.error = result_.error;
+  } catch (const std::exception& error) {
+    result.error = Error_Line(kEngineErrorName, error.what());
+    Report_Error(result.error);
+  }
+  Remove_Run_Folder();
+  Log("Sustained Write Finish");
+  result.cleanup_failure = cleanup_failure;
+  result.stopped = Stopping();
+  result.outcome = Stopping() ? Run_Outcome::Stopped : ran ? Run_Outcome::Completed : Run_Outcome::Refused;
+  observer_.Activity("");
+  return result;
 }
 
-void Benchmark_Engine::Sustained_Write(std::int64_t asked, Sustained_Result& result) {
+void Benchmark_Run::Sustained_Write(std::int64_t asked, Sustained_Result& result) {
   const std::int64_t block_size = Calculate_Buffer_Size(run_folder_.Path());
   const std::int64_t free = Free_Space();
   result.size = Sustained_Size(asked, free);
-  const std::string free_text = Size_Text(std::max<std::int64_t>(free, 0)) + " free, 20 MB must stay free";
+  const std::string free_text = Reserve_Text(free);
   if (result.size <= 0) {
     result.error = "Not enough free space in " + run_folder_.Path() + ": " + free_text;
     Report_Error(result.error);
@@ -120,7 +129,7 @@ void Benchmark_Engine::Sustained_Write(std::int64_t asked, Sustained_Result& res
   if (asked > result.size) {
     const std::string text = "Only " + Size_Text(result.size) + " of " + Size_Text(asked) + " can be written: " + free_text;
     Log(text);
-    host_.Set_Status_Text(text);
+    observer_.Status(text);
   }
   Log("Sustained Write Size:" + Size_Text(result.size));
   const std::string path = run_folder_.Path() + "/" + kSustainedFile;
@@ -135,7 +144,7 @@ void Benchmark_Engine::Sustained_Write(std::int64_t asked, Sustained_Result& res
   platform::Aligned_Buffer buffer(static_cast<std::size_t>(block_size));
   if (!buffer.valid()) throw std::bad_alloc();
   Fill_Random_Buffer(buffer.data(), buffer.size());
-  host_.Display_Loading_Panel(true, "Sustained Write Start...");
+  observer_.Activity("Sustained Write Start...");
   Device_Span span(os_, run_folder_.Folder());
   span.Begin();
   Sustained_Loop(opened, buffer, path, result);
@@ -150,7 +159,7 @@ void Benchmark_Engine::Sustained_Write(std::int64_t asked, Sustained_Result& res
   if (!result.error.empty()) Report_Error(result.error);
 }
 
-void Benchmark_Engine::Sustained_Loop(platform::Open_Result& opened, platform::Aligned_Buffer& buffer,
+void Benchmark_Run::Sustained_Loop(platform::Open_Result& opened, platform::Aligned_Buffer& buffer,
                                       const std::string& path, Sustained_Result& result) {
   const bool direct = opened.mode == platform::Io_Mode::Direct;
   Curve_Recorder curve(result.curve);
@@ -166,7 +175,7 @@ void Benchmark_Engine::Sustained_Loop(platform::Open_Result& opened, platform::A
       result.error = "Error flushing file " + path + ": " + platform::Error_Text(error);
     return error == 0;
   };
-  while (result.written < result.size && !stopprogram) {
+  while (result.written < result.size && !Stopping()) {
     const std::int64_t chunk =
         std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), result.size - result.written) /
         kDirectUnit * kDirectUnit;
@@ -189,15 +198,15 @@ void Benchmark_Engine::Sustained_Loop(platform::Open_Result& opened, platform::A
       if (curve.Due(flushed_ms)) {
         curve.Close(flushed_ms);
         const Rate_Sample& last = result.curve.back();
-        host_.Display_Loading_Panel(true, "Sustained Write " + Size_Text(last.written) + " of " +
-                                              Size_Text(result.size) + ", " + Result_Text(last.Mbps()) + " MB/s");
+        observer_.Activity("Sustained Write " + Size_Text(last.written) + " of " + Size_Text(result.size) + ", " +
+                           Result_Text(last.Mbps()) + " MB/s");
       }
     }
-    Pump();
+    Checkpoint();
   }
   flush();
   opened.file.close();
   result.elapsed_ms = now_ms();
   curve.Finish(result.elapsed_ms);
-  host_.Display_Loading_Panel(false, "");
+  observer_.Activity("");
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/device_check.h"
+#include "common/run_result.h"
 #include "engine/rate_fall.h"
 
 // The most a sustained write writes unless told otherwise.
@@ -39,8 +40,10 @@ struct Sustained_Result {
   std::vector<Rate_Sample> curve;
   Rate_Fall fall;
   Device_Check check;        // the device's counters over the whole write
-  std::string error;         // why the write ended before its size; empty otherwise
+  std::string error;         // why the write ended before its size, or did not start; empty otherwise
   bool stopped = false;
+  Run_Outcome outcome = Run_Outcome::None;
+  std::string cleanup_failure;  // why the run's folder was left behind at the end; empty when it went
   double Mbps() const {
     return elapsed_ms > 0 ? static_cast<double>(written) / 1000.0 / static_cast<double>(elapsed_ms) : 0;
   }

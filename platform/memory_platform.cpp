@@ -314,6 +314,10 @@ std::int64_t Memory_Platform::Free_Bytes(const Folder_Handle& folder) {
   return Item(folder, true) == nullptr ? -1 : Free();
 }
 
+std::int64_t Memory_Platform::Block_Bytes(const Folder_Handle& folder) {
+  return Item(folder, true) == nullptr ? 0 : allocation_unit;
+}
+
 // ---- volumes ----
 
 Volume_Facts Memory_Platform::Volume(const std::string& path) {

@@ -95,6 +95,7 @@ class Memory_Platform : public Platform {
   int Take_Over(const Folder_Handle& folder) override;
   int Lock_Folder(const Folder_Handle& folder) override;
   std::int64_t Free_Bytes(const Folder_Handle& folder) override;
+  std::int64_t Block_Bytes(const Folder_Handle& folder) override;
   unsigned Effective_User() override { return user; }
 
   Open_Result Create_File(const Folder_Handle& folder, const std::string& name, bool unbuffered) override;

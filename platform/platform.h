@@ -46,6 +46,9 @@ class Platform {
   // Bytes available to the process on the file system that holds the folder; -1 when the
   // file system cannot be asked.
   virtual std::int64_t Free_Bytes(const Folder_Handle& folder) = 0;
+  // The allocation unit of the file system that holds the folder, in bytes (what a folder
+  // grows by as names are added); 0 when it cannot be asked.
+  virtual std::int64_t Block_Bytes(const Folder_Handle& folder) = 0;
   // The user the process acts as.
   virtual unsigned Effective_User() = 0;
 

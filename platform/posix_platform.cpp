@@ -145,6 +145,12 @@ std::int64_t Posix_Platform::Free_Bytes(const Folder_Handle& folder) {
   return static_cast<std::int64_t>(sv.f_bavail) * static_cast<std::int64_t>(sv.f_frsize);
 }
 
+std::int64_t Posix_Platform::Block_Bytes(const Folder_Handle& folder) {
+  struct statvfs sv {};
+  if (::fstatvfs(folder.native(), &sv) != 0) return 0;
+  return static_cast<std::int64_t>(sv.f_frsize);
+}
+
 unsigned Posix_Platform::Effective_User() { return ::geteuid(); }
 
 Open_Result Posix_Platform::Open_At(const Folder_Handle& folder, const std::string& name, int flags,

@@ -86,8 +86,8 @@ void Compose_Result_Report(const Report_Facts& facts, MY_UploadFileRecord& recor
     stored.push_back(entry.Bytes());
   };
   for (const auto& [key, value] : Profile_Entries(facts)) add(key, value);
-  for (const TMyGraphColumn& column : facts.graph->GraphColumn)
-    if (column.Value > 0 && !column.NameTag.empty()) add(column.NameTag, Result_Text(column.Value));
+  for (const Test_Result& test : facts.run->tests)
+    if (test.rate > 0 && !test.key.empty()) add(test.key, Result_Text(test.rate));
   std::string joined;
   for (const std::string& entry : stored) joined += entry;
   log(joined);

@@ -1,4 +1,4 @@
-// The report of a finished run: composed from the plan and the machine profile, signed, sent
+// The report of a finished run: composed from its result and the machine profile, signed, sent
 // to the results server, and queued when the server does not confirm it.
 #pragma once
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "common/records.h"
+#include "common/run_result.h"
 #include "inventory/drive_info.h"
 #include "inventory/machine_profile.h"
 #include "reporting/message_queue.h"
@@ -31,7 +31,7 @@ struct Report_Facts {
   std::string server;                        // the results server: [scheme://]host[:port]
   const Machine_Profile* profile = nullptr;
   const TMyLogicalDisks* drive = nullptr;    // the run's drive; none counts as a drive without model
-  const TMyGraph* graph = nullptr;
+  const Run_Result* run = nullptr;          // the rates reported: those above 0
 };
 
 // Where a report goes.

@@ -31,35 +31,31 @@ TEST(Device_Check_Rule, OnlyAReadTheDeviceMovedLessThanNinetyPercentOfIsACachesA
         << (c.read ? "read " : "write ") << c.moved << " of " << c.counted;
 }
 
-TEST(Device_Check_Run, ReadsACacheServedAreMarkedInThePlanTheLabelAndTheLog) {
+TEST(Device_Check_Run, ReadsACacheServedAreMarkedInTheResultAndTheLog) {
   Memory_Rig rig;
   rig.Only({0, 3});
   rig.disk.device.read_percent = 50;  // half of every read comes from a cache
   rig.Run();
   for (int column : {0, 6}) {  // the writes: the device took every byte
-    const Device_Check& check = rig.graph.GraphColumn[column].Check;
+    const Device_Check& check = rig.result.tests[column].check;
     EXPECT_EQ(check.verdict, Device_Verdict::Device) << column;
     EXPECT_EQ(check.device, "memdisk");
     EXPECT_EQ(check.device_bytes, check.counted_bytes);
     EXPECT_GT(check.counted_bytes, 0);
   }
   for (int column : {1, 7}) {
-    const TMyGraphColumn& entry = rig.graph.GraphColumn[column];
-    EXPECT_EQ(entry.Check.verdict, Device_Verdict::Cache) << column;
-    EXPECT_TRUE(entry.Check.read);
-    EXPECT_EQ(entry.Check.device_bytes, entry.Check.counted_bytes / 2);
-    EXPECT_EQ(rig.host.checks[entry.TestSpeedLabel].verdict, Device_Verdict::Cache) << entry.TestSpeedLabel;
+    const Device_Check& check = rig.result.tests[column].check;
+    EXPECT_EQ(check.verdict, Device_Verdict::Cache) << column;
+    EXPECT_TRUE(check.read);
+    EXPECT_EQ(check.device_bytes, check.counted_bytes / 2);
+    EXPECT_EQ(rig.observer.finished.at(column).check.verdict, Device_Verdict::Cache) << column;
   }
-  const Device_Check& read = rig.graph.GraphColumn[1].Check;
-  EXPECT_TRUE(rig.host.Logged("Device Counters:memdisk read " + std::to_string(read.device_bytes) +
+  const Device_Check& read = rig.result.tests[1].check;
+  EXPECT_TRUE(rig.observer.Logged("Device Counters:memdisk read " + std::to_string(read.device_bytes) +
                               " bytes, the test counted " + std::to_string(read.counted_bytes) +
                               " bytes (50 %): served by a cache"));
   EXPECT_EQ(Device_Check_Tip(read).rfind("Served by a cache, not by the disk: the device memdisk read ", 0), 0u)
       << Device_Check_Tip(read);
-  // The next plan reset takes the marks away.
-  Clean_ALL_Stats(rig.graph, rig.host);
-  EXPECT_EQ(rig.host.checks["test1R"].verdict, Device_Verdict::None);
-  EXPECT_EQ(rig.graph.GraphColumn[1].Check.verdict, Device_Verdict::None);
 }
 
 TEST(Device_Check_Run, WithoutCountersToCompareNoTestIsCalledTheDevicesAnswer) {
@@ -70,11 +66,11 @@ TEST(Device_Check_Run, WithoutCountersToCompareNoTestIsCalledTheDevicesAnswer) {
     rig.disk.device.read_percent = 0;
     rig.Run();
     for (int column : {0, 1, 16, 17}) {
-      EXPECT_EQ(rig.graph.GraphColumn[column].Check.verdict, Device_Verdict::Not_Checked) << column;
-      EXPECT_EQ(rig.graph.GraphColumn[column].Check.device_bytes, -1);
+      EXPECT_EQ(rig.result.tests[column].check.verdict, Device_Verdict::Not_Checked) << column;
+      EXPECT_EQ(rig.result.tests[column].check.device_bytes, -1);
     }
-    EXPECT_TRUE(rig.host.Logged("Device Counters:not checked, memfs has no block device"));
-    EXPECT_EQ(Device_Check_Tip(rig.graph.GraphColumn[1].Check), "Not checked: memfs has no block device.");
+    EXPECT_TRUE(rig.observer.Logged("Device Counters:not checked, memfs has no block device"));
+    EXPECT_EQ(Device_Check_Tip(rig.result.tests[1].check), "Not checked: memfs has no block device.");
   }
   {  // counters that go back during a read (a device that was removed and came back)
     Memory_Rig rig;
@@ -85,7 +81,7 @@ TEST(Device_Check_Run, WithoutCountersToCompareNoTestIsCalledTheDevicesAnswer) {
     rig.disk.device.read_bytes = 1'000'000'000'000ULL;
     rig.disk.device.read_percent = 0;
     rig.Run();
-    const Device_Check& read = rig.graph.GraphColumn[1].Check;
+    const Device_Check& read = rig.result.tests[1].check;
     EXPECT_EQ(read.verdict, Device_Verdict::Not_Checked);
     EXPECT_EQ(read.reason, "the counters of memdisk went back during the test");
   }

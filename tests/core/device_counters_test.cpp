@@ -9,7 +9,7 @@
 #include <fstream>
 
 #include "engine/device_span.h"
-#include "fake_host.h"
+#include "mounted_file_system.h"
 #include "platform/device_counters.h"
 #include "scratch_folder.h"
 

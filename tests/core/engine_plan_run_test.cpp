@@ -1,5 +1,6 @@
-// Whole runs of the plan on the in-memory disk: the run's states, Stop at any point, the
-// time limits, the block size by drive type and the order in which files are read.
+// Whole runs of the plan on the in-memory disk, each on its worker: the result as a value,
+// the events in order, Stop at any point, the time limits, the block size by drive type and
+// the order in which files are read.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -10,9 +11,9 @@ namespace {
 
 using platform::Entry_Kind;
 
-// The plan's test at position, as its loading-panel text shows it.
-std::string Panel_Text(const TMyGraph& graph, int position) {
-  const std::string& d = graph.GraphColumn[position].Description;
+// The plan's test at position, as its activity text shows it.
+std::string Panel_Text(int position) {
+  const std::string d = kPlannedTests[static_cast<std::size_t>(position)].Description;
   return position < 2 ? d + " Start..." : d + "  Start...";
 }
 
@@ -40,58 +41,79 @@ class Typed_Inventory : public platform::Inventory_Provider {
 
 TEST(Engine_Plan_Run_Test, AWholeRunMeasuresEighteenRatesAndLeavesNothing) {
   Memory_Rig rig;
-  rig.Run();
+  const Run_Result& result = rig.Run();
+  EXPECT_EQ(result.outcome, Run_Outcome::Completed);
+  EXPECT_EQ(result.drive, "/srv/scratch");
+  EXPECT_EQ(result.seconds, 1);
   for (int i = 0; i <= kLastTest; ++i) {
-    EXPECT_GT(rig.graph.GraphColumn[i].Value, 0.0) << rig.graph.GraphColumn[i].Description;
-    EXPECT_NE(rig.host.labels[rig.graph.GraphColumn[i].TestSpeedLabel], "00.00");
+    const Test_Result& test = result.tests[static_cast<std::size_t>(i)];
+    EXPECT_EQ(test.key, kPlannedTests[static_cast<std::size_t>(i)].NameTag);
+    EXPECT_GT(test.rate, 0.0) << test.key;
+    EXPECT_TRUE(test.note.empty()) << test.key << ": " << test.note;
+    // What the observer heard at the test's end is the result.
+    EXPECT_EQ(rig.observer.finished.at(i).rate, test.rate) << test.key;
   }
-  EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Completed);
-  EXPECT_EQ(rig.host.drawn.size(), 18u);
-  EXPECT_EQ(rig.host.reports, 1);
-  EXPECT_EQ(rig.host.grid_rows, 1);
-  EXPECT_TRUE(rig.host.errors.empty()) << rig.host.errors.front();
+  EXPECT_TRUE(rig.observer.errors.empty()) << rig.observer.errors.front();
   EXPECT_TRUE(rig.Nothing_Left());
   EXPECT_EQ(rig.disk.Free(), 100'000'000'000LL);
   const std::string folder = rig.Folder();
   EXPECT_TRUE(Logged_In_Order(
-      rig.host, {"Benchmark Start", "Synthetic Test Start", "Target Drive:/srv/scratch", "Target Folder:" + folder,
-                 "Calculating Buffer Size Start", "Buffer Size:8.39 MB", "Calculating Buffer Size Finish",
-                 "Buffer Size:8.39 MB", "Targer Free Space:100 GB", "Final Temporary Sample Size:90 GB",
-                 "Sequential Write Start", "Transfer Mode:direct (unbuffered)", "Sequential Write Finish",
-                 "Sequential Read Start", "Getting Temporary file size", "Sequential Read Finish",
-                 "Random Write Test Start", "Random Write Test Finish", "Random Read Test Start",
-                 "Random Read Test Finish", "Deleting Temp Dir:" + folder, "Synthetic Test Finish"}));
-  for (const std::string& line : rig.host.log) EXPECT_EQ(line.rfind("Error", 0), std::string::npos) << line;
-  // The button went from idle to running and back; the controls are enabled again.
-  EXPECT_EQ(rig.host.states, (std::vector<Run_State>{Run_State::Running, Run_State::Idle}));
-  EXPECT_TRUE(rig.host.start_enabled);
-  EXPECT_TRUE(rig.host.controls_enabled);
-  EXPECT_FALSE(rig.host.panel_visible);
-  EXPECT_FALSE(rig.engine.programrunning);
-  EXPECT_EQ(rig.engine.DEFAULTSECONDS, 1);
+      rig.observer, {"Benchmark Start", "Synthetic Test Start", "Target Drive:/srv/scratch", "Target Folder:" + folder,
+                     "Calculating Buffer Size Start", "Buffer Size:8.39 MB", "Calculating Buffer Size Finish",
+                     "Buffer Size:8.39 MB", "Targer Free Space:100 GB", "Final Temporary Sample Size:90 GB",
+                     "Sequential Write Start", "Transfer Mode:direct (unbuffered)", "Sequential Write Finish",
+                     "Sequential Read Start", "Getting Temporary file size", "Sequential Read Finish",
+                     "Random Write Test Start", "Random Write Test Finish", "Random Read Test Start",
+                     "Random Read Test Finish", "Deleting Temp Dir:" + folder, "Synthetic Test Finish"}));
+  for (const std::string& line : rig.observer.log) EXPECT_EQ(line.rfind("Error", 0), std::string::npos) << line;
+  EXPECT_TRUE(rig.observer.activity.empty()) << "nothing is shown once the run is over";
 }
 
-TEST(Engine_Plan_Run_Test, AStopFromTheFirstPumpOnIsKept) {
-  // At the very first pump (the runner's Ctrl-C during the pause before the tests), and at
-  // the first pump after the button reading "Stop" is enabled (the window's press).
-  for (bool by_button : {false, true}) {
+TEST(Engine_Plan_Run_Test, TheObserverHearsTheTestsInOrderEachWithItsLiveRateBetweenStartAndEnd) {
+  Memory_Rig rig;
+  rig.Only({0, 3});
+  // At every call: the live rates belong to the test going on, and grow no faster than the
+  // disk (1 GB/s and a little for the calls).
+  std::size_t seen = 0;
+  rig.observer.on_call = [&] {
+    if (rig.observer.live.size() == seen) return;
+    seen = rig.observer.live.size();
+    const Fake_Observer::Live_Rate& last = rig.observer.live.back();
+    EXPECT_EQ(last.position, rig.observer.current);
+    EXPECT_GT(last.seconds, 0.0);
+    EXPECT_LE(static_cast<double>(last.bytes) / 1e6 / last.seconds, 1000.0);
+  };
+  rig.Run(2);
+  EXPECT_EQ(rig.observer.events,
+            (std::vector<std::string>{"tests begin", "started 0", "finished 0", "started 1", "finished 1", "started 6",
+                                      "finished 6", "started 7", "finished 7"}));
+  for (int position : {0, 1, 6, 7}) {
+    const auto count = std::count_if(rig.observer.live.begin(), rig.observer.live.end(),
+                                     [&](const Fake_Observer::Live_Rate& live) { return live.position == position; });
+    EXPECT_GE(count, 5) << position << ": a few times a second";
+  }
+  // The window's labels: the last rate so far is close to the result.
+  const auto last_write = std::find_if(rig.observer.live.rbegin(), rig.observer.live.rend(),
+                                       [](const Fake_Observer::Live_Rate& live) { return live.position == 6; });
+  ASSERT_NE(last_write, rig.observer.live.rend());
+  EXPECT_NEAR(static_cast<double>(last_write->bytes) / 1e6 / last_write->seconds, rig.result.tests[6].rate,
+              0.05 * rig.result.tests[6].rate);
+}
+
+TEST(Engine_Plan_Run_Test, AStopBeforeTheTestsIsKept) {
+  // At the very first call of the run (the runner's Ctrl-C during the pause before the
+  // tests), and just after the tests begin (the window's first press of Stop).
+  for (bool at_begin : {false, true}) {
     Memory_Rig rig;
-    bool pressed = false;
-    rig.host.on_pump = [&] {
-      if (pressed) return;
-      if (by_button) pressed = rig.host.Press_Stop(rig.engine);
-      else pressed = (rig.engine.Request_Stop(), true);
+    rig.observer.on_call = [&] {
+      if (!at_begin || rig.observer.events.size() == 1) rig.Stop();
     };
     rig.Run();
-    ASSERT_TRUE(pressed);
-    EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Stopped) << by_button;
-    EXPECT_TRUE(rig.engine.stopprogram);
-    for (int i = 0; i <= kLastTest; ++i) EXPECT_EQ(rig.graph.GraphColumn[i].Value, -1.0) << i;
+    EXPECT_EQ(rig.result.outcome, Run_Outcome::Stopped) << at_begin;
+    for (int i = 0; i <= kLastTest; ++i) EXPECT_EQ(rig.result.tests[static_cast<std::size_t>(i)].rate, -1.0) << i;
+    EXPECT_EQ(rig.observer.events, std::vector<std::string>{"tests begin"});
     EXPECT_EQ(rig.disk.counts.creates, 0);
-    EXPECT_EQ(rig.host.reports, 0);
-    EXPECT_EQ(rig.host.grid_rows, 0);
-    EXPECT_TRUE(rig.host.Logged("Abort on user request!!!!!!!!!!!!!!!!!!"));
-    EXPECT_EQ(rig.host.states, (std::vector<Run_State>{Run_State::Running, Run_State::Stopping, Run_State::Idle}));
+    EXPECT_TRUE(rig.observer.Logged("Abort on user request!!!!!!!!!!!!!!!!!!"));
     EXPECT_TRUE(rig.Nothing_Left());
   }
 }
@@ -99,26 +121,80 @@ TEST(Engine_Plan_Run_Test, AStopFromTheFirstPumpOnIsKept) {
 TEST(Engine_Plan_Run_Test, AStopDuringAnyTestEndsTheRunThere) {
   for (int stopped_at = 0; stopped_at <= kLastTest; ++stopped_at) {
     Memory_Rig rig;
-    int pumps = 0;
-    const std::string text = Panel_Text(rig.graph, stopped_at);
-    rig.host.on_pump = [&] {
-      if (rig.host.panel_text == text && ++pumps == 3) rig.host.Press_Stop(rig.engine);
+    int live = 0;
+    rig.observer.on_call = [&] {
+      if (rig.observer.current == stopped_at && rig.observer.live.size() > 0 &&
+          rig.observer.live.back().position == stopped_at && ++live == 2)
+        rig.Stop();
     };
     rig.Run();
-    ASSERT_EQ(rig.engine.Outcome(), Run_Outcome::Stopped) << stopped_at;
-    for (int i = 0; i < stopped_at; ++i) EXPECT_GT(rig.graph.GraphColumn[i].Value, 0.0) << stopped_at << " " << i;
-    EXPECT_GE(rig.graph.GraphColumn[stopped_at].Value, 0.0) << stopped_at;  // its partial rate is shown
-    for (int i = stopped_at + 1; i <= kLastTest; ++i) {
-      EXPECT_EQ(rig.graph.GraphColumn[i].Value, -1.0) << stopped_at << " " << i;
-      EXPECT_EQ(rig.host.labels[rig.graph.GraphColumn[i].TestSpeedLabel], "00.00") << stopped_at << " " << i;
-    }
-    EXPECT_EQ(rig.host.reports, 0);
-    EXPECT_NE(std::find(rig.host.panel_texts.begin(), rig.host.panel_texts.end(), "Stopping, please wait..."),
-              rig.host.panel_texts.end());
+    ASSERT_EQ(rig.result.outcome, Run_Outcome::Stopped) << stopped_at;
+    for (int i = 0; i < stopped_at; ++i) EXPECT_GT(rig.result.tests[i].rate, 0.0) << stopped_at << " " << i;
+    EXPECT_GE(rig.result.tests[stopped_at].rate, 0.0) << stopped_at;  // its partial rate is kept
+    EXPECT_EQ(rig.observer.finished.at(stopped_at).rate, rig.result.tests[stopped_at].rate);
+    for (int i = stopped_at + 1; i <= kLastTest; ++i) EXPECT_EQ(rig.result.tests[i].rate, -1.0) << stopped_at << " " << i;
+    EXPECT_EQ(rig.observer.events.back(), "finished " + std::to_string(stopped_at)) << "no test starts after a stop";
     EXPECT_TRUE(rig.Nothing_Left()) << stopped_at;
-    EXPECT_EQ(rig.host.run_state, Run_State::Idle);
-    EXPECT_TRUE(rig.host.start_enabled);
   }
+}
+
+TEST(Engine_Plan_Run_Test, AStopInsideAnyWaitEndsTheWaitAtOnce) {
+  // The run's waits: the pause after Start, the second after each sequential transfer and the
+  // half second after the write. A stop in any of them ends it at its next tenth of a second.
+  struct Case {
+    const char* what;
+    int closed_files;  // the wait after the file was closed this many times
+    int sleep;         // and this tenth of a second into it
+  };
+  const Case cases[] = {
+      {"the pause after Start", 0, 3},
+      {"the second after the write", 1, 2},
+      {"the half second after the write", 1, 12},
+      {"the second after the read", 2, 5},
+  };
+  for (const Case& c : cases) {
+    Memory_Rig rig;
+    rig.Only({0});
+    std::int64_t stopped_ms = -1;
+    int sleeps = 0;
+    rig.clock.on_sleep = [&](int) {
+      const auto closed = std::count_if(rig.observer.log.begin(), rig.observer.log.end(),
+                                        [](const std::string& line) { return line.rfind("Closing File:", 0) == 0; });
+      if (closed == c.closed_files && ++sleeps == c.sleep) {
+        stopped_ms = rig.clock.Elapsed_Ms();
+        rig.Stop();
+      }
+    };
+    rig.Run(5);
+    ASSERT_GE(stopped_ms, 0) << c.what;
+    EXPECT_EQ(rig.result.outcome, Run_Outcome::Stopped) << c.what;
+    // What follows is one tenth of a second and the clean-up, far below the rest of the wait.
+    EXPECT_LT(rig.clock.Elapsed_Ms() - stopped_ms, 150) << c.what;
+    EXPECT_TRUE(rig.Nothing_Left()) << c.what;
+  }
+}
+
+TEST(Engine_Plan_Run_Test, AnErrorThatEscapesTheRunReachesItsCallerAfterTheCleanUp) {
+  struct Observer_Failure {
+    int position;
+  };
+  Memory_Rig rig;
+  rig.Only({3});
+  bool thrown = false;
+  rig.observer.on_call = [&] {
+    if (rig.observer.current == 7 && !thrown) {
+      thrown = true;
+      throw Observer_Failure{7};
+    }
+  };
+  try {
+    rig.Run();
+    ADD_FAILURE() << "the error did not reach the caller";
+  } catch (const Observer_Failure& failure) {
+    EXPECT_EQ(failure.position, 7);
+  }
+  EXPECT_TRUE(rig.observer.Logged("Synthetic Test Finish"));
+  EXPECT_TRUE(rig.Nothing_Left());
 }
 
 TEST(Engine_Plan_Run_Test, TheSequentialWriteRunsTwiceTheTestTimeTheFileTestsOnce) {
@@ -127,14 +203,14 @@ TEST(Engine_Plan_Run_Test, TheSequentialWriteRunsTwiceTheTestTimeTheFileTestsOnc
   std::map<std::string, std::pair<std::int64_t, std::int64_t>> spans;
   rig.disk.before = [&](const std::string& op, const std::string&) {
     if (op != "write" && op != "open") return;
-    auto [at, fresh] = spans.try_emplace(rig.host.panel_text, rig.clock.Elapsed_Ms(), rig.clock.Elapsed_Ms());
+    auto [at, fresh] = spans.try_emplace(rig.observer.activity, rig.clock.Elapsed_Ms(), rig.clock.Elapsed_Ms());
     if (!fresh) at->second.second = rig.clock.Elapsed_Ms();
   };
   const int seconds = 3;
   rig.Run(seconds);
   for (int position = 0; position <= kLastTest; ++position) {
     if (position == 1) continue;  // the sequential read reads the whole file, however long that takes
-    const auto [first, last] = spans.at(Panel_Text(rig.graph, position));
+    const auto [first, last] = spans.at(Panel_Text(position));
     const std::int64_t limit = (position == 0 ? 2 : 1) * seconds * 1000;
     EXPECT_LE(last - first, limit + 1) << position;  // the clock's milliseconds are rounded
     EXPECT_GE(last - first, limit - 20) << position;
@@ -156,18 +232,20 @@ TEST(Engine_Plan_Run_Test, TheSequentialBlockSizeFollowsTheDriveType) {
   for (const Case& c : cases) {
     Memory_Rig rig(100'000'000'000LL, c.work);
     Typed_Inventory typed(c.type, c.known);
-    if (c.type >= 0) rig.engine.Use_Inventory(typed);
+    if (c.type >= 0) rig.inventory = &typed;
     rig.Only({0});
     rig.Run();
-    EXPECT_TRUE(Logged_In_Order(rig.host, {"Calculating Buffer Size Start", c.logged, "Calculating Buffer Size Finish"}))
+    EXPECT_TRUE(Logged_In_Order(rig.observer, {"Calculating Buffer Size Start", c.logged, "Calculating Buffer Size Finish"}))
         << c.work;
-    EXPECT_GT(rig.graph.GraphColumn[1].Value, 0.0) << c.work;
+    EXPECT_GT(rig.result.tests[1].rate, 0.0) << c.work;
   }
 }
 
 TEST(Engine_Plan_Run_Test, FilesAreReadInCyclesInTheOrderTheFoldersListThem) {
-  // Three files are read 1, 2, 3, 1, 2, 3 ...
-  Memory_Rig three(kFreeSpaceReserve + 3 * 4096 + 100);
+  // Three files are read 1, 2, 3, 1, 2, 3 ... (two blocks beyond the reserve stay for the
+  // folder).
+  const std::int64_t folder_blocks = 2 * 4096;
+  Memory_Rig three(kFreeSpaceReserve + folder_blocks + 3 * 4096 + 100);
   three.Only({3});
   three.Run();
   const std::vector<std::string>& reads = three.disk.Reads();
@@ -177,11 +255,11 @@ TEST(Engine_Plan_Run_Test, FilesAreReadInCyclesInTheOrderTheFoldersListThem) {
 
   // 60,001 files: the last goes into the sub-folder tmp-1 as temp-0.tmp; the folder's own
   // files are read first, then the sub-folder's.
-  Memory_Rig many(kFreeSpaceReserve + 60001LL * 4096 + 100);
+  Memory_Rig many(kFreeSpaceReserve + folder_blocks + 60001LL * 4096 + 100);
   many.Only({1});
   std::vector<std::string> files;
-  many.host.on_pump = [&] {
-    if (files.empty() && many.host.panel_text == "Random 512B Read  Start...") files = many.disk.Paths_Under(many.Folder());
+  many.observer.on_call = [&] {
+    if (files.empty() && many.observer.activity == "Random 512B Read  Start...") files = many.disk.Paths_Under(many.Folder());
   };
   many.Run(20);
   EXPECT_EQ(files.size(), 60002u);  // 60,001 files and the sub-folder
@@ -193,7 +271,7 @@ TEST(Engine_Plan_Run_Test, FilesAreReadInCyclesInTheOrderTheFoldersListThem) {
   EXPECT_EQ(order[60000], many.Folder() + "/temp-60000.tmp");
   EXPECT_EQ(order[60001], many.Folder() + "/tmp-1/temp-0.tmp");
   EXPECT_EQ(order[60002], many.Folder() + "/temp-1.tmp");
-  EXPECT_GT(many.graph.GraphColumn[3].Value, 0.0);
+  EXPECT_GT(many.result.tests[3].rate, 0.0);
   EXPECT_TRUE(many.Nothing_Left());
-  EXPECT_FALSE(many.host.Logged_Prefix("Error"));
+  EXPECT_FALSE(many.observer.Logged_Prefix("Error"));
 }

@@ -26,10 +26,10 @@ struct Runner_Result {
   std::vector<std::string> log;
 };
 
-// Runs the runner on an in-memory disk holding /srv/scratch; terminal: stderr is one.
+// Runs the runner on an in-memory disk of capacity bytes holding /srv/scratch; stop_requests:
+// the signal that came before the run (0: none); terminal: stderr is one.
 Runner_Result Run_Command(const std::vector<std::string>& args, std::sig_atomic_t stop_requests = 0,
-                          bool terminal = false) {
-  const std::int64_t capacity = 100'000'000'000LL;
+                          bool terminal = false, std::int64_t capacity = 100'000'000'000LL) {
   platform::Memory_Platform disk(capacity);
   Hand_Clock clock;
   disk.spend = [&](std::int64_t us) { clock.Advance_Us(us); };
@@ -74,8 +74,8 @@ TEST_F(Runner_Test, CsvIsTheWindowsResultsFileWithAPointInAnyLocale) {
   EXPECT_TRUE(Matches_Golden("runner-run.csv", csv.out));
   EXPECT_TRUE(csv.err.empty()) << csv.err;  // as --json: no progress lines
   // A stopped run: what was measured, and a word on stderr.
-  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--csv"}, 1);
-  EXPECT_EQ(stopped.status, 0);
+  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--csv"}, SIGINT);
+  EXPECT_EQ(stopped.status, 130);
   EXPECT_EQ(stopped.out.substr(0, 19), "drive,date,seconds,");
   EXPECT_NE(stopped.out.find("\n/srv/scratch,2025-12-09 12:00:"), std::string::npos) << stopped.out;
   EXPECT_NE(stopped.err.find("the run was stopped"), std::string::npos) << stopped.err;
@@ -108,12 +108,32 @@ TEST_F(Runner_Test, OnATerminalTheProgressIsOneLineWrittenOver) {
   EXPECT_EQ(plain.out, shown.out);
 }
 
-TEST_F(Runner_Test, AStoppedRunSaysSoAndLeavesNothing) {
-  const Runner_Result text = Run_Command({"--target", "/srv/scratch", "--seconds", "1"}, 1);
-  EXPECT_EQ(text.status, 0);
+TEST_F(Runner_Test, AStoppedRunSaysSoAndExitsWithTheSignalsStatus) {
+  const Runner_Result text = Run_Command({"--target", "/srv/scratch", "--seconds", "1"}, SIGINT);
+  EXPECT_EQ(text.status, 130);
   EXPECT_EQ(text.out, "stopped\n");
-  const Runner_Result json = Run_Command({"--target", "/srv/scratch", "--json"}, 1);
+  const Runner_Result json = Run_Command({"--target", "/srv/scratch", "--json"}, SIGTERM);
+  EXPECT_EQ(json.status, 143);
   EXPECT_EQ(json.out, "{\"target\":\"/srv/scratch\",\"seconds\":20,\"tests\":[],\"stopped\":true}\n");
+}
+
+TEST_F(Runner_Test, ATestWithoutRoomGivesItsReasonInTheJsonAndOnStderr) {
+  // 4.99 MB above the reserve: no room for one sequential block of 8 MiB.
+  const Runner_Result json = Run_Command({"--target", "/srv/scratch", "--only", "seq", "--json"}, 0, false,
+                                         kFreeSpaceReserve + 4'990'000);
+  EXPECT_EQ(json.status, 0) << json.err;
+  const std::string why = "Not enough free space for one block of 8.39 MB: 25.96 MB free, 20.97 MB must stay free";
+  EXPECT_NE(json.out.find("{\"key\":\"WRITE\",\"description\":\"Sequential Write\",\"mbps\":0.00,\"note\":\"" + why +
+                          "\","),
+            std::string::npos)
+      << json.out;
+  EXPECT_NE(json.out.find("\"mbps\":0.00,\"note\":\"Nothing to read: the write before it had no room above the "
+                          "reserve\","),
+            std::string::npos)
+      << json.out;
+  EXPECT_EQ(json.err, "platterscope-bench: Sequential Write: " + why +
+                          "\nplatterscope-bench: Sequential Read: Nothing to read: the write before it had no room "
+                          "above the reserve\n");
 }
 
 TEST_F(Runner_Test, TheDriveListAndTheProfileComeFromTheInventory) {
@@ -192,8 +212,8 @@ TEST_F(Runner_Test, ASustainedWritePrintsItsCurveAsCsvAndTellsWhereTheRateFell) 
   EXPECT_EQ(json.status, 0) << json.err;
   EXPECT_TRUE(Matches_Golden("runner-sustained.json", json.out));
   EXPECT_TRUE(json.err.empty()) << json.err;
-  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--sustained", "--json"}, 1);
-  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--sustained", "--json"}, SIGINT);
+  EXPECT_EQ(stopped.status, 130) << stopped.err;
   EXPECT_NE(stopped.out.find(",\"written\":0,"), std::string::npos) << stopped.out;
   EXPECT_NE(stopped.out.find("\"stopped\":true"), std::string::npos) << stopped.out;
 

@@ -12,7 +12,7 @@
 #include <fstream>
 
 #include "bench_process.h"
-#include "fake_host.h"
+#include "mounted_file_system.h"
 
 namespace fs = std::filesystem;
 
@@ -83,18 +83,28 @@ TEST_F(Runner_Process_Test, ACtrlCFromTheFirstMomentOnStopsTheRunEachTime) {
   bench.Signal(SIGINT);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   bench.Signal(SIGINT);
-  EXPECT_EQ(bench.Wait(), 0) << Err("run");
+  EXPECT_EQ(bench.Wait(), 130) << Err("run");
   EXPECT_EQ(Out("run"), "stopped\n");
   EXPECT_TRUE(Nothing_Left());
 }
 
-TEST_F(Runner_Process_Test, AClosedTerminalStopsTheRunAndItsCleanUpsStillRun) {
-  Bench_Process bench({"--target", work, "--only", "4k", "--seconds", "5"}, Setup("run"));
-  ASSERT_TRUE(Wait_Until([&] { return Run_Folder_Has_Files(); }, 10000)) << Err("run");
-  bench.Signal(SIGHUP);
-  EXPECT_EQ(bench.Wait(), 0) << Err("run");
-  EXPECT_NE(Out("run").find("stopped"), std::string::npos);
-  EXPECT_TRUE(Nothing_Left());
+TEST_F(Runner_Process_Test, ASignalDuringATestStopsTheRunAtOnceAndExitsWithItsStatusAfterTheCleanUp) {
+  // 128 and the signal, as a shell gives it: 130 for Ctrl-C, 143 for SIGTERM, 129 for a
+  // closed terminal.
+  for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 143}, std::pair{SIGHUP, 129}}) {
+    Bench_Process bench({"--target", work, "--only", "4k", "--seconds", "20"}, Setup("run"));
+    ASSERT_TRUE(Wait_Until([&] { return Run_Folder_Has_Files(); }, 10000)) << Err("run");
+    const auto sent = std::chrono::steady_clock::now();
+    bench.Signal(signal);
+    EXPECT_EQ(bench.Wait(), status) << Err("run");
+    // Long before the forty seconds the two tests would take.
+    EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(10));
+    const std::string out = Out("run");
+    EXPECT_EQ(out.rfind("4KW    Random 4K Write", 0), 0u) << "the partial rate: " << out;
+    EXPECT_EQ(out.find("4KR"), std::string::npos) << out;
+    EXPECT_NE(out.find("stopped\n"), std::string::npos) << out;
+    EXPECT_TRUE(Nothing_Left()) << signal;
+  }
 }
 
 TEST_F(Runner_Process_Test, UnderNohupAHangUpStopsNothing) {

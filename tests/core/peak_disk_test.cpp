@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "common/peak_export.h"
-#include "fake_host.h"
+#include "mounted_file_system.h"
 #include "peak_recorder.h"
 
 namespace {

@@ -3,32 +3,8 @@
 #include "common/clock.h"
 #include "common/result_text.h"
 #include "engine/plan.h"
-#include "fake_host.h"
 
-TEST(PlanTest, ResetFillsTheEighteenTestsAndClearsEveryResult) {
-  Fake_Host host;
-  TMyGraph graph;
-  graph.GraphColumn[4].Value = 12.5;
-  graph.GraphColumn[19].Value = 3;
-  graph.MaxValue = 900;
-  for (int round = 0; round < 2; ++round) {  // a second reset leaves the same state
-    Clean_ALL_Stats(graph, host);
-    EXPECT_EQ(graph.TotalColumns, 17);
-    EXPECT_EQ(graph.MaxValue, 100);
-    EXPECT_EQ(graph.LeftMargin, 34);
-    EXPECT_EQ(graph.LeyendFont, "Arial Narrow");
-    for (int i = 0; i < kPlanEntries; ++i) {
-      EXPECT_EQ(graph.GraphColumn[i].Value, -1.0) << i;
-      EXPECT_EQ(graph.GraphColumn[i].NameTag.empty(), i > 17) << i;
-      if (i <= 17) {
-        EXPECT_EQ(graph.GraphColumn[i].Column, i);
-        EXPECT_EQ(graph.GraphColumn[i].ReadOrWrite, i % 2);
-        EXPECT_EQ(host.labels.at(graph.GraphColumn[i].TestSpeedLabel), "00.00");
-      }
-    }
-    EXPECT_EQ(host.labels.size(), 18u);
-    EXPECT_EQ(host.status, "");
-  }
+TEST(PlanTest, EachWriteIsFollowedByTheReadOfItsBlockSizeAndAnEmptyResultHasEveryKey) {
   // Writes at even positions, the read of the same block size right after.
   struct Row { int index; const char* tag; const char* description; int block; const char* label; };
   const Row rows[] = {{0, "WRITE", "Sequential Write", 0, "test1W"},   {1, "READ", "Sequential Read", 0, "test1R"},
@@ -36,14 +12,25 @@ TEST(PlanTest, ResetFillsTheEighteenTestsAndClearsEveryResult) {
                       {12, "512KW", "Random 512k Write", 524288, "test5W"},
                       {17, "4MBR", "Random 4MB Read", 4194304, "TEST7r"}};
   for (const Row& row : rows) {
-    const TMyGraphColumn& entry = graph.GraphColumn[row.index];
-    EXPECT_EQ(entry.NameTag, row.tag);
-    EXPECT_EQ(entry.Description, row.description);
-    EXPECT_EQ(entry.BufferSize, row.block);
-    EXPECT_EQ(entry.TestSpeedLabel, row.label);
+    const Planned_Test& test = kPlannedTests[static_cast<std::size_t>(row.index)];
+    EXPECT_STREQ(test.NameTag, row.tag);
+    EXPECT_STREQ(test.Description, row.description);
+    EXPECT_EQ(test.BufferSize, row.block);
+    EXPECT_STREQ(test.TestSpeedLabel, row.label);
   }
-  EXPECT_EQ(graph.GraphColumn[0].Color, 0x0000FF);
-  EXPECT_EQ(graph.GraphColumn[17].Color, 0x008000);
+  for (int i = 0; i <= kLastTest; ++i) {
+    EXPECT_EQ(kPlannedTests[i].ReadOrWrite, i % 2) << i;
+    EXPECT_EQ(kPlannedTests[i].BufferSize, kPlannedTests[i - i % 2].BufferSize) << i;
+  }
+  EXPECT_EQ(kPlannedTests[0].Color, 0x0000FF);
+  EXPECT_EQ(kPlannedTests[17].Color, 0x008000);
+
+  const Run_Result empty;
+  EXPECT_EQ(empty.outcome, Run_Outcome::None);
+  for (int i = 0; i <= kLastTest; ++i) {
+    EXPECT_EQ(empty.tests[i].key, kPlannedTests[i].NameTag);
+    EXPECT_FALSE(empty.tests[i].Measured());
+  }
 }
 
 TEST(PlanTest, SpeedIsWholeBlocksPerMillisecond) {

@@ -67,19 +67,18 @@ struct Finished_Run {
     computer.Model = "Standard PC";
     computer.TotalPhysicalMemoryFormatted = "23.5 GB";
     drive = {"/", 271000000000, "271 GB", "Generic Disk", "12345678", "3", "ext4", "2.1"};
-    for (int k = 0; k < 21; ++k) graph.GraphColumn[k].Value = -1;
     const double rates[] = {123.456, 1.23456, 1234.56};
     for (int k = 0; k < 18; ++k) {
-      graph.GraphColumn[k].NameTag = kRateKeys[k];
-      graph.GraphColumn[k].Value = rates[k % 3];
+      EXPECT_EQ(result.tests[k].key, kRateKeys[k]);
+      result.tests[k].rate = rates[k % 3];
     }
   }
   Report_Facts Facts(const std::string& host) const {
-    return {"20230426153012345", 20, "1.0.0.1", host, &profile, &drive, &graph};
+    return {"20230426153012345", 20, "1.0.0.1", host, &profile, &drive, &result};
   }
   Machine_Profile profile;
   TMyLogicalDisks drive;
-  TMyGraph graph;
+  Run_Result result;
 };
 
 // The form entries of a POST's body, name and value, in their order.
@@ -170,7 +169,7 @@ TEST(ResultReport, AServerNamedWithItsSchemeIsAddressedWithItAndSignedWithItsHos
 
 TEST(ResultReport, RatesUseTheLocalesDecimalSeparatorAndOnlyMeasuredTestsCount) {
   Finished_Run run;
-  run.graph.GraphColumn[1].Value = 0;  // a test that produced no rate
+  run.result.tests[1].rate = 0;  // a test that produced no rate
   const QLocale previous;
   QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
   auto record = std::make_unique<MY_UploadFileRecord>();
@@ -192,8 +191,8 @@ TEST(ResultReport, InALocaleWithItsOwnDigitsTheReportAndFileNamesAreAscii) {
   Finished_Run run;
   run.drive.SizeFormatted = Format_Size(271000000000, "0.##", false);
   run.profile.MyComputerSystems[0].TotalPhysicalMemoryFormatted = Format_Size(25231622144, "0.##", true);
-  run.graph.GraphColumn[6].Value = 14.59;
-  run.graph.GraphColumn[7].Value = 12345.6;
+  run.result.tests[6].rate = 14.59;
+  run.result.tests[7].rate = 12345.6;
   auto record = std::make_unique<MY_UploadFileRecord>();
   Compose_Result_Report(run.Facts("h"), *record, [](const std::string&) {});
   std::map<std::string, std::string> values;

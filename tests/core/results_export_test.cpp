@@ -8,18 +8,19 @@
 namespace {
 
 Run_Record Run_A() {
-  return {"/ (271 GB) Generic Disk",
-          "2025-12-09 12:00:00",
-          20,
-          {994.27, 1234.5, 0.004, 12345.678, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14.126}};
+  Run_Record record{"/ (271 GB) Generic Disk", "2025-12-09 12:00:00", {}};
+  record.run.seconds = 20;
+  const double rates[] = {994.27, 1234.5, 0.004, 12345.678, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14.126};
+  for (std::size_t i = 0; i < record.run.tests.size(); ++i) record.run.tests[i].rate = rates[i];
+  return record;
 }
 
 // A run with one rate, on a drive whose name needs quoting.
 Run_Record Run_B() {
-  Run_Record run{"/media/\"usb\", stick", "2025-12-10 08:05:09", 5, {}};
-  run.rates.fill(-1);
-  run.rates[0] = 5.5;
-  return run;
+  Run_Record record{"/media/\"usb\", stick", "2025-12-10 08:05:09", {}};
+  record.run.seconds = 5;
+  record.run.tests[0].rate = 5.5;
+  return record;
 }
 
 class Results_Export_Test : public ::testing::Test {

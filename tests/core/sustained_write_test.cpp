@@ -79,9 +79,8 @@ TEST(Rate_Fall_Detector, FindsTheSecondAfterWhichTheRateStaysDown) {
 TEST(Sustained_Write, TheCurveShowsWhereTheDrivesCacheRanOut) {
   Memory_Rig rig;
   Cache_Of(rig, 6 * kGiB, 2000, 500);  // 2 GB/s for 6 GiB, then 0.5 GB/s
-  Sustained_Result result;
-  rig.engine.Start_Sustained(rig.work, 12 * kGiB + 12345, result);
-  EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Completed);
+  const Sustained_Result result = rig.Sustained(12 * kGiB + 12345);
+  EXPECT_EQ(result.outcome, Run_Outcome::Completed);
   EXPECT_TRUE(result.error.empty()) << result.error;
   EXPECT_EQ(result.size, 12 * kGiB + 12345);
   EXPECT_EQ(result.written, 12 * kGiB + 12288);  // the last block cut to whole 4 KiB
@@ -98,16 +97,14 @@ TEST(Sustained_Write, TheCurveShowsWhereTheDrivesCacheRanOut) {
   EXPECT_NEAR(result.fall.after, 500, 20);
   EXPECT_EQ(result.check.verdict, Device_Verdict::Device);
   EXPECT_EQ(result.check.device_bytes, result.written);
-  EXPECT_TRUE(Logged_In_Order(rig.host, {"Sustained Write Start", "Target Drive:/srv/scratch",
+  EXPECT_TRUE(Logged_In_Order(rig.observer, {"Sustained Write Start", "Target Drive:/srv/scratch",
                                          "Target Folder:" + rig.Folder(), "Sustained Write Size:12.88 GB",
                                          "Creating File:" + rig.Folder() + "/sustained.tmp",
                                          "Transfer Mode:direct (unbuffered)", "Deleting Temp Dir:" + rig.Folder(),
                                          "Sustained Write Finish"}));
-  EXPECT_TRUE(rig.host.Logged_Prefix("The rate fell after "));
+  EXPECT_TRUE(rig.observer.Logged_Prefix("The rate fell after "));
   EXPECT_TRUE(rig.Nothing_Left());
-  EXPECT_EQ(rig.host.reports, 0);  // not a run of the plan: nothing reported, no grid row
-  EXPECT_EQ(rig.host.grid_rows, 0);
-  EXPECT_EQ(rig.host.run_state, Run_State::Idle);
+  EXPECT_TRUE(rig.observer.events.empty()) << "not a run of the plan: no test of it starts";
 }
 
 TEST(Sustained_Write, ItsSizeKeepsTheReserveAndTheCap) {
@@ -130,16 +127,16 @@ TEST(Sustained_Write, ItsSizeKeepsTheReserveAndTheCap) {
   // A drive others fill meanwhile (down to 100 MB free): the write ends at the reserve,
   // with the reason.
   Memory_Rig rig(2 * kGiB);
-  rig.host.on_pump = [&] {
-    if (rig.engine.programrunning && rig.disk.Free() > (100 << 20))
-      rig.disk.Add_File("/srv/other/f" + std::to_string(rig.host.pumps), 16 << 20, 0);
+  int added = 0;
+  rig.disk.before = [&](const std::string& op, const std::string&) {
+    if (op == "write" && rig.disk.Free() > (100 << 20))
+      rig.disk.Add_File("/srv/other/f" + std::to_string(++added), 16 << 20, 0);
   };
-  Sustained_Result result;
-  rig.engine.Start_Sustained(rig.work, kGiB, result);
+  const Sustained_Result result = rig.Sustained(kGiB);
   EXPECT_EQ(result.error, "The free space of " + rig.Folder() + " fell to the 20 MB reserve");
   EXPECT_GE(rig.disk.Lowest_Free(), reserve);
   EXPECT_LT(result.written, kGiB);
-  ASSERT_EQ(rig.host.errors.size(), 1u);
+  ASSERT_EQ(rig.observer.errors.size(), 1u);
   EXPECT_TRUE(rig.Nothing_Left());
 }
 
@@ -147,12 +144,11 @@ TEST(Sustained_Write, StopAndWriteErrorsEndItWithWhatWasMeasured) {
   {  // Stop after three seconds, on a file system that refuses direct transfer
     Memory_Rig rig;
     rig.disk.faults.refuse_direct = true;
-    rig.host.on_pump = [&] {
-      if (rig.clock.Elapsed_Ms() > 3500) rig.host.Press_Stop(rig.engine);
+    rig.disk.before = [&](const std::string&, const std::string&) {
+      if (rig.clock.Elapsed_Ms() > 3500) rig.Stop();
     };
-    Sustained_Result result;
-    rig.engine.Start_Sustained(rig.work, 0, result);
-    EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Stopped);
+    const Sustained_Result result = rig.Sustained(0);
+    EXPECT_EQ(result.outcome, Run_Outcome::Stopped);
     EXPECT_TRUE(result.stopped);
     EXPECT_GE(result.curve.size(), 2u);
     EXPECT_LT(result.written, 10 * kGiB);
@@ -165,14 +161,13 @@ TEST(Sustained_Write, StopAndWriteErrorsEndItWithWhatWasMeasured) {
     rig.disk.before = [&](const std::string& op, const std::string&) {
       if (op == "write" && rig.disk.device.written_bytes >= 2 * kGiB) rig.disk.faults.write_error = EIO;
     };
-    Sustained_Result result;
-    rig.engine.Start_Sustained(rig.work, 4 * kGiB, result);
-    EXPECT_EQ(rig.engine.Outcome(), Run_Outcome::Completed);
+    const Sustained_Result result = rig.Sustained(4 * kGiB);
+    EXPECT_EQ(result.outcome, Run_Outcome::Completed);
     EXPECT_GE(result.written, 2 * kGiB);
     EXPECT_LT(result.written, 4 * kGiB);
     EXPECT_EQ(static_cast<std::uint64_t>(result.written), rig.disk.device.written_bytes);  // the failed block is not counted
     EXPECT_EQ(result.error, "Error writing file " + rig.Folder() + "/sustained.tmp: Input/output error");
-    EXPECT_EQ(rig.host.errors, std::vector<std::string>{result.error});
+    EXPECT_EQ(rig.observer.errors, std::vector<std::string>{result.error});
     EXPECT_TRUE(rig.Nothing_Left());
   }
 }

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <set>
 
-#include "core/fake_host.h"
+#include "core/mounted_file_system.h"
 
 namespace fs = std::filesystem;
 

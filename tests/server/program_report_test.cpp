@@ -77,7 +77,7 @@ class Program_Report_Test : public Server_Test {
 TEST_P(Program_Report_Test, AFinishedRunIsStoredWithEveryFieldAndComparedOnline) {
   Test_Server& server = Start();
   const Sample_Report run = Run_With_Accents();
-  const TMyGraph plan = Plan_Of(run);
+  const Run_Result plan = Plan_Of(run);
   Quiet_Report_Host host;
   const auto post = [](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record, kLimits); };
   EXPECT_EQ(Send_Result_To_Database(host, Facts_Of(run, server.host(), plan), Channel(post)), "OK");
@@ -124,7 +124,7 @@ TEST_P(Program_Report_Test, AFinishedRunIsStoredWithEveryFieldAndComparedOnline)
 TEST_P(Program_Report_Test, AReportWhoseAnswerWasLostIsReplayedAndStoredOnce) {
   Test_Server& server = Start();
   const Sample_Report run = Varied_Report(11);
-  const TMyGraph plan = Plan_Of(run);
+  const Run_Result plan = Plan_Of(run);
   Quiet_Report_Host host;
   std::vector<std::string> answers;
   const auto answer_lost = [&](const MY_UploadFileRecord& record) {

@@ -49,22 +49,21 @@ Sample_Report Varied_Report(int n, int models) {
   return report;
 }
 
-TMyGraph Plan_Of(const Sample_Report& report) {
-  TMyGraph plan;
-  for (std::size_t t = 0; t < plan.GraphColumn.size(); ++t) {
+Run_Result Plan_Of(const Sample_Report& report) {
+  Run_Result plan;
+  for (std::size_t t = 0; t < plan.tests.size(); ++t) {
     const bool tested = t < report.rates.size() && report.rates[t];
-    plan.GraphColumn[t].NameTag = t < kPlannedTests.size() ? kPlannedTests[t].NameTag : "";
-    plan.GraphColumn[t].Value = tested ? *report.rates[t] : -1.0;
+    plan.tests[t].rate = tested ? *report.rates[t] : -1.0;
   }
   return plan;
 }
 
-Report_Facts Facts_Of(const Sample_Report& report, const std::string& host, const TMyGraph& plan) {
+Report_Facts Facts_Of(const Sample_Report& report, const std::string& host, const Run_Result& plan) {
   return {report.computer_id, report.test_seconds, report.version, host, &report.machine, &report.drive, &plan};
 }
 
 std::unique_ptr<MY_UploadFileRecord> Compose_Record(const Sample_Report& report, const std::string& host) {
-  const TMyGraph plan = Plan_Of(report);
+  const Run_Result plan = Plan_Of(report);
   auto record = std::make_unique<MY_UploadFileRecord>();
   Compose_Result_Report(Facts_Of(report, host, plan), *record, [](const std::string&) {});
   return record;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "common/records.h"
+#include "common/run_result.h"
 #include "inventory/drive_info.h"
 #include "inventory/machine_profile.h"
 #include "reporting/result_report.h"
@@ -31,10 +31,10 @@ struct Sample_Report {
 // A report whose drive model and rates vary with n (model n % models), every test present.
 Sample_Report Varied_Report(int n, int models = 5);
 
-// The plan with the report's rates, as a run leaves it.
-TMyGraph Plan_Of(const Sample_Report& report);
+// A run's result with the report's rates.
+Run_Result Plan_Of(const Sample_Report& report);
 // The facts the program reports the run with when it addresses host.
-Report_Facts Facts_Of(const Sample_Report& report, const std::string& host, const TMyGraph& plan);
+Report_Facts Facts_Of(const Sample_Report& report, const std::string& host, const Run_Result& plan);
 
 // The record the program makes of the report when it addresses host.
 std::unique_ptr<MY_UploadFileRecord> Compose_Record(const Sample_Report& report, const std::string& host);

@@ -42,11 +42,14 @@ class ExportWindowTest : public ::testing::Test {
     return form.findChild<T*>(QString::fromLatin1(name));
   }
 
-  // A completed run on the selected drive, as the engine hands it to the window.
+  // A completed run on the selected drive, as its worker hands it to the window.
   void Run(double base) {
     form.Show_Run_State(Run_State::Running);
-    for (int i = 0; i <= kLastTest; ++i) MyGraph.GraphColumn[i].Value = base + 1.25 * i;
-    form.Send_Result_to_Grid();
+    Run_Result result;
+    result.outcome = Run_Outcome::Completed;
+    result.seconds = 20;
+    for (std::size_t i = 0; i < result.tests.size(); ++i) result.tests[i].rate = base + 1.25 * static_cast<double>(i);
+    form.Send_Result_to_Grid(result);
     form.Show_Run_State(Run_State::Idle);
   }
 
@@ -93,7 +96,7 @@ TEST_F(ExportWindowTest, TheFileMenuOffersWhatThereIsToExportAndNoDialogDuringAR
   EXPECT_TRUE(Enabled("SaveResults1"));
   EXPECT_TRUE(Enabled("CopyResults1"));
   // A dialog would hold the run's tests up: during a run only the copy is offered.
-  form.Engine().programrunning = true;
+  form.Show_Run_State(Run_State::Running);
   Show_File_Menu();
   EXPECT_FALSE(Enabled("SaveResults1"));
   EXPECT_FALSE(Enabled("SaveGraph1"));
@@ -101,7 +104,7 @@ TEST_F(ExportWindowTest, TheFileMenuOffersWhatThereIsToExportAndNoDialogDuringAR
   answer = QString::fromStdString(scratch / "runs.csv");
   form.SaveResults1Click();
   form.SaveGraph1Click();
-  form.Engine().programrunning = false;
+  form.Show_Run_State(Run_State::Idle);
   EXPECT_TRUE(asked.empty());
 }
 
@@ -116,8 +119,8 @@ TEST_F(ExportWindowTest, SavedResultsHaveEveryRunWithAPointWhileTheGridShowsACom
   const std::vector<Run_Record>& runs = form.Grid()->Runs();
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_EQ(runs[0].drive, drives->currentText().toStdString());
-  EXPECT_EQ(runs[0].seconds, 20);
-  EXPECT_EQ(runs[1].rates[17], 7.25 + 1.25 * 17);  // as measured, not as the cell rounds it
+  EXPECT_EQ(runs[0].run.seconds, 20);
+  EXPECT_EQ(runs[1].run.tests[17].rate, 7.25 + 1.25 * 17);  // as measured, not as the cell rounds it
   const QDateTime date = QDateTime::fromString(QString::fromStdString(runs[1].date), "yyyy-MM-dd HH:mm:ss");
   ASSERT_TRUE(date.isValid()) << runs[1].date;
   EXPECT_LE(std::abs(date.secsTo(QDateTime::currentDateTime())), 60);

@@ -6,24 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/host.h"
+#include "display/display_host.h"
 
-class Recording_Host : public Engine_Host {
+class Recording_Host : public Display_Host {
  public:
-  void Process_Messages() override {}
-  void Display_Loading_Panel(bool, const std::string&) override {}
-  void DrawGraph(int, double) override {}
-  void Redraw_Graph() override {}
   void Set_Label_Text(const std::string& label, const std::string& text) override { labels[label] = text; }
   void Set_Status_Text(const std::string& text) override { status = text; }
-  void Show_Progress(int, int, std::int64_t) override {}
-  void Show_Error(const std::string&) override {}
   void Local_Writelog(const std::string& text) override { log.push_back(text); }
-  void Show_Run_State(Run_State) override {}
-  void Enable_Start_Button(bool) override {}
-  void Enable_All_Buttons(bool, bool) override {}
-  void Send_Result_To_Database() override {}
-  void Send_Result_to_Grid() override {}
   void Show_Device_Check(const std::string& label, const Device_Check& check) override { checks[label] = check; }
 
   std::map<std::string, std::string> labels;

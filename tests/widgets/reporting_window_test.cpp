@@ -58,16 +58,19 @@ void Empty_Queue() {
 
 std::string Status_Of(TMainForm& form) { return form.findChild<QLabel*>("StatusText")->text().toStdString(); }
 
-// Gives form the fixture machine, runs its start-up and leaves a finished run's first rate in
-// the plan, ready to be reported.
-void Start_With_A_Finished_Run(TMainForm& form, Fixture_Provider& machine) {
+// Gives form the fixture machine and runs its start-up; returns a finished run with its first
+// rate, ready to be reported.
+Run_Result Start_With_A_Finished_Run(TMainForm& form, Fixture_Provider& machine) {
   Empty_Queue();
   std::string reason;
-  ASSERT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
+  EXPECT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
   form.Use_Inventory(machine);
   form.FormActivate();
-  form.Clean_ALL_Stats();
-  MyGraph.GraphColumn[0].Value = 512.5;
+  Run_Result run;
+  run.outcome = Run_Outcome::Completed;
+  run.seconds = 20;
+  run.tests[0].rate = 512.5;
+  return run;
 }
 
 // Takes the place of the user's browser: keeps the addresses the program opens.
@@ -112,9 +115,9 @@ TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
   Loopback_Server server([](const std::string&) { return Loopback_Server::Ok("[RESULT]1[/RESULT]"); });
   Fixture_Provider machine;
   TMainForm form;
-  Start_With_A_Finished_Run(form, machine);
+  const Run_Result run = Start_With_A_Finished_Run(form, machine);
   Server_Setting online(server.host());  // after the start-up, whose version check would wait on this thread's server
-  form.Send_Result_To_Database();
+  form.Send_Result_To_Database(run);
   EXPECT_EQ(Status_Of(form), "OK");
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -123,7 +126,7 @@ TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
   EXPECT_NE(requests[1].find("name=\"WRITE\"\r\n\r\n" + Hex_Encode("512.50", 1)), std::string::npos);
 
   Server_Setting offline("");
-  form.Send_Result_To_Database();
+  form.Send_Result_To_Database(run);
   EXPECT_EQ(Status_Of(form), "Not sent (offline)");
   EXPECT_EQ(server.Requests().size(), 2u);
   EXPECT_EQ(Queued(), 0u);
@@ -134,7 +137,7 @@ TEST(ReportingWindow, AConfirmedReportOffersTheDrivesComparisonOnline) {
   Loopback_Server server([&verdict](const std::string&) { return Loopback_Server::Ok(verdict); });
   Fixture_Provider machine;
   TMainForm form;
-  Start_With_A_Finished_Run(form, machine);
+  const Run_Result run = Start_With_A_Finished_Run(form, machine);
   Server_Setting online(server.host());
   QAction* compare = form.findChild<QAction*>("CompareOnline1");
   ASSERT_NE(compare, nullptr);
@@ -142,12 +145,12 @@ TEST(ReportingWindow, AConfirmedReportOffersTheDrivesComparisonOnline) {
   ASSERT_TRUE(help->actions().contains(compare));
   EXPECT_EQ(compare->text(), "Compare my drive online");
 
-  form.Send_Result_To_Database();
+  form.Send_Result_To_Database(run);
   EXPECT_EQ(Status_Of(form), "FAIL,Queue OK");
   EXPECT_FALSE(compare->isVisible()) << "nothing to compare before a report is confirmed";
   Empty_Queue();
   verdict = "[RESULT]1[/RESULT]";
-  form.Send_Result_To_Database();
+  form.Send_Result_To_Database(run);
   EXPECT_EQ(Status_Of(form), "OK");
   EXPECT_TRUE(compare->isVisible());
 

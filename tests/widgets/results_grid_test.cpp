@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QTest>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,10 +36,13 @@ class ResultsGridTest : public ::testing::Test {
     graph.PrepareGraph(false);
   }
 
-  // A completed run: the plan holds its results, then they go to the grid.
-  void Run(const std::vector<double>& values) {
-    for (int i = 0; i <= kLastTest; ++i) plan.GraphColumn[i].Value = values[i];
-    grid.Send_Result_to_Grid(Record_Of_Plan(plan, "/", "2025-01-01 00:00:00", 20));
+  // A completed run goes to the grid, with the checks given for its tests.
+  void Run(const std::vector<double>& values, const std::map<int, Device_Check>& checks = {}) {
+    Run_Record record{"/", "2025-01-01 00:00:00", {}};
+    record.run.seconds = 20;
+    for (int i = 0; i <= kLastTest; ++i) record.run.tests[i].rate = values[i];
+    for (const auto& [test, check] : checks) record.run.tests[test].check = check;
+    grid.Send_Result_to_Grid(record);
   }
 
   // The graph of a run drawn from scratch, as a run or a selection draws it.
@@ -267,9 +271,7 @@ TEST_F(ResultsGridTest, ACellACacheServedStandsOutAndItsRowMarksTheLabelsAgain) 
   Device_Check device = cached;
   device.verdict = Device_Verdict::Device;
   device.device_bytes = cached.counted_bytes;
-  plan.GraphColumn[0].Check = device;
-  plan.GraphColumn[1].Check = cached;
-  Run(Run_Values(10));
+  Run(Run_Values(10), {{0, device}, {1, cached}});
   const QTableWidgetItem* read_cell = grid.item(0, 1);
   const QTableWidgetItem* write_cell = grid.item(0, 0);
   EXPECT_EQ(read_cell->background().color(), kCachedResultColour);

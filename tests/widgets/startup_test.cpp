@@ -130,10 +130,10 @@ TEST(StartupTest, ActivationRunsTheSequenceButNeverInsideARun) {
   auto* drives = form.findChild<QComboBox*>(QStringLiteral("TargetDriveComboBox"));
   auto* start = form.findChild<QPushButton*>(QStringLiteral("StartButton"));
   EXPECT_FALSE(start->isEnabled());  // disabled from creation until the sequence has run
-  form.Engine().programrunning = true;
+  form.Show_Run_State(Run_State::Running);
   form.FormActivate();
   EXPECT_FALSE(drives->isEnabled());
-  form.Engine().programrunning = false;
+  form.Show_Run_State(Run_State::Idle);
   form.FormActivate();
   EXPECT_TRUE(drives->isEnabled());
   EXPECT_TRUE(start->isEnabled());

@@ -1,4 +1,6 @@
-// Records shared by the engine, the display and the reports.
+// The bar graph's layout and what it shows: margins, fonts, the scale, and one column per
+// test of the plan with the result drawn in it. Private to the display: the plan itself is
+// common/planned_tests.h, a run's results are a Run_Result.
 #pragma once
 
 #include <array>
@@ -6,25 +8,25 @@
 #include <string>
 
 #include "common/device_check.h"
+#include "display/display_host.h"
 
-// One test of the plan and its bar in the graph.
+// Columns of the graph: entries 0..17 hold the tests, 18..20 stay empty.
+constexpr int kPlanEntries = 21;
+
+// One test's column of the graph and the result shown in it.
 struct TMyGraphColumn {
-  double Value = 0;           // result in MB/s (1 MB = 1,000,000 bytes); -1 means no result
+  double Value = 0;           // the result shown, MB/s (1 MB = 1,000,000 bytes); -1 means none
   std::int32_t Color = 0;     // bar colour, 0x00BBGGRR
   std::string NameTag;        // short key ("WRITE", "512BW"); empty for an entry without a test
   std::int32_t Left = 0, Right = 0, Top = 0, Bottom = 0;  // the bar's rectangle, set by the graph
   std::string Description;    // display name, e.g. "Sequential Write"
   std::int32_t Width = 0;     // the bar's width, set by the graph
   std::string TestSpeedLabel; // name of the label that shows the result; empty for none
-  std::int32_t BufferSize = 0;  // block size in bytes; 0 = chosen from the drive type
   std::int32_t Column = 0;    // the entry's own index
-  std::int32_t ReadOrWrite = 0; // 0 write, 1 read
-  std::int64_t TargetSize = 0;  // sample size of the sequential file, logged by the write
-  std::int64_t Loops = 0;
-  Device_Check Check;           // whether the device or a cache answered the test
+  Device_Check Check;         // whether the device or a cache answered the test shown
 };
 
-// The plan of tests, their results and the layout of the graph that shows them.
+// The graph's layout and the results it shows.
 struct TMyGraph {
   std::int32_t MaxValue = 0;
   std::int32_t LeftMargin = 0;
@@ -41,8 +43,12 @@ struct TMyGraph {
   std::int32_t TotalColumns = 0;
   std::int32_t TotalRows = 0;
   std::int32_t ColumnGap = 0;
-  std::array<TMyGraphColumn, 21> GraphColumn{};
+  std::array<TMyGraphColumn, kPlanEntries> GraphColumn{};
 };
 
-// The one plan of the running program.
+// The one graph of the main window.
 extern TMyGraph MyGraph;
+
+// Resets the graph: layout values, the eighteen tests' columns, every result to -1 with its
+// label reading "00.00" and its mark taken away, and the status text cleared.
+void Clean_ALL_Stats(TMyGraph& graph, Display_Host& host);
