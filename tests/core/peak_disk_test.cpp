@@ -120,7 +120,9 @@ TEST(Peak_Disk, IoUringAndThePoolKeepTheirDepthAndTheDeviceMovesTheirBytes) {
       SCOPED_TRACE(test.key);
       EXPECT_TRUE(test.note.empty()) << test.note;
       EXPECT_GT(test.ios, 0);
-      EXPECT_GE(test.span_ns, 500'000'000);
+      // The span ends at the last completion, which may come a little before the test's
+      // time is up when the next transfer was not sent.
+      EXPECT_GE(test.span_ns, 450'000'000);
       EXPECT_GT(test.p50_us, 0);
       EXPECT_LE(test.p50_us, test.p999_us);
       EXPECT_EQ(test.check.verdict, Device_Verdict::Device) << test.check.reason;
