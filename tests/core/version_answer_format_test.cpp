@@ -68,6 +68,24 @@ TEST(Version_Answer_Format, TheServersAnswerIsTheWireFormatAndEveryValueReadsBac
   EXPECT_EQ(Write_Version_Answer({}), "[VERSION][/VERSION][MESSAGES][/MESSAGES][RELEASENOTES][/RELEASENOTES][ADS][/ADS]");
 }
 
+// Whatever version a server is made to offer, the program reads back what was written and
+// takes only a version: a few numbers joined by dots.
+TEST(Version_Answer_Format, AnOfferedVersionReadsBackAndOnlyAVersionIsTaken) {
+  const std::pair<std::string, bool> offers[] = {
+      {"1.3.1", true},        {"0.0.0.1", true},     {"1.0 ", false},       {"1..4", false},
+      {"[VERSION]9.9", false}, {"1.0\r\nok: 2.0", false}, {"1.2.3.4.5", false}, {"-1", false},
+  };
+  for (const auto& [version, taken] : offers) {
+    SCOPED_TRACE(version);
+    Version_Answer_Text offer = Offer();
+    offer.version = version;
+    const std::string read = Read_Answer_Tag(Answer_Tag::Version, Write_Version_Answer(offer));
+    std::vector<std::uint32_t> parts;
+    EXPECT_EQ(Parse_Version(read, parts), taken) << read;
+    if (taken) EXPECT_EQ(read, version);
+  }
+}
+
 TEST(Version_Answer_Format, HostileAnswersReadAsTheProgramAlwaysReadThem) {
   const std::string hostile[] = {
       "",
