@@ -70,7 +70,7 @@ const char* Outcome_Word(Queue_Outcome::Kind kind) {
 
 }  // namespace
 
-int Send_Run_Report(const std::string& target, const Run_Result& result) {
+int Send_Run_Report(const std::string& target, const Run_Result& result, std::stop_token stop) {
   if (result.Stopped()) {
     std::printf("Not sent (run stopped)\n");
     return kExitNotConfirmed;
@@ -92,13 +92,13 @@ int Send_Run_Report(const std::string& target, const Run_Result& result) {
                            listed ? &drive : nullptr,
                            &result};
   Console_Report_Host host;
-  const std::string status = Send_Result_To_Database(host, facts, Program_Report_Channel());
+  const std::string status = Send_Result_To_Database(host, facts, Program_Report_Channel(std::move(stop)));
   std::printf("%s\n", status.c_str());
   return status == "OK" ? 0 : kExitNotConfirmed;
 }
 
-int Replay_Queue() {
-  const Report_Channel channel = Program_Report_Channel();
+int Replay_Queue(std::stop_token stop) {
+  const Report_Channel channel = Program_Report_Channel(std::move(stop));
   if (channel.offline) {
     std::printf("%s\n", kStatusOffline);
     return kExitNotConfirmed;

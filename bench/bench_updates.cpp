@@ -48,7 +48,7 @@ void Print_Report(const Check_Report& report, const Update_Settings& settings) {
 
 }  // namespace
 
-int Check_Updates() {
+int Check_Updates(std::stop_token stop) {
   if (Results_Server_Offline()) {
     std::printf("Not checked (offline)\n");
     return kExitNotConfirmed;
@@ -59,14 +59,14 @@ int Check_Updates() {
   Update_Settings settings;
   try {
     settings = Program_Update_Settings(Load_Computer_Id(Get_Application_File(), Get_Application_Folder()));
-    checker.Check_New_Version(settings, &report);
+    checker.Check_New_Version(settings, &report, stop);
   } catch (const std::exception& error) {
     Print_Report(report, settings);
     Print_Line(std::string("answer refused: ") + error.what());
     return 1;
   }
   if (!report.answered) {
-    Print_Line("no answer from " + settings.server_host);
+    Print_Line(stop.stop_requested() ? "Not checked (stopped)" : "no answer from " + settings.server_host);
     return kExitNotConfirmed;
   }
   if (!report.refused.empty()) {

@@ -4,13 +4,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
 #include <optional>
-#include <thread>
 
 #include "bench/progress_line.h"
+#include "bench/signal_stop.h"
 #include "common/peak_export.h"
 #include "common/results_export.h"
 #include "engine/peak.h"
@@ -70,32 +67,6 @@ class Peak_Console : public Peak_Observer {
   std::optional<Progress_Line> line_;
 };
 
-// Runs the tests on a worker until they are over; a signal's request stops them.
-Peak_Result Run_On_Worker(const Peak_Request& request, Peak_Console& console, Runner_Services& services) {
-  Peak_Result result;
-  std::exception_ptr failure;
-  std::mutex mutex;
-  std::condition_variable ended;
-  bool over = false;
-  {
-    std::jthread worker([&](std::stop_token stop) {
-      try {
-        result = Run_Peak(request, console, stop);
-      } catch (...) {
-        failure = std::current_exception();
-      }
-      std::lock_guard<std::mutex> lock(mutex);
-      over = true;
-      ended.notify_one();
-    });
-    std::unique_lock<std::mutex> lock(mutex);
-    while (!ended.wait_for(lock, kPollStop, [&] { return over; }))
-      if (services.stop_requests != nullptr && *services.stop_requests != 0) worker.request_stop();
-  }
-  if (failure) std::rethrow_exception(failure);
-  return result;
-}
-
 }  // namespace
 
 int Run_Peak_Command(const Runner_Options& options, Runner_Services& services) {
@@ -106,7 +77,11 @@ int Run_Peak_Command(const Runner_Options& options, Runner_Services& services) {
   request.os = &services.os;
   request.clock = &services.clock;
   Peak_Console console(services, options.json || options.csv, options.size);
-  const Peak_Result result = Run_On_Worker(request, console, services);
+  Worker<Peak_Result> worker;
+  Signal_Stop signals(services.stop_requests, worker.Stop_Source());
+  const Peak_Result result = Run_Watched<Peak_Result>(
+      worker, [&signals] { signals.Poll(); },
+      [&](std::stop_token stop) { return Run_Peak(request, console, std::move(stop)); }, kPollStop);
   console.Done();
   if (result.outcome == Peak_Outcome::Refused) {
     services.err << "platterscope-bench: " << result.error << std::endl;
@@ -122,5 +97,5 @@ int Run_Peak_Command(const Runner_Options& options, Runner_Services& services) {
   if (!result.error.empty()) services.err << "platterscope-bench: " << result.error << std::endl;
   const bool failed = std::any_of(result.tests.begin(), result.tests.end(),
                                   [](const Peak_Test_Result& test) { return !test.note.empty(); });
-  return result.outcome == Peak_Outcome::Failed || failed ? 1 : 0;
+  return signals.Exit_Status(result.outcome == Peak_Outcome::Failed || failed ? 1 : 0);
 }

@@ -11,8 +11,8 @@
 #include "bench/progress_line.h"
 #include "bench/runner_options.h"
 #include "bench/runner_output.h"
+#include "bench/signal_stop.h"
 #include "bench/sustained_output.h"
-#include "common/worker.h"
 #include "engine/benchmark.h"
 
 namespace {
@@ -25,7 +25,7 @@ class Console_Observer : public Run_Observer {
   // quiet: no activity lines (the output is for a program). On a terminal the progress is
   // one line written over again instead.
   Console_Observer(Runner_Services& services, bool quiet, std::stop_source stop)
-      : services_(services), quiet_(quiet), stop_(std::move(stop)) {
+      : services_(services), quiet_(quiet), signals_(services.stop_requests, std::move(stop)) {
     if (services.err_is_terminal) line_.emplace(services.err);
   }
 
@@ -40,7 +40,7 @@ class Console_Observer : public Run_Observer {
     if (line_) line_->Clear();
   }
   // The signal that asked the run to stop; 0 when none did.
-  int Stop_Signal() const { return stop_signal_; }
+  int Stop_Signal() const { return signals_.Signal(); }
 
   void Tests_Begin() override { Poll_Stop_Requests(); }
   void Test_Started(int) override { Poll_Stop_Requests(); }
@@ -71,10 +71,7 @@ class Console_Observer : public Run_Observer {
 
  private:
   void Poll() {
-    if (stop_signal_ != 0 || services_.stop_requests == nullptr || *services_.stop_requests == 0) return;
-    stop_signal_ = *services_.stop_requests;
-    stop_.request_stop();
-    Show_Activity("Stopping, please wait...");
+    if (signals_.Poll()) Show_Activity("Stopping, please wait...");
   }
   void Show_Activity(const std::string& text) {
     if (line_) line_->Show_Activity(text);
@@ -88,21 +85,18 @@ class Console_Observer : public Run_Observer {
 
   Runner_Services& services_;
   bool quiet_;
-  std::stop_source stop_;
+  Signal_Stop signals_;
   std::mutex mutex_;
   std::optional<Progress_Line> line_;
   std::string last_text_;
-  int stop_signal_ = 0;
 };
 
 // Runs work on a worker until it is over, asking it to stop when a signal comes; returns its
 // value.
 template <class T>
 T Run_Watched(Worker<T>& worker, Console_Observer& observer, std::function<T(std::stop_token)> work) {
-  observer.Poll_Stop_Requests();
-  worker.Start(std::move(work));
-  while (!worker.Wait_For(std::chrono::milliseconds(20))) observer.Poll_Stop_Requests();
-  T value = worker.Take();
+  T value = Run_Watched<T>(
+      worker, [&observer] { observer.Poll_Stop_Requests(); }, std::move(work), std::chrono::milliseconds(20));
   observer.Finish();
   return value;
 }
@@ -137,8 +131,11 @@ int Run_Benchmark(const Runner_Options& options, Runner_Services& services) {
     Print_Csv(services.out, options, result, services.clock.Now());
     if (stopped) services.err << "platterscope-bench: the run was stopped; its rates are partial" << std::endl;
   }
-  return Stopped_Status(observer, Cleanup_Status(result.cleanup_failure, services,
-                                                 options.send ? Send_Run_Report(options.target, result) : 0));
+  // A signal during the report stops it as it stops the run.
+  const int sent = !options.send ? 0 : Run_Transfer(services.stop_requests, [&](std::stop_token stop) {
+    return Send_Run_Report(options.target, result, std::move(stop));
+  });
+  return Stopped_Status(observer, Cleanup_Status(result.cleanup_failure, services, sent));
 }
 
 // A sustained write: the curve on the output, the summary on standard error. Exits 1 when it
@@ -172,8 +169,8 @@ int Run_Runner(const std::vector<std::string>& args, Runner_Services& services) 
   }
   if (options.list_drives) return Print_Drive_List(services.out, services.err, services.inventory);
   if (options.profile) return Print_Profile(services.out, services.err, options, services.inventory);
-  if (options.replay_queue) return Replay_Queue();
-  if (options.check_updates) return Check_Updates();
+  if (options.replay_queue) return Run_Transfer(services.stop_requests, Replay_Queue);
+  if (options.check_updates) return Run_Transfer(services.stop_requests, Check_Updates);
   if (options.computer_id) return Print_Computer_Id();
   if (options.sustained) return Run_Sustained(options, services);
   if (options.peak) return Run_Peak_Command(options, services);

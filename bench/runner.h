@@ -31,7 +31,8 @@ struct Runner_Services {
 
 // Runs the command line args (without the program name). Returns the exit status: 0 when
 // the run completed, or a listing was printed; 128 and the signal when a signal stopped the
-// run (after its clean-ups and output); 1 when the run or listing could not be made, or the
+// run, the peak tests or a transfer with the results server (after its clean-ups and
+// output); 1 when the run or listing could not be made, or the
 // run's folder was left behind (stderr says why); 2 for a bad command line; 3 when a report
 // or the queue was not confirmed by the results server
 // (--send, --replay-queue) or it did not answer.

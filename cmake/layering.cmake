@@ -1,13 +1,16 @@
 # The layers under the window stay free of it: engine/, reporting/ and updates/ link no Qt
-# GUI or widgets library, and include nothing from app/ or display/. Checked when the build
+# GUI or widgets library, and include nothing from app/ or display/. What the program and
+# the results server say to each other (protocol/) takes no Qt at all. Checked when the build
 # is configured (the link graph) and by a test (the sources' includes; run as a script).
 
-set(PS_WINDOW_FREE_FOLDERS engine reporting updates)
+set(PS_WINDOW_FREE_FOLDERS engine reporting updates protocol)
+set(PS_QT_FREE_FOLDERS protocol)
 set(PS_WINDOW_LIBRARIES Qt6::Widgets Qt6::Gui Qt6::WebEngineWidgets ps_app ps_display)
 
 # Fails the configuration when target reaches one of the window's libraries through its
-# link libraries, directly or through another target.
+# link libraries, directly or through another target; with NO_QT, any Qt library.
 function(ps_check_link_layering target)
+  cmake_parse_arguments(PARSE_ARGV 1 check "NO_QT" "" "")
   set(pending ${target})
   set(seen)
   while(pending)
@@ -34,18 +37,25 @@ function(ps_check_link_layering target)
         message(FATAL_ERROR "${target} links ${link} (through ${current}): the engine, the reporting and the "
                             "updates must not depend on the window")
       endif()
+      if(check_NO_QT AND link MATCHES "^Qt6?::")
+        message(FATAL_ERROR "${target} links ${link} (through ${current}): it must not depend on Qt")
+      endif()
       list(APPEND pending ${link})
     endforeach()
   endwhile()
 endfunction()
 
 # The includes of app/ or display/ (or of Qt's widget headers) in the sources of folder;
-# empty when there are none.
+# with QT, of any Qt header or of a folder that takes Qt. Empty when there are none.
 function(ps_window_includes source_root folder result)
+  set(pattern "app/|display/|QtWidgets|QWidget|QtGui|QApplication")
+  if(ARGV3 STREQUAL "QT")
+    set(pattern "${pattern}|Q[A-Za-z]|common/|reporting/|updates/|server/|engine/|inventory/|platform/")
+  endif()
   file(GLOB_RECURSE sources "${source_root}/${folder}/*.cpp" "${source_root}/${folder}/*.h")
   set(found)
   foreach(source IN LISTS sources)
-    file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<](app/|display/|QtWidgets|QWidget|QtGui|QApplication)")
+    file(STRINGS "${source}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*[\"<](${pattern})")
     foreach(line IN LISTS lines)
       file(RELATIVE_PATH name "${source_root}" "${source}")
       list(APPEND found "${name}: ${line}")
@@ -59,12 +69,18 @@ endfunction()
 if(CMAKE_SCRIPT_MODE_FILE AND PS_SOURCE_ROOT)
   set(all)
   foreach(folder IN LISTS PS_WINDOW_FREE_FOLDERS)
-    ps_window_includes("${PS_SOURCE_ROOT}" ${folder} found)
+    list(FIND PS_QT_FREE_FOLDERS ${folder} qt_free)
+    if(qt_free GREATER -1)
+      ps_window_includes("${PS_SOURCE_ROOT}" ${folder} found QT)
+    else()
+      ps_window_includes("${PS_SOURCE_ROOT}" ${folder} found)
+    endif()
     list(APPEND all ${found})
   endforeach()
   if(all)
     string(REPLACE ";" "\n  " listed "${all}")
-    message(FATAL_ERROR "The engine, the reporting and the updates include the window:\n  ${listed}")
+    message(FATAL_ERROR "The engine, the reporting, the updates or the protocol include the window "
+                        "(or, for the protocol, Qt or a folder that takes it):\n  ${listed}")
   endif()
-  message(STATUS "engine/, reporting/ and updates/ include nothing of the window")
+  message(STATUS "engine/, reporting/, updates/ and protocol/ include nothing of the window; protocol/ nothing of Qt")
 endif()

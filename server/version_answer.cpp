@@ -3,18 +3,11 @@
 // replaced installer is never offered with the old one's MD5 or signature.
 #include "server/version_answer.h"
 
+#include "protocol/version_answer_format.h"
 #include "reporting/installer_statement.h"
 #include "reporting/report_codec.h"
 
 #include <iostream>
-
-namespace {
-
-std::string Tag(const std::string& name, const std::string& value) {
-  return "[" + name + "]" + value + "[/" + name + "]";
-}
-
-}  // namespace
 
 Version_Answer::Version_Answer(const Server_Config& config, const Server_Keys& keys, const Static_Root& www)
     : config_(config), keys_(keys), www_(www) {}
@@ -37,13 +30,13 @@ std::vector<Version_Answer::File_Stamp> Version_Answer::Stamps() const {
 // Banners and installers are named by their paths on this server, "/" first: the program
 // puts the path right after the host, and takes nothing else.
 std::string Version_Answer::Build(std::vector<File_Stamp>& stamps) const {
-  std::string ads;
+  Version_Answer_Text answer{config_.version, config_.news_page, config_.release_notes, {}, {}};
   std::size_t slot = 0;
   for (const Ad_Config& ad : config_.ads) {
     std::string image;
     struct stat info;
     if (www_.Read(ad.image, image, info)) {
-      ads += (ads.empty() ? "" : "[BR]") + ad.number + ",/" + ad.image + "," + MD5_Of_Text(image);
+      answer.ads.push_back({ad.number, "/" + ad.image, MD5_Of_Text(image)});
     } else {
       std::cerr << "platterscope-server: banner www/" << ad.image << " cannot be read; ad " << ad.number
                 << " left out\n";
@@ -51,8 +44,6 @@ std::string Version_Answer::Build(std::vector<File_Stamp>& stamps) const {
     }
     ++slot;
   }
-  std::string text = Tag("VERSION", config_.version) + Tag("MESSAGES", config_.news_page) +
-                     Tag("RELEASENOTES", config_.release_notes) + Tag("ADS", ads);
   for (const Installer_Config& installer : config_.installers) {
     std::string bytes;
     struct stat info;
@@ -60,16 +51,15 @@ std::string Version_Answer::Build(std::vector<File_Stamp>& stamps) const {
       // The signature binds the bytes to the version offered, the platform and the target.
       const std::string statement = Installer_Statement({config_.version, installer.platform, installer.target,
                                                          static_cast<std::int64_t>(bytes.size()), Sha256_Hex(bytes)});
-      text += "[BR]" + Tag("FILE", "/" + installer.file) + Tag("SIZE", std::to_string(bytes.size())) +
-              Tag("MD5", MD5_Of_Text(bytes)) + Tag("TARGETFILE", installer.target) +
-              Tag("SIGNATURE", keys_.Sign(statement));
+      answer.installers.push_back({"/" + installer.file, static_cast<std::int64_t>(bytes.size()), MD5_Of_Text(bytes),
+                                   installer.target, keys_.Sign(statement)});
     } else {
       std::cerr << "platterscope-server: installer www/" << installer.file << " cannot be read; left out\n";
       stamps[slot].present = false;
     }
     ++slot;
   }
-  return text;
+  return Write_Version_Answer(answer);
 }
 
 std::string Version_Answer::Text() {

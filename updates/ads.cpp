@@ -10,6 +10,7 @@
 #include "platform/folder_files.h"
 #include "platform/safe_files.h"
 #include "platform/trusted_folders.h"
+#include "protocol/version_answer_format.h"
 #include "reporting/download.h"
 #include "reporting/transfer_helpers.h"
 #include "updates/update_checker.h"
@@ -83,7 +84,7 @@ bool Plain_File_Name(const std::string& name) {
 void Update_Checker::Fill_Ads(const std::string& list, const Update_Settings& settings, Check_Report* report,
                               const std::stop_token& stop) {
   std::vector<std::string> entries(kMaxAdEntries);
-  const int last = Split_String(entries, list, "[BR]");
+  const int last = Split_String(entries, list, std::string(kAnswerBreak));
   std::string why;
   const platform::Descriptor folder = Open_Ads_Folder(settings.ads_folder, why);
   if (!folder.valid()) {
@@ -96,7 +97,7 @@ void Update_Checker::Fill_Ads(const std::string& list, const Update_Settings& se
 void Update_Checker::Fill_Ad(int index, const std::string& entry, const Update_Settings& settings,
                              const platform::Descriptor& folder, Check_Report* report, const std::stop_token& stop) {
   std::vector<std::string> fields(kMaxAdFields);
-  Split_String(fields, entry, ",");
+  Split_String(fields, entry, std::string(kAdFieldSeparator));
   TMyAds& ad = MyAds[static_cast<std::size_t>(index)];
   ad.Number = fields[0];
   ad.ImageLink = fields[1];

@@ -17,6 +17,7 @@
 #include "platform/folder_files.h"
 #include "platform/safe_files.h"
 #include "platform/upgrade_files.h"
+#include "protocol/version_answer_format.h"
 #include "reporting/download.h"
 #include "reporting/installer_statement.h"
 #include "updates/update_checker.h"
@@ -93,11 +94,11 @@ void Update_Checker::Try_Installer(int piece_index, const std::string& piece, co
                                    const Update_Settings& settings, Check_Report* report, const std::stop_token& stop) {
   Installer_Entry entry;
   entry.version = version;
-  entry.file = Get_Tag_Value("[FILE]", "[/FILE]", piece);
-  entry.size = Size_Value(Get_Tag_Value("[SIZE]", "[/SIZE]", piece));
-  entry.md5 = Get_Tag_Value("[MD5]", "[/MD5]", piece);
-  entry.target = Get_Tag_Value("[TARGETFILE]", "[/TARGETFILE]", piece);
-  entry.signature = Get_Tag_Value("[SIGNATURE]", "[/SIGNATURE]", piece);
+  entry.file = Read_Answer_Tag(Answer_Tag::File, piece);
+  entry.size = Size_Value(Read_Answer_Tag(Answer_Tag::Size, piece));
+  entry.md5 = Read_Answer_Tag(Answer_Tag::Md5, piece);
+  entry.target = Read_Answer_Tag(Answer_Tag::Target_File, piece);
+  entry.signature = Read_Answer_Tag(Answer_Tag::Signature, piece);
   if (entry.file.empty() || entry.size <= 0 || entry.md5.empty() || entry.target.empty()) return;
 
   std::string path, why;

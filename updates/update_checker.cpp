@@ -9,6 +9,7 @@
 #include "common/server.h"
 #include "platform/folder_files.h"
 #include "platform/upgrade_files.h"
+#include "protocol/version_answer_format.h"
 #include "reporting/installer_statement.h"
 
 namespace {
@@ -87,7 +88,7 @@ void Update_Checker::Read_Answer(const Update_Settings& settings, std::string& m
 
   // A [VERSION] that is not a version (a blank, a nested tag, text) makes the whole answer
   // suspect: nothing of it is used.
-  const std::string version = Get_Tag_Value("[VERSION]", "[/VERSION]", answer);
+  const std::string version = Read_Answer_Tag(Answer_Tag::Version, answer);
   std::vector<std::uint32_t> parts;
   if (!version.empty() && !Parse_Version(version, parts)) {
     const std::string why = "[VERSION] \"" + version + "\" is not a version";
@@ -95,13 +96,13 @@ void Update_Checker::Read_Answer(const Update_Settings& settings, std::string& m
     if (report != nullptr) report->refused = why;
     return;
   }
-  messages = Get_Tag_Value("[MESSAGES]", "[/MESSAGES]", answer);
-  Get_Tag_Value("[RELEASENOTES]", "[/RELEASENOTES]", answer);  // read, not shown
-  const std::string ads = Get_Tag_Value("[ADS]", "[/ADS]", answer);
+  messages = Read_Answer_Tag(Answer_Tag::Messages, answer);
+  Read_Answer_Tag(Answer_Tag::Release_Notes, answer);  // read, not shown
+  const std::string ads = Read_Answer_Tag(Answer_Tag::Ads, answer);
   if (!ads.empty()) Fill_Ads(ads, settings, report, stop);
 
   std::vector<std::string> pieces(kMaxAnswerPieces);
-  const int last = Split_String(pieces, answer, "[BR]");
+  const int last = Split_String(pieces, answer, std::string(kAnswerBreak));
   const bool newer = Newer_Version(version, settings.version3);
   if (report != nullptr) {
     report->messages = messages;

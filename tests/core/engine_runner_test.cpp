@@ -279,8 +279,9 @@ TEST_F(Runner_Test, ThePeakTestsPrintEachTestsFiguresAsTextJsonOrCsv) {
   EXPECT_NE(shown.err.find(rewind + "[#################...] 7/8  3 s left  RND4K-Q1T1-W 75.85 MB/s 18519 IOPS"),
             std::string::npos) << shown.err;
 
-  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--peak", "--json"}, 1);
-  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  // Stopped by a signal (here 1, SIGHUP): its figures so far, then 128 and the signal, as a run.
+  const Runner_Result stopped = Run_Command({"--target", "/srv/scratch", "--peak", "--json"}, SIGHUP);
+  EXPECT_EQ(stopped.status, 128 + SIGHUP) << stopped.err;
   EXPECT_NE(stopped.out.find("\"stopped\":true"), std::string::npos) << stopped.out;
   EXPECT_NE(std::find(stopped.log.begin(), stopped.log.end(), "Deleting Temp Dir:/srv/scratch/_Quillorane"),
             stopped.log.end());
