@@ -40,6 +40,7 @@ class QMovie;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class Peak_Window;
 class Window_Run_Observer;
 
 // Where the window's run stands: no run; a run going on; a run asked to stop, finishing its
@@ -116,6 +117,8 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   Bar_Graph& Graph() { return bar_graph_; }
   Results_Grid* Grid() { return gridresults; }
   Message_Browser* Browser() { return browser_.get(); }
+  // The peak tests' window once it was opened; nullptr before.
+  Peak_Window* Peak() const;
   const std::string& Computer_Id() const { return COMPUTERID; }
   const Machine_Profile& Profile() const { return profile_; }
   // Where the machine profile and the drive list come from (the running system by default).
@@ -143,6 +146,8 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void SaveResults1Click();
   void SaveGraph1Click();
   void CopyResults1Click();
+  // File menu: opens the window of the peak tests (queue depth, IOPS and latency).
+  void PeakLatency1Click();
   void messagepanel_close_buttonClick();
   void errorpanel_close_buttonClick();
 
@@ -157,6 +162,9 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void Start_Run();
   // The Stop branch of the Start button.
   void Request_Stop();
+  // The peak window follows the plan's run, and the plan waits for a peak run (main_form_peak.cpp).
+  void Peak_Follow_Run_State();
+  void Peak_Running_Changed(bool running);
   // What the run tells, on the window's thread.
   void Tests_Begin_Shown();
   void Show_Test_Started(int position);
@@ -240,6 +248,7 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   QAction* SaveResults1 = nullptr;
   QAction* SaveGraph1 = nullptr;
   QAction* CopyResults1 = nullptr;
+  QAction* PeakLatency1 = nullptr;
   // Help menu: shown once a report of this computer is confirmed; disabled when offline.
   QAction* CompareOnline1 = nullptr;
 
@@ -280,6 +289,9 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   // The box that shows the run's errors while it is open.
   QPointer<QMessageBox> run_error_box_;
   QString last_export_folder_;
+  // The peak tests' window, and whether a run of it is going on.
+  QPointer<Peak_Window> peak_window_;
+  bool peak_going_ = false;
   // Updates, news and ads: the state, the banner's timer and picture, the hand pointer.
   Update_Checker updates_{*this};
   QTimer* ADS_TIMER = nullptr;
