@@ -95,6 +95,7 @@ class Peak_Window : public QWidget {
   void Show_Test_Result(const Peak_Test_Result& result);
   void Show_Engine(const std::string& text);
   void Run_Ended();
+  void Show_Ended_Status(const QString& outcome);
   void Clear_Results();
   void Set_Cell(int row, int column, const QString& text, bool live);
   // The running test's key stands out in bold.

@@ -67,6 +67,7 @@ class Peak_Window_Observer : public Peak_Observer {
 void Peak_Window::Observer_Deleter::operator()(Peak_Window_Observer* observer) const { delete observer; }
 
 Peak_Window::~Peak_Window() {
+  hide();
   // A run still going (the program is closing) stops at its next check and cleans up.
   worker_.Request_Stop();
   if (worker_.Active()) {
@@ -175,6 +176,11 @@ void Peak_Window::Show_Engine(const std::string& text) {
   engine_->setText(QStringLiteral("I/O engine: ") + QString::fromStdString(text));
 }
 
+void Peak_Window::Show_Ended_Status(const QString& outcome) {
+  // What the user should know of the run, such as a test file smaller than asked, goes with it.
+  status_->setText(result_->note.empty() ? outcome : outcome + QLatin1Char(' ') + QString::fromStdString(result_->note));
+}
+
 void Peak_Window::Run_Ended() {
   try {
     result_ = worker_.Take();
@@ -186,8 +192,8 @@ void Peak_Window::Run_Ended() {
   if (result_) {
     if (!result_->engine.empty()) Show_Engine(Peak_Setup_Text(*result_));
     switch (result_->outcome) {
-      case Peak_Outcome::Completed: status_->setText(QStringLiteral("Finished.")); break;
-      case Peak_Outcome::Stopped: status_->setText(QStringLiteral("Stopped.")); break;
+      case Peak_Outcome::Completed: Show_Ended_Status(QStringLiteral("Finished.")); break;
+      case Peak_Outcome::Stopped: Show_Ended_Status(QStringLiteral("Stopped.")); break;
       case Peak_Outcome::Refused:
       case Peak_Outcome::Failed:
         status_->setText(QString::fromStdString(result_->error));

@@ -20,12 +20,12 @@ constexpr int kBarGap = 3;
 const QColor kScaleColour{200, 200, 200};
 const QColor kTextColour{40, 40, 40};
 
-// "1 us", "100 us", "10 ms", "1 s": a decade as a reader names it.
+// "1 µs", "100 µs", "10 ms", "1 s": a decade as a reader names it.
 QString Decade_Text(int exponent) {
-  static const char* const units[] = {"us", "ms", "s"};
+  static const QString units[] = {QStringLiteral("µs"), QStringLiteral("ms"), QStringLiteral("s")};
   const int unit = std::clamp(exponent / 3, 0, 2);
   const int digits = exponent - unit * 3;
-  return QStringLiteral("1") + QString(digits, QLatin1Char('0')) + QLatin1Char(' ') + QLatin1String(units[unit]);
+  return QStringLiteral("1") + QString(digits, QLatin1Char('0')) + QLatin1Char(' ') + units[unit];
 }
 
 QFont Chart_Font(int pixels) {

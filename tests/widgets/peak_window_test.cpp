@@ -20,6 +20,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "../core/comma_locale.h"
 #include "../core/scratch_folder.h"
@@ -35,7 +36,7 @@ namespace {
 // clock has reached a time, look at the window meanwhile, and let it go on.
 class Peak_Window_Rig {
  public:
-  Peak_Window_Rig() {
+  explicit Peak_Window_Rig(std::int64_t capacity = 100'000'000'000LL) : disk(capacity) {
     disk.spend = [this](std::int64_t us) {
       clock.Advance_Us(us);
       Maybe_Hold();
@@ -220,9 +221,45 @@ TEST(PeakWindowTest, ClosingTheWindowOrTheProgramDuringARunStopsItAndCleansUp) {
   {
     // The program ends: the window goes with the run still going.
     Peak_Window_Rig rig;
+    rig.Hold_At_Ms(kInFirstSpanMs);
     rig.Press_Start();
+    ASSERT_TRUE(rig.Wait_Held());
+    const std::int64_t closed_ms = rig.clock.Elapsed_Ms();
+    std::thread go_on([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      rig.Release();
+    });
     rig.window.reset();
+    go_on.join();
+    EXPECT_LE(rig.clock.Elapsed_Ms() - closed_ms, 1000);
     EXPECT_TRUE(rig.Nothing_Left());
+  }
+}
+
+TEST(PeakWindowTest, ADriveTooSmallForTheFileIsSaidAndOneTooSmallForAnyIsRefused) {
+  {
+    Peak_Window_Rig rig(400'000'000);
+    rig.Child<QComboBox>("PeakSizeBox")->setCurrentIndex(4);  // 1 GiB
+    rig.Press_Start();
+    ASSERT_TRUE(rig.Wait_Idle());
+    const Peak_Result& result = *rig.window->Result();
+    EXPECT_EQ(result.outcome, Peak_Outcome::Completed) << result.error;
+    ASSERT_FALSE(result.note.empty());
+    EXPECT_EQ(rig.Child<QLabel>("PeakStatus")->text().toStdString(), "Finished. " + result.note);
+  }
+  {
+    Peak_Window_Rig rig(60'000'000);
+    rig.Press_Start();
+    ASSERT_TRUE(rig.Wait_Idle());
+    const Peak_Result& result = *rig.window->Result();
+    EXPECT_EQ(result.outcome, Peak_Outcome::Refused);
+    EXPECT_EQ(rig.Child<QLabel>("PeakStatus")->text().toStdString(), result.error);
+    auto* box = rig.window->findChild<QMessageBox*>(QStringLiteral("PeakErrorBox"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text().toStdString(), result.error);
+    EXPECT_FALSE(rig.Child<QPushButton>("PeakSaveResultsButton")->isEnabled()) << "nothing to save";
+    EXPECT_TRUE(rig.Nothing_Left());
+    box->accept();
   }
 }
 
@@ -324,3 +361,4 @@ TEST(PeakWindowTest, TheMenuOpensItOnTheMainListsDrivesAndOneRunGoesOnAtATime) {
   EXPECT_TRUE(main_start->isEnabled());
   EXPECT_TRUE(main.disk.Paths_Under("/srv/scratch").empty());
 }
+
