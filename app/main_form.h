@@ -47,6 +47,9 @@ class Window_Run_Observer;
 // clean-ups. The Start button shows it.
 enum class Run_State { Idle, Running, Stopping };
 
+// What Start says while the peak tests' window runs its tests on a drive.
+inline constexpr const char* kPeakGoingText = "The peak tests are running; Start is free again when they end.";
+
 class TMainForm : public QMainWindow, public Display_Host, public Report_Host, public Update_Host {
   Q_OBJECT
 

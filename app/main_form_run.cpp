@@ -74,7 +74,8 @@ void TMainForm::StartButtonClick() {
   // An error must not leave the handler: the event loop cannot carry it.
   try {
     if (run_state_ == Run_State::Running) Request_Stop();
-    else if (run_state_ == Run_State::Idle && !peak_going_) Start_Run();
+    else if (run_state_ == Run_State::Idle && peak_going_) Set_Status_Text(kPeakGoingText);
+    else if (run_state_ == Run_State::Idle) Start_Run();
   } catch (const std::exception& error) {
     Show_Unhandled_Error(error.what());
   } catch (...) {

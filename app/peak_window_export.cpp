@@ -22,7 +22,8 @@
 
 namespace {
 
-// The table's rows of cells, the header first; numbers are right-aligned, text left.
+// The table's rows of cells, the header first; the first and last columns are text, aligned
+// left, the others numbers, aligned right.
 QString Aligned_Table(const std::vector<QStringList>& rows) {
   std::vector<qsizetype> widths;
   for (const QStringList& row : rows)
@@ -33,7 +34,10 @@ QString Aligned_Table(const std::vector<QStringList>& rows) {
   QString text;
   for (const QStringList& row : rows) {
     QString line = row[0].leftJustified(widths[0]);
-    for (qsizetype c = 1; c < row.size(); ++c) line += QStringLiteral("  ") + row[c].rightJustified(widths[static_cast<std::size_t>(c)]);
+    for (qsizetype c = 1; c < row.size(); ++c) {
+      const qsizetype width = widths[static_cast<std::size_t>(c)];
+      line += QStringLiteral("  ") + (c + 1 == row.size() ? row[c].leftJustified(width) : row[c].rightJustified(width));
+    }
     text += line.trimmed() + QLatin1Char('\n');
   }
   return text;

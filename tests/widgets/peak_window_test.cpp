@@ -355,6 +355,7 @@ TEST(PeakWindowTest, TheMenuOpensItOnTheMainListsDrivesAndOneRunGoesOnAtATime) {
   EXPECT_FALSE(main_start->isEnabled());
   main.form.StartButtonClick();
   EXPECT_FALSE(main.form.Run_Going());
+  EXPECT_EQ(main.Child<QLabel>("StatusText")->text(), kPeakGoingText);
   main.Release();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !peak->Run_Going(); }, 30000));
   EXPECT_EQ(peak->Result()->outcome, Peak_Outcome::Completed) << peak->Result()->error;
