@@ -82,6 +82,7 @@ void Peak_Window::Build_Choices() {
 
   status_ = Caption(QStringLiteral("Choose a drive and press Start."), this);
   status_->setObjectName(QStringLiteral("PeakStatus"));
+  status_->setWordWrap(true);
   engine_ = Caption(QString(), this);
   engine_->setObjectName(QStringLiteral("PeakEngine"));
   engine_->setWordWrap(true);

@@ -55,12 +55,18 @@ QString Peak_Window::Results_Table_Text() const {
                                     QStringLiteral("p50 µs"), QStringLiteral("p99 µs"), QStringLiteral("p99.9 µs"),
                                     QStringLiteral("Answered by")}};
   for (const Peak_Test_Result& test : result_->tests) {
-    rows.push_back({QString::fromStdString(test.key), locale.toString(test.Mbps(), 'f', 2),
-                    locale.toString(test.Iops(), 'f', 0), locale.toString(test.p50_us, 'f', 1),
-                    locale.toString(test.p99_us, 'f', 1), locale.toString(test.p999_us, 'f', 1),
+    // A test that measured nothing has no figures.
+    const auto figure = [&](double value, int decimals) {
+      return test.ios > 0 ? locale.toString(value, 'f', decimals) : QStringLiteral("-");
+    };
+    rows.push_back({QString::fromStdString(test.key), figure(test.Mbps(), 2), figure(test.Iops(), 0),
+                    figure(test.p50_us, 1), figure(test.p99_us, 1), figure(test.p999_us, 1),
                     QString::fromStdString(One_Line_Text(Device_Check_Brief(test.check)))});
   }
   text += Aligned_Table(rows);
+  if (!result_->note.empty()) text += QString::fromStdString(One_Line_Text(result_->note)) + QLatin1Char('\n');
+  for (const Peak_Test_Result& test : result_->tests)
+    if (!test.note.empty()) text += QString::fromStdString(test.key + ": " + One_Line_Text(test.note)) + QLatin1Char('\n');
   if (result_->outcome == Peak_Outcome::Stopped) text += QStringLiteral("Stopped before the end.\n");
   return text;
 }

@@ -22,6 +22,8 @@ namespace {
 constexpr const char* kEngineLine = "I/O Engine:";
 // A rate so far, while its test still runs, in a dimmer grey than the results.
 const QColor kLiveCellColour{150, 150, 150};
+// The key of a test that met an error.
+const QColor kNoteColour{200, 0, 0};
 
 }  // namespace
 
@@ -116,8 +118,15 @@ void Peak_Window::Request_Stop() {
 void Peak_Window::Clear_Results() {
   result_.reset();
   engine_->clear();
-  for (int row = 0; row < table_->rowCount(); ++row)
-    for (int column = Mbps_Column; column < Column_Count; ++column) Set_Cell(row, column, QString(), false);
+  for (int row = 0; row < table_->rowCount(); ++row) {
+    QTableWidgetItem* key = table_->item(row, Test_Column);
+    key->setToolTip(QString());
+    key->setData(Qt::ForegroundRole, QVariant());
+    for (int column = Mbps_Column; column < Column_Count; ++column) {
+      Set_Cell(row, column, QString(), false);
+      table_->item(row, column)->setData(Qt::BackgroundRole, QVariant());
+    }
+  }
   chart_.Clear();
   chart_view_->update();
 }
@@ -160,16 +169,25 @@ void Peak_Window::Show_Test_Result(const Peak_Test_Result& result) {
   const QLocale locale;
   const int row = result.index;
   Mark_Running(row, false);
-  Set_Cell(row, Mbps_Column, locale.toString(result.Mbps(), 'f', 2), false);
-  Set_Cell(row, Iops_Column, locale.toString(result.Iops(), 'f', 0), false);
-  Set_Cell(row, P50_Column, locale.toString(result.p50_us, 'f', 1), false);
-  Set_Cell(row, P99_Column, locale.toString(result.p99_us, 'f', 1), false);
-  Set_Cell(row, P999_Column, locale.toString(result.p999_us, 'f', 1), false);
-  // A read that a cache served stands out, as in the main window's grid.
-  for (int column = Mbps_Column; column < Column_Count; ++column) Mark_Result_Cell(table_->item(row, column), result.check);
-  if (!result.note.empty()) table_->item(row, Test_Column)->setToolTip(QString::fromStdString(result.note));
-  chart_.Set(row, Latency_Marks{result.p50_us, result.p99_us, result.p999_us});
-  chart_view_->update();
+  if (result.ios > 0) {
+    Set_Cell(row, Mbps_Column, locale.toString(result.Mbps(), 'f', 2), false);
+    Set_Cell(row, Iops_Column, locale.toString(result.Iops(), 'f', 0), false);
+    Set_Cell(row, P50_Column, locale.toString(result.p50_us, 'f', 1), false);
+    Set_Cell(row, P99_Column, locale.toString(result.p99_us, 'f', 1), false);
+    Set_Cell(row, P999_Column, locale.toString(result.p999_us, 'f', 1), false);
+    // A read that a cache served stands out, as in the main window's grid.
+    for (int column = Mbps_Column; column < Column_Count; ++column)
+      Mark_Result_Cell(table_->item(row, column), result.check);
+    chart_.Set(row, Latency_Marks{result.p50_us, result.p99_us, result.p999_us});
+    chart_view_->update();
+  } else {
+    // Nothing measured (an error before the first transfer, or Stop in the warm-up).
+    for (int column = Mbps_Column; column < Column_Count; ++column) Set_Cell(row, column, QStringLiteral("-"), false);
+  }
+  // Why the test measured less than its time, or nothing: in red, with the reason as its tip.
+  QTableWidgetItem* key = table_->item(row, Test_Column);
+  key->setToolTip(QString::fromStdString(result.note));
+  if (!result.note.empty()) key->setForeground(kNoteColour);
 }
 
 void Peak_Window::Show_Engine(const std::string& text) {
@@ -177,8 +195,13 @@ void Peak_Window::Show_Engine(const std::string& text) {
 }
 
 void Peak_Window::Show_Ended_Status(const QString& outcome) {
-  // What the user should know of the run, such as a test file smaller than asked, goes with it.
-  status_->setText(result_->note.empty() ? outcome : outcome + QLatin1Char(' ') + QString::fromStdString(result_->note));
+  // What the user should know of the run (a test file smaller than asked, a test's error)
+  // goes with it, one line each.
+  QString text = outcome;
+  if (!result_->note.empty()) text += QLatin1Char(' ') + QString::fromStdString(result_->note);
+  for (const Peak_Test_Result& test : result_->tests)
+    if (!test.note.empty()) text += QLatin1Char('\n') + QString::fromStdString(test.key + ": " + test.note);
+  status_->setText(text);
 }
 
 void Peak_Window::Run_Ended() {

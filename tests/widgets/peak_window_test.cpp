@@ -17,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <cerrno>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -236,7 +237,7 @@ TEST(PeakWindowTest, ClosingTheWindowOrTheProgramDuringARunStopsItAndCleansUp) {
   }
 }
 
-TEST(PeakWindowTest, ADriveTooSmallForTheFileIsSaidAndOneTooSmallForAnyIsRefused) {
+TEST(PeakWindowTest, WhatARunCouldNotDoIsSaidAndARefusalShown) {
   {
     Peak_Window_Rig rig(400'000'000);
     rig.Child<QComboBox>("PeakSizeBox")->setCurrentIndex(4);  // 1 GiB
@@ -246,6 +247,33 @@ TEST(PeakWindowTest, ADriveTooSmallForTheFileIsSaidAndOneTooSmallForAnyIsRefused
     EXPECT_EQ(result.outcome, Peak_Outcome::Completed) << result.error;
     ASSERT_FALSE(result.note.empty());
     EXPECT_EQ(rig.Child<QLabel>("PeakStatus")->text().toStdString(), "Finished. " + result.note);
+  }
+  {
+    // Every read fails: the reads measure nothing, say why, and the writes go on.
+    Peak_Window_Rig rig;
+    rig.disk.faults.read_error = EIO;
+    rig.Press_Start();
+    ASSERT_TRUE(rig.Wait_Idle());
+    const Peak_Result& result = *rig.window->Result();
+    ASSERT_EQ(result.tests.size(), 8u);
+    const QStringList status = rig.Child<QLabel>("PeakStatus")->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(status.size(), 5) << status.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(status[0], "Finished.");
+    const Latency_Chart& chart = rig.window->Chart();
+    for (int row = 0; row < 8; ++row) {
+      const Peak_Test_Result& test = result.tests[static_cast<std::size_t>(row)];
+      const bool read = row % 2 == 0;
+      SCOPED_TRACE(test.key);
+      EXPECT_EQ(rig.Cell(row, Peak_Window::Mbps_Column)->text() == "-", read);
+      EXPECT_EQ(rig.Cell(row, Peak_Window::Test_Column)->toolTip().toStdString(), test.note);
+      EXPECT_EQ(chart.Image().pixelColor(chart.Bar_Centre(row, 0), chart.Bar_Bottom() - 1) == kP50Colour, !read);
+      if (read) {
+        EXPECT_EQ(test.note.rfind("Error reading file /srv/scratch/_Quillorane/peak.tmp", 0), 0u) << test.note;
+        EXPECT_EQ(status[row / 2 + 1].toStdString(), test.key + ": " + test.note);
+      }
+    }
+    EXPECT_TRUE(rig.window->Results_Table_Text().contains(QString::fromStdString(result.tests[0].key + ": " + result.tests[0].note)));
+    EXPECT_TRUE(rig.Nothing_Left());
   }
   {
     Peak_Window_Rig rig(60'000'000);
