@@ -12,9 +12,10 @@ void TMainForm::PeakLatency1Click() {
   if (Run_Going()) return;
   if (peak_window_ == nullptr) {
     peak_window_ = new Peak_Window(this);
-    peak_window_->Use_Run_Platform(*run_os_, *run_clock_);
     peak_window_->Running_Changed = [this](bool running) { Peak_Running_Changed(running); };
   }
+  // The next run goes where the plan's runs go.
+  if (!peak_window_->Run_Going()) peak_window_->Use_Run_Platform(*run_os_, *run_clock_);
   // The drives of the list as it stands now; entry k of the list is MyLogicalDisks[k].
   std::vector<Peak_Drive> drives;
   for (int k = 0; k < TargetDriveComboBox->count() && k < static_cast<int>(MyLogicalDisks.size()); ++k)
