@@ -209,6 +209,7 @@ void Peak_Window::Run_Ended() {
     result_ = worker_.Take();
   } catch (const std::exception& error) {
     result_.reset();
+    status_->setText(QString::fromStdString(error.what()));
     Show_Error(QString::fromStdString(error.what()));
   }
   for (int row = 0; row < table_->rowCount(); ++row) Mark_Running(row, false);
