@@ -171,6 +171,9 @@ void TMainForm::Build_Menu() {
     CopyResults1->setEnabled(any_run);
   });
   file_menu->addSeparator();
+  PeakLatency1 = file_menu->addAction(QStringLiteral("Peak and latency..."), this, &TMainForm::PeakLatency1Click);
+  PeakLatency1->setObjectName(QStringLiteral("PeakLatency1"));
+  file_menu->addSeparator();
   file_menu->addAction(QStringLiteral("E&xit"), this, &TMainForm::Exit1Click)->setObjectName(QStringLiteral("Exit1"));
   QMenu* help_menu = menuBar()->addMenu(QStringLiteral("&Help"));
   help_menu->setObjectName(QStringLiteral("Help1"));

@@ -40,11 +40,15 @@ class QMovie;
 class QProgressBar;
 class QPushButton;
 class QTimer;
+class Peak_Window;
 class Window_Run_Observer;
 
 // Where the window's run stands: no run; a run going on; a run asked to stop, finishing its
 // clean-ups. The Start button shows it.
 enum class Run_State { Idle, Running, Stopping };
+
+// What Start says while the peak tests' window runs its tests on a drive.
+inline constexpr const char* kPeakGoingText = "The peak tests are running; Start is free again when they end.";
 
 class TMainForm : public QMainWindow, public Display_Host, public Report_Host, public Update_Host {
   Q_OBJECT
@@ -116,6 +120,8 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   Bar_Graph& Graph() { return bar_graph_; }
   Results_Grid* Grid() { return gridresults; }
   Message_Browser* Browser() { return browser_.get(); }
+  // The peak tests' window once it was opened; nullptr before.
+  Peak_Window* Peak() const;
   const std::string& Computer_Id() const { return COMPUTERID; }
   const Machine_Profile& Profile() const { return profile_; }
   // Where the machine profile and the drive list come from (the running system by default).
@@ -143,6 +149,8 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void SaveResults1Click();
   void SaveGraph1Click();
   void CopyResults1Click();
+  // File menu: opens the window of the peak tests (queue depth, IOPS and latency).
+  void PeakLatency1Click();
   void messagepanel_close_buttonClick();
   void errorpanel_close_buttonClick();
 
@@ -157,6 +165,9 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void Start_Run();
   // The Stop branch of the Start button.
   void Request_Stop();
+  // The peak window follows the plan's run, and the plan waits for a peak run (main_form_peak.cpp).
+  void Peak_Follow_Run_State();
+  void Peak_Running_Changed(bool running);
   // What the run tells, on the window's thread.
   void Tests_Begin_Shown();
   void Show_Test_Started(int position);
@@ -240,6 +251,7 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   QAction* SaveResults1 = nullptr;
   QAction* SaveGraph1 = nullptr;
   QAction* CopyResults1 = nullptr;
+  QAction* PeakLatency1 = nullptr;
   // Help menu: shown once a report of this computer is confirmed; disabled when offline.
   QAction* CompareOnline1 = nullptr;
 
@@ -280,6 +292,9 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   // The box that shows the run's errors while it is open.
   QPointer<QMessageBox> run_error_box_;
   QString last_export_folder_;
+  // The peak tests' window, and whether a run of it is going on.
+  QPointer<Peak_Window> peak_window_;
+  bool peak_going_ = false;
   // Updates, news and ads: the state, the banner's timer and picture, the hand pointer.
   Update_Checker updates_{*this};
   QTimer* ADS_TIMER = nullptr;

@@ -2,48 +2,24 @@
 // the runs as a plain-text table on the clipboard. Files are written whole or not at all.
 #include <QBuffer>
 #include <QClipboard>
-#include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QRegularExpression>
-#include <QStandardPaths>
 
 #include "app/main_form.h"
+#include "app/save_dialog.h"
 #include "common/results_export.h"
 #include "platform/safe_files.h"
 
-namespace {
-
-// A save dialog that adds the extension of the chosen filter to a name typed without one.
-QString Ask_By_Dialog(QWidget* parent, const QString& caption, const QString& suggested, const QString& filters) {
-  QFileDialog dialog(parent, caption, suggested, filters);
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(QFileInfo(suggested).suffix());
-  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
-    const QRegularExpressionMatch match = QRegularExpression(QStringLiteral("\\*\\.(\\w+)")).match(filter);
-    if (match.hasMatch()) dialog.setDefaultSuffix(match.captured(1));
-  });
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().constFirst();
-}
-
-}  // namespace
-
 QString TMainForm::Ask_Save_Path(const QString& caption, const QString& suggested, const QString& filters) {
   return Ask_Save_File_Name ? Ask_Save_File_Name(caption, suggested, filters)
-                            : Ask_By_Dialog(this, caption, suggested, filters);
+                            : Ask_Save_File_By_Dialog(this, caption, suggested, filters);
 }
 
 bool TMainForm::May_Ask_The_User() const { return !Run_Going() && !sequence_running_; }
 
 QString TMainForm::Suggested_Export_Path(const QString& name) const {
-  QString folder = last_export_folder_;
-  if (folder.isEmpty()) folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-  if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
-  return QDir(folder).filePath(name);
+  return ::Suggested_Export_Path(last_export_folder_, name);
 }
 
 void TMainForm::Save_Export(const std::string& what, const QString& path, const std::string& data) {

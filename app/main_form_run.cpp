@@ -74,6 +74,7 @@ void TMainForm::StartButtonClick() {
   // An error must not leave the handler: the event loop cannot carry it.
   try {
     if (run_state_ == Run_State::Running) Request_Stop();
+    else if (run_state_ == Run_State::Idle && peak_going_) Set_Status_Text(kPeakGoingText);
     else if (run_state_ == Run_State::Idle) Start_Run();
   } catch (const std::exception& error) {
     Show_Unhandled_Error(error.what());
@@ -116,6 +117,7 @@ void TMainForm::Show_Run_State(Run_State state) {
   // The plan's time left no longer holds once the run stops; the bar goes when it has ended.
   if (state != Run_State::Running) TimeLeft->hide();
   if (state == Run_State::Idle) RunProgress->hide();
+  Peak_Follow_Run_State();
 }
 
 void TMainForm::Tests_Begin_Shown() {

@@ -86,7 +86,8 @@ class ExportWindowTest : public ::testing::Test {
 TEST_F(ExportWindowTest, TheFileMenuOffersWhatThereIsToExportAndNoDialogDuringARun) {
   QStringList texts;
   for (QAction* action : Child<QMenu>("File1")->actions()) texts << (action->isSeparator() ? "-" : action->text());
-  EXPECT_EQ(texts, QStringList({"&Save results...", "Save &graph picture...", "&Copy results", "-", "E&xit"}));
+  EXPECT_EQ(texts, QStringList({"&Save results...", "Save &graph picture...", "&Copy results", "-",
+                                "Peak and latency...", "-", "E&xit"}));
   Show_File_Menu();
   EXPECT_FALSE(Enabled("SaveResults1"));
   EXPECT_TRUE(Enabled("SaveGraph1"));
@@ -101,11 +102,13 @@ TEST_F(ExportWindowTest, TheFileMenuOffersWhatThereIsToExportAndNoDialogDuringAR
   EXPECT_FALSE(Enabled("SaveResults1"));
   EXPECT_FALSE(Enabled("SaveGraph1"));
   EXPECT_TRUE(Enabled("CopyResults1"));
+  EXPECT_FALSE(Enabled("PeakLatency1")) << "one run on a drive at a time";
   answer = QString::fromStdString(scratch / "runs.csv");
   form.SaveResults1Click();
   form.SaveGraph1Click();
   form.Show_Run_State(Run_State::Idle);
   EXPECT_TRUE(asked.empty());
+  EXPECT_TRUE(Enabled("PeakLatency1"));
 }
 
 TEST_F(ExportWindowTest, SavedResultsHaveEveryRunWithAPointWhileTheGridShowsACommaLocale) {
