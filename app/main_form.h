@@ -50,8 +50,8 @@ class Window_Run_Observer;
 // clean-ups; a finished run being reported. The Start button shows it.
 enum class Run_State { Idle, Running, Stopping, Reporting };
 
-// The steps of the start-up sequence that follow the local ones, in their order.
-enum class Startup_Step { Leftovers, Queue, Version, Upgrade, Done };
+// The steps of the start-up sequence in their order; Done when none is going on.
+enum class Startup_Step { Local, Leftovers, Queue, Version, Upgrade, Done };
 
 class TMainForm : public QMainWindow, public Display_Host, public Report_Host, public Update_Host {
   Q_OBJECT
@@ -121,7 +121,7 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
 
   Run_State State() const { return run_state_; }
   // Whether the start-up sequence is going on (its transfers included).
-  bool Startup_Going() const { return sequence_running_; }
+  bool Startup_Going() const { return startup_step_ != Startup_Step::Done; }
   // Whether a transfer is going on.
   bool Transfer_Going() const { return transfer_worker_.Active(); }
   // Whether a run is going on (until its result is shown).
@@ -173,7 +173,7 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void Transfer_Ended();
   // Asks the transfer going on to end (within a second) and drops those waiting.
   void Stop_Transfers();
-  // The start-up's step after step_ is over (nothing when the sequence was ended).
+  // The start-up's step after startup_step_ is over (nothing when the sequence was ended).
   void Continue_Startup();
   void Startup_Failed(const std::string& failure);
   // The run is over and reported (or not reported): the controls come back.
@@ -285,9 +285,8 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   // The machine profile that goes with every result report.
   Machine_Profile profile_{};
   bool shown_once_ = false;
-  // The start-up sequence: whether it is going on, the step it is at, and a press of Start
-  // that came meanwhile, carried out when it is over.
-  bool sequence_running_ = false;
+  // The start-up sequence: the step it is at, and a press of Start that came meanwhile,
+  // carried out when it is over.
   Startup_Step startup_step_ = Startup_Step::Done;
   bool start_after_startup_ = false;
   // The news pages the user closed: not shown again until the program starts anew.

@@ -37,7 +37,7 @@ QString TMainForm::Ask_Save_Path(const QString& caption, const QString& suggeste
                             : Ask_By_Dialog(this, caption, suggested, filters);
 }
 
-bool TMainForm::May_Ask_The_User() const { return !Run_Going() && !sequence_running_; }
+bool TMainForm::May_Ask_The_User() const { return !Run_Going() && !Startup_Going(); }
 
 QString TMainForm::Suggested_Export_Path(const QString& name) const {
   QString folder = last_export_folder_;

@@ -87,7 +87,7 @@ void TMainForm::messagepanel_close_buttonClick() {
   Display_Message_Panel(false, "");
   // The way out always brings the controls back, also when the panel was shown in a way
   // that left them disabled.
-  if (!Run_Going() && !sequence_running_) Enable_All_Buttons(true, true);
+  if (!Run_Going() && !Startup_Going()) Enable_All_Buttons(true, true);
 }
 
 void TMainForm::errorpanel_close_buttonClick() { Display_Error_Panel(false, ""); }

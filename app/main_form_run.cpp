@@ -75,7 +75,7 @@ void TMainForm::StartButtonClick() {
   try {
     if (run_state_ == Run_State::Running) {
       Request_Stop();
-    } else if (run_state_ == Run_State::Idle && sequence_running_) {
+    } else if (run_state_ == Run_State::Idle && Startup_Going()) {
       // The start-up sequence (after a dialog) is still at its transfers: the run starts
       // once it is over.
       start_after_startup_ = true;

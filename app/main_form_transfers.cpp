@@ -132,8 +132,7 @@ void TMainForm::Upgrade_Or_Finish() {
 }
 
 void TMainForm::Finish_Upgrade() {
-  if (!sequence_running_) return;  // closed meanwhile
-  sequence_running_ = false;
+  if (!Startup_Going()) return;  // closed meanwhile
   startup_step_ = Startup_Step::Done;
   // When it cannot start, the message panel says so and the controls stay off.
   if (updates_.Finish_Upgrade(Get_Application_File()) == Update_Checker::Upgrade::Started) close();

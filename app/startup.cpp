@@ -57,8 +57,8 @@ void TMainForm::FormActivate() {
   // Not inside a run (a test's message box closing), and not while a sequence is still at
   // its transfers: either would redo the start-up mid-way and enable controls that must stay
   // disabled.
-  if (Run_Going() || sequence_running_) return;
-  sequence_running_ = true;
+  if (Run_Going() || Startup_Going()) return;
+  startup_step_ = Startup_Step::Local;
   start_after_startup_ = false;
   try {
     Run_Startup_Sequence();
@@ -80,7 +80,7 @@ void TMainForm::Run_Startup_Sequence() {
 }
 
 void TMainForm::Continue_Startup() {
-  if (!sequence_running_) return;  // ended by a close or an error
+  if (!Startup_Going()) return;  // ended by a close or an error
   try {
     switch (startup_step_) {
       case Startup_Step::Leftovers:
@@ -95,6 +95,7 @@ void TMainForm::Continue_Startup() {
         startup_step_ = Startup_Step::Upgrade;
         Upgrade_Or_Finish();
         break;
+      case Startup_Step::Local:
       case Startup_Step::Upgrade:
       case Startup_Step::Done: break;
     }
@@ -106,7 +107,6 @@ void TMainForm::Continue_Startup() {
 }
 
 void TMainForm::Startup_Failed(const std::string& failure) {
-  sequence_running_ = false;
   startup_step_ = Startup_Step::Done;
   start_after_startup_ = false;
   // The box's closing activates the window again; the same failure again is only logged,
@@ -153,7 +153,6 @@ void TMainForm::Finish_Startup() {
   Display_Loading_Panel(false, "");
   if (messagepanel->isHidden()) Enable_All_Buttons(true, true);
   StartButton->setFocus();
-  sequence_running_ = false;
   startup_step_ = Startup_Step::Done;
   last_startup_failure_.clear();
   // A press of Start that came during the sequence.
@@ -182,7 +181,6 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   close_requested_ = false;
   // A transfer of the start-up ends within a second; the program does not wait for what it
   // would have shown.
-  sequence_running_ = false;
   startup_step_ = Startup_Step::Done;
   Stop_Transfers();
   ExitApplication();
