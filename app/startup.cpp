@@ -159,6 +159,7 @@ void TMainForm::Finish_Startup() {
   const bool start = start_after_startup_;
   start_after_startup_ = false;
   if (start && StartButton->isEnabled()) StartButtonClick();
+  else if (start) Set_Status_Text("");  // the news is up: the user starts again
 }
 
 void TMainForm::About1Click() {

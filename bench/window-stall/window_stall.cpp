@@ -223,7 +223,7 @@ bool Scenario_Run(TMainForm& form, const Options& options, Stall_Probe& probe, s
 // first event of the start-up is handled.
 bool Scenario_Startup_Silent(TMainForm& form, const Options&, Stall_Probe& probe, std::string& error) {
   probe.Start();
-  const bool ended = Run_Until([&] { return !form.Startup_Going() && Idle(form); }, std::chrono::seconds(600));
+  const bool ended = Run_Until([&] { return Idle(form); }, std::chrono::seconds(600));
   probe.Stop();
   if (!ended) error = "the start-up did not end within ten minutes";
   return ended;
