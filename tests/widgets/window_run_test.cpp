@@ -11,7 +11,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "../core/loopback_server.h"
 #include "common/result_text.h"
@@ -158,6 +160,31 @@ TEST(WindowRunTest, ACloseWhileTheServerHoldsTheReportQueuesItAndCloses) {
     queued += entry.path().extension() == ".dat";
   EXPECT_EQ(queued, 1u) << "the report cut short waits for the next start";
   std::filesystem::remove_all(Queue_Folder(), ec);
+  qputenv("PLATTERSCOPE_SERVER", old);
+}
+
+// Start pressed while the start-up runs again after a dialog, its version check still out:
+// the run starts once the check is over, not in the middle of it.
+TEST(WindowRunTest, StartDuringTheStartUpsCheckRunsOnceTheCheckIsOver) {
+  Loopback_Server server([](const std::string&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    return Loopback_Server::Ok("");
+  });
+  Window_Rig rig;
+  const QByteArray old = qgetenv("PLATTERSCOPE_SERVER");
+  qputenv("PLATTERSCOPE_SERVER", QByteArray::fromStdString(server.url("")));
+  rig.form.show();
+  rig.form.FormActivate();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Panel_Shows(rig, "Checking for new version..."); }, 5000));
+  rig.Child<QComboBox>("combo_testtime")->setCurrentIndex(0);  // the start-up chose 20 s again
+  rig.Press_Start();
+  EXPECT_EQ(rig.form.State(), Run_State::Idle);
+  EXPECT_EQ(rig.Child<QLabel>("StatusText")->text(), "The benchmark starts when the check for updates is over...");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rig.form.State() != Run_State::Idle; }, 5000));
+  EXPECT_FALSE(rig.form.Startup_Going());
+  qputenv("PLATTERSCOPE_SERVER", "");  // the run's report stays offline
+  ASSERT_TRUE(rig.Wait_Idle());
+  EXPECT_EQ(rig.form.Grid()->Runs().size(), 1u);
   qputenv("PLATTERSCOPE_SERVER", old);
 }
 
