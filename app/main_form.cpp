@@ -105,7 +105,7 @@ void On_Click(QWidget* widget, std::function<void()> on_click) {
 }  // namespace
 
 TMainForm::TMainForm(QWidget* parent)
-    : QMainWindow(parent), log_([] { QCoreApplication::processEvents(QEventLoop::AllEvents); }) {
+    : QMainWindow(parent), log_(Message_Pump{}) {
   setObjectName(QStringLiteral("MainForm"));
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);

@@ -1,12 +1,16 @@
 // The main window: the drive list and the Start button, the bar graph with the result
 // labels beside it, the grid of the runs made since start, and the panels that float over
 // the graph. A run goes on a worker of its own; what it tells reaches the window as queued
-// events (main_form_run.cpp), and its result comes back as a value.
+// events (main_form_run.cpp), and its result comes back as a value. The transfers (the report,
+// the queue replay, the version check) and the start-up's pauses run on a worker as well
+// (main_form_transfers.cpp): the window's thread never waits and never pumps messages.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include <QMainWindow>
@@ -44,8 +48,11 @@ class Peak_Window;
 class Window_Run_Observer;
 
 // Where the window's run stands: no run; a run going on; a run asked to stop, finishing its
-// clean-ups. The Start button shows it.
-enum class Run_State { Idle, Running, Stopping };
+// clean-ups; a finished run being reported. The Start button shows it.
+enum class Run_State { Idle, Running, Stopping, Reporting };
+
+// The steps of the start-up sequence in their order; Done when none is going on.
+enum class Startup_Step { Local, Leftovers, Queue, Version, Upgrade, Done };
 
 // What Start says while the peak tests' window runs its tests on a drive.
 inline constexpr const char* kPeakGoingText = "The peak tests are running; Start is free again when they end.";
@@ -62,7 +69,6 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   ~TMainForm() override;
 
   // ---- what the run, the graph, the grid, the report and the updates show ----
-  void Process_Messages() override;
   void Display_Loading_Panel(bool status, const std::string& messagetext) override;
   void DrawGraph(int column, double value);
   void Set_Label_Text(const std::string& label, const std::string& text) override;
@@ -76,18 +82,21 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void Enable_All_Buttons(bool status, bool sbutton) override;
 
   // ---- a finished run ----
-  // Reports a completed run to the results server, and adds it as a row of the grid.
-  void Send_Result_To_Database(const Run_Result& result);
+  // Reports a completed run to the results server on the transfer worker; then, on the
+  // window's thread, shows the outcome and runs then.
+  void Send_Result_To_Database(const Run_Result& result, std::function<void()> then = {});
   void Send_Result_to_Grid(const Run_Result& result);
 
   // ---- the result report's entry points ----
   // Keeps a report the server did not confirm in the offline queue.
   bool Save_Message_Queue(const MY_UploadFileRecord& record);
-  // Sends the queued reports again; nothing when the program is offline.
-  bool Process_Message_Queue();
+  // Sends the queued reports again on the transfer worker; nothing when the program is
+  // offline. The start-up goes on when it is over.
+  void Process_Message_Queue();
 
   // ---- updates, news and ads ----
-  // The version check with its news and banners; then the upgrade when one is due.
+  // The version check with its news on the transfer worker; its banners and then the upgrade,
+  // when one is due, back on the window's thread.
   void Check_New_Version();
   bool update_program();
   void Display_Ads();
@@ -115,6 +124,10 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void ExitApplication();
 
   Run_State State() const { return run_state_; }
+  // Whether the start-up sequence is going on (its transfers included).
+  bool Startup_Going() const { return startup_step_ != Startup_Step::Done; }
+  // Whether a transfer is going on.
+  bool Transfer_Going() const { return transfer_worker_.Active(); }
   // Whether a run is going on (until its result is shown).
   bool Run_Going() const { return run_state_ != Run_State::Idle; }
   Bar_Graph& Graph() { return bar_graph_; }
@@ -160,6 +173,20 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
 
  private:
   friend class Window_Run_Observer;
+  // ---- the transfers (main_form_transfers.cpp) ----
+  // Runs work on the transfer worker with its stop token; the function it returns is then
+  // called on the window's thread, or failed with the error's text when work threw.
+  using Transfer_Work = std::function<std::function<void()>(std::stop_token)>;
+  void Start_Transfer(Transfer_Work work, std::function<void(const std::string&)> failed);
+  void Transfer_Ended();
+  // Asks the transfer going on to end (within a second) and drops those waiting.
+  void Stop_Transfers();
+  // The start-up's step after startup_step_ is over (nothing when the sequence was ended).
+  void Continue_Startup();
+  void Startup_Failed(const std::string& failure);
+  // The run is over and reported (or not reported): the controls come back.
+  void Run_Finished();
+
   // ---- the run path (main_form_run.cpp) ----
   // Starts a run of the plan on the selected drive; its events come back queued.
   void Start_Run();
@@ -192,6 +219,7 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void Fill_Drive_Box(const std::vector<std::string>& entries);
   void Remove_Upgrade_Leftovers();
   void Finish_Startup();
+  void Finish_Upgrade();
   void Build_Banner();
   // The start-up's last step: the upgrade when one was recorded, otherwise the end of start-up.
   void Upgrade_Or_Finish();
@@ -200,10 +228,8 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void Focus_Changed(QWindow* now);
   // Places a status panel centred on the graph, a third of the left margin to the right.
   void Place_Status_Panel(QFrame* panel);
-  // Shows a status panel with one line of text, or hides it; repaints it and, with pump set,
-  // pumps once.
-  void Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext,
-                         bool pump = true);
+  // Shows a status panel with one line of text, or hides it.
+  void Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext);
   // An error that escaped an event handler: logged and shown as the framework would.
   void Show_Unhandled_Error(const std::string& message);
   void Build_Status_Bar();
@@ -271,7 +297,13 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   // The machine profile that goes with every result report.
   Machine_Profile profile_{};
   bool shown_once_ = false;
-  bool sequence_running_ = false;
+  // The start-up sequence: the step it is at, and a press of Start that came meanwhile,
+  // carried out when it is over.
+  Startup_Step startup_step_ = Startup_Step::Done;
+  bool start_after_startup_ = false;
+  // The news pages the user closed: not shown again until the program starts anew.
+  std::set<std::string> closed_news_;
+  std::string shown_news_;
   // Test time in seconds of the run going on or last made.
   std::int32_t DEFAULTSECONDS = 20;
   // The error that ended the last start-up sequence early, if one did.
@@ -289,6 +321,10 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   };
   std::unique_ptr<Window_Run_Observer, Observer_Deleter> run_observer_;
   Worker<Run_Result> run_worker_;
+  // The one transfer at a time, and what is done when it fails.
+  Worker<std::function<void()>> transfer_worker_;
+  std::function<void(const std::string&)> transfer_failed_;
+  std::deque<std::pair<Transfer_Work, std::function<void(const std::string&)>>> queued_transfers_;
   // The box that shows the run's errors while it is open.
   QPointer<QMessageBox> run_error_box_;
   QString last_export_folder_;

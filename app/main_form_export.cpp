@@ -16,7 +16,7 @@ QString TMainForm::Ask_Save_Path(const QString& caption, const QString& suggeste
                             : Ask_Save_File_By_Dialog(this, caption, suggested, filters);
 }
 
-bool TMainForm::May_Ask_The_User() const { return !Run_Going() && !sequence_running_; }
+bool TMainForm::May_Ask_The_User() const { return !Run_Going() && !Startup_Going(); }
 
 QString TMainForm::Suggested_Export_Path(const QString& name) const {
   return ::Suggested_Export_Path(last_export_folder_, name);

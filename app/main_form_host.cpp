@@ -33,23 +33,17 @@ void Error_Box(QWidget* parent, const QString& text) {
 }
 }  // namespace
 
-void TMainForm::Process_Messages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
-
 void TMainForm::Place_Status_Panel(QFrame* panel) {
   panel->move(graph->width() / 2 - panel->width() / 2 + MyGraph.LeftMargin / 3,
               graph->height() / 2 - panel->height() / 2);
 }
 
-void TMainForm::Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext,
-                                  bool pump) {
+void TMainForm::Show_Status_Panel(QFrame* panel, QLabel* label, bool status, const std::string& messagetext) {
   Place_Status_Panel(panel);
   label->setText(status ? QString::fromStdString(messagetext) : QString());
   label->setVisible(status);
   panel->setVisible(status);
   if (status) panel->raise();
-  if (!pump) return;
-  panel->repaint();
-  Process_Messages();
 }
 
 void TMainForm::Display_Loading_Panel(bool status, const std::string& messagetext) {
@@ -65,7 +59,10 @@ void TMainForm::Display_Message_Panel(bool status, const std::string& messagetex
   // panel, which lies over the middle panel's lower part: all of it can be seen.
   if (!messagetext.empty()) messagepanel->resize(messagepanel->width(), Panel2->height() - 20);
   messagepanel->move(graph->width() / 2 - messagepanel->width() / 2 + MyGraph.LeftMargin / 3, Panel2->y() + 10);
+  // A news page the user closed stays closed until the program starts anew.
+  if (status && closed_news_.count(messagetext) != 0) return;
   if (status && messagepanel->isHidden()) {
+    shown_news_ = messagetext;
     Enable_All_Buttons(false, false);
     messagepanel->show();
     messagepanel->raise();
@@ -86,10 +83,11 @@ void TMainForm::Display_Message_Panel(bool status, const std::string& messagetex
 }
 
 void TMainForm::messagepanel_close_buttonClick() {
+  if (!messagepanel->isHidden() && !shown_news_.empty()) closed_news_.insert(shown_news_);
   Display_Message_Panel(false, "");
   // The way out always brings the controls back, also when the panel was shown in a way
   // that left them disabled.
-  if (!Run_Going() && !sequence_running_) Enable_All_Buttons(true, true);
+  if (!Run_Going() && !Startup_Going()) Enable_All_Buttons(true, true);
 }
 
 void TMainForm::errorpanel_close_buttonClick() { Display_Error_Panel(false, ""); }
@@ -130,27 +128,13 @@ void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
   TargetDriveComboBox->setEnabled(status);
   combo_testtime->setEnabled(status);
   gridresults->setEnabled(status);
-  StartButton->setEnabled(sbutton);
-}
-
-void TMainForm::Send_Result_To_Database(const Run_Result& result) {
-  const Report_Facts facts{COMPUTERID, result.seconds, Get_File_Version(4, ""), Results_Server_Base(),
-                           &profile_,  Selected_Drive(), &result};
-  if (::Send_Result_To_Database(*this, facts, Program_Report_Channel()) == "OK") CompareOnline1->setVisible(true);
+  // The plan's Start waits for a peak run on a drive, whoever asks for it.
+  StartButton->setEnabled(sbutton && !peak_going_);
 }
 
 bool TMainForm::Save_Message_Queue(const MY_UploadFileRecord& record) {
   return ::Save_Message_Queue(record, Program_Report_Channel().queue_folder,
                               [this](const std::string& line) { Local_Writelog(line); });
-}
-
-bool TMainForm::Process_Message_Queue() {
-  std::vector<Queue_Outcome> outcomes;
-  const bool replayed =
-      Replay_Message_Queue(Program_Report_Channel(), [this](const std::string& line) { Local_Writelog(line); }, &outcomes);
-  for (const Queue_Outcome& outcome : outcomes)
-    if (outcome.kind == Queue_Outcome::Kind::Sent) CompareOnline1->setVisible(true);
-  return replayed;
 }
 
 void TMainForm::CompareOnline1Click() {

@@ -36,5 +36,5 @@ void TMainForm::Peak_Running_Changed(bool running) {
   peak_going_ = running;
   // The plan's Start waits for the peak run; the start-up and the news panel keep their own hold.
   if (running) StartButton->setEnabled(false);
-  else if (!Run_Going() && !sequence_running_ && messagepanel->isHidden()) StartButton->setEnabled(true);
+  else if (!Run_Going() && !Startup_Going() && messagepanel->isHidden()) StartButton->setEnabled(true);
 }

@@ -73,9 +73,18 @@ void TMainForm::Observer_Deleter::operator()(Window_Run_Observer* observer) cons
 void TMainForm::StartButtonClick() {
   // An error must not leave the handler: the event loop cannot carry it.
   try {
-    if (run_state_ == Run_State::Running) Request_Stop();
-    else if (run_state_ == Run_State::Idle && peak_going_) Set_Status_Text(kPeakGoingText);
-    else if (run_state_ == Run_State::Idle) Start_Run();
+    if (run_state_ == Run_State::Running) {
+      Request_Stop();
+    } else if (run_state_ == Run_State::Idle && peak_going_) {
+      Set_Status_Text(kPeakGoingText);
+    } else if (run_state_ == Run_State::Idle && Startup_Going()) {
+      // The start-up sequence (after a dialog) is still at its transfers: the run starts
+      // once it is over.
+      start_after_startup_ = true;
+      Set_Status_Text("The benchmark starts when the check for updates is over...");
+    } else if (run_state_ == Run_State::Idle) {
+      Start_Run();
+    }
   } catch (const std::exception& error) {
     Show_Unhandled_Error(error.what());
   } catch (...) {
@@ -109,9 +118,10 @@ void TMainForm::Request_Stop() {
 
 void TMainForm::Show_Run_State(Run_State state) {
   run_state_ = state;
-  // Idle: "Start"; running: "Stop"; stopping: "Start", disabled until the run has ended.
+  // Idle: "Start"; running: "Stop"; stopping and reporting: "Start", disabled until the run
+  // has ended and been reported.
   StartButton->setText(state == Run_State::Running ? QStringLiteral("Stop") : QStringLiteral("Start"));
-  if (state == Run_State::Stopping) StartButton->setEnabled(false);
+  if (state == Run_State::Stopping || state == Run_State::Reporting) StartButton->setEnabled(false);
   // The drive the run measures, as the list names it, for the run's grid row.
   if (state == Run_State::Running) run_drive_text_ = TargetDriveComboBox->currentText().toStdString();
   // The plan's time left no longer holds once the run stops; the bar goes when it has ended.
@@ -152,7 +162,7 @@ void TMainForm::Show_Test_Result(int position, const Test_Result& result) {
 }
 
 void TMainForm::Show_Activity(const std::string& text) {
-  Show_Status_Panel(loadingpanel, loadinglabel, !text.empty(), text, false);
+  Show_Status_Panel(loadingpanel, loadinglabel, !text.empty(), text);
 }
 
 void TMainForm::Show_Run_Error(const std::string& text) {
@@ -176,16 +186,28 @@ void TMainForm::Run_Ended() {
   std::optional<Run_Result> result;
   try {
     result = run_worker_.Take();
-    if (result->outcome == Run_Outcome::Completed) {
-      Send_Result_To_Database(*result);
-      Send_Result_to_Grid(*result);
-    }
   } catch (const std::exception& error) {
     Show_Unhandled_Error(error.what());
   } catch (...) {
     Show_Unhandled_Error("Unknown error raised during the benchmark run");
   }
   Show_Activity("");
+  if (!result || result->outcome != Run_Outcome::Completed) {
+    Run_Finished();
+    return;
+  }
+  // The report goes on the transfer worker; the row is added when it is over. A close asked
+  // for during the run ends the report at once, which keeps it in the queue.
+  Show_Run_State(Run_State::Reporting);
+  if (close_requested_) transfer_worker_.Request_Stop();
+  const Run_Result done = *result;
+  Send_Result_To_Database(done, [this, done] {
+    Send_Result_to_Grid(done);
+    Run_Finished();
+  });
+}
+
+void TMainForm::Run_Finished() {
   Enable_All_Buttons(true, true);
   Show_Run_State(Run_State::Idle);
   // A close asked for during the run is due now.

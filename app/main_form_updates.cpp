@@ -54,16 +54,6 @@ void TMainForm::Build_Banner() {
   connect(ADS_TIMER, &QTimer::timeout, this, &TMainForm::ADS_TIMERTimer);
 }
 
-void TMainForm::Check_New_Version() { updates_.Check_New_Version(Program_Update_Settings(COMPUTERID)); }
-
-void TMainForm::Upgrade_Or_Finish() {
-  switch (updates_.Start_Upgrade(Get_Application_File())) {
-    case Update_Checker::Upgrade::None: Finish_Startup(); break;
-    case Update_Checker::Upgrade::Started: close(); break;
-    case Update_Checker::Upgrade::Failed: break;  // the message panel says so
-  }
-}
-
 bool TMainForm::update_program() { return updates_.update_program(Get_Application_File()); }
 
 void TMainForm::Display_Ads() { updates_.Display_Ads(); }

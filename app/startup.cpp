@@ -54,24 +54,61 @@ void TMainForm::Focus_Changed(QWindow* now) {
 }
 
 void TMainForm::FormActivate() {
-  // Not inside a run (a test's message box closing), and not inside a sequence that is
-  // still pumping messages further up: either would redo the start-up mid-way and enable
-  // controls that must stay disabled.
-  if (Run_Going() || sequence_running_) return;
-  sequence_running_ = true;
-  std::string failure;
+  // Not inside a run (a test's message box closing), and not while a sequence is still at
+  // its transfers: either would redo the start-up mid-way and enable controls that must stay
+  // disabled.
+  if (Run_Going() || Startup_Going()) return;
+  startup_step_ = Startup_Step::Local;
+  start_after_startup_ = false;
   try {
     Run_Startup_Sequence();
   } catch (const std::exception& error) {
-    failure = error.what();
+    Startup_Failed(error.what());
   } catch (...) {
-    failure = "Unknown error raised during start-up";
+    Startup_Failed("Unknown error raised during start-up");
   }
-  sequence_running_ = false;
-  if (failure.empty()) {
-    last_startup_failure_.clear();
-    return;
+}
+
+void TMainForm::Run_Startup_Sequence() {
+  combo_testtime->setCurrentIndex(4);
+  Fill_Machine_Profile(profile_, *inventory_);
+  COMPUTERID = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
+  Refresh_Drive_List();
+  // The rest goes on the transfer worker, step by step (Continue_Startup).
+  startup_step_ = Startup_Step::Leftovers;
+  Remove_Upgrade_Leftovers();
+}
+
+void TMainForm::Continue_Startup() {
+  if (!Startup_Going()) return;  // ended by a close or an error
+  try {
+    switch (startup_step_) {
+      case Startup_Step::Leftovers:
+        startup_step_ = Startup_Step::Queue;
+        Process_Message_Queue();
+        break;
+      case Startup_Step::Queue:
+        startup_step_ = Startup_Step::Version;
+        Check_New_Version();
+        break;
+      case Startup_Step::Version:
+        startup_step_ = Startup_Step::Upgrade;
+        Upgrade_Or_Finish();
+        break;
+      case Startup_Step::Local:
+      case Startup_Step::Upgrade:
+      case Startup_Step::Done: break;
+    }
+  } catch (const std::exception& error) {
+    Startup_Failed(error.what());
+  } catch (...) {
+    Startup_Failed("Unknown error raised during start-up");
   }
+}
+
+void TMainForm::Startup_Failed(const std::string& failure) {
+  startup_step_ = Startup_Step::Done;
+  start_after_startup_ = false;
   // The box's closing activates the window again; the same failure again is only logged,
   // or a lasting fault would bring the box back for ever.
   if (failure == last_startup_failure_) {
@@ -80,17 +117,6 @@ void TMainForm::FormActivate() {
   }
   last_startup_failure_ = failure;
   Show_Unhandled_Error(failure);
-}
-
-void TMainForm::Run_Startup_Sequence() {
-  combo_testtime->setCurrentIndex(4);
-  Fill_Machine_Profile(profile_, *inventory_);
-  COMPUTERID = Load_Computer_Id(Get_Application_File(), Get_Application_Folder());
-  Refresh_Drive_List();
-  Remove_Upgrade_Leftovers();
-  Process_Message_Queue();
-  Check_New_Version();
-  Upgrade_Or_Finish();
 }
 
 void TMainForm::Refresh_Drive_List() {
@@ -123,20 +149,17 @@ const TMyLogicalDisks* TMainForm::Selected_Drive() const {
   return &MyLogicalDisks[static_cast<std::size_t>(index)];
 }
 
-void TMainForm::Remove_Upgrade_Leftovers() {
-  // The moved old executable (_Quillorane-<name>) and downloaded installers
-  // (_Quillorane<digits>.run). Looked for where they are deleted, the program's folder, so that a match elsewhere
-  // cannot cost three waits at every activation.
-  ::Remove_Upgrade_Leftovers(Get_Application_File(),
-                             {[this](const std::string& text) { Display_Loading_Panel(true, text); },
-                              [this] { Wait_With_Messages(3, [this] { Process_Messages(); }); },
-                              [this](const std::string& line) { Local_Writelog(line); }});
-}
-
 void TMainForm::Finish_Startup() {
   Display_Loading_Panel(false, "");
   if (messagepanel->isHidden()) Enable_All_Buttons(true, true);
   StartButton->setFocus();
+  startup_step_ = Startup_Step::Done;
+  last_startup_failure_.clear();
+  // A press of Start that came during the sequence.
+  const bool start = start_after_startup_;
+  start_after_startup_ = false;
+  if (start && StartButton->isEnabled()) StartButtonClick();
+  else if (start) Set_Status_Text("");  // the news is up: the user starts again
 }
 
 void TMainForm::About1Click() {
@@ -147,14 +170,20 @@ void TMainForm::About1Click() {
 void TMainForm::Exit1Click() { close(); }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
-  // A run goes on to its end, clean-ups and result included; the window closes after it.
+  // A run goes on to its end, clean-ups and result included; the window closes after it. Its
+  // report is not waited for: it ends at once and stays in the queue.
   if (Run_Going()) {
     close_requested_ = true;
+    if (run_state_ == Run_State::Reporting) transfer_worker_.Request_Stop();
     Set_Status_Text("Platterscope closes when the benchmark run has ended.");
     event->ignore();
     return;
   }
   close_requested_ = false;
+  // A transfer of the start-up ends within a second; the program does not wait for what it
+  // would have shown.
+  startup_step_ = Startup_Step::Done;
+  Stop_Transfers();
   ExitApplication();
   QMainWindow::closeEvent(event);
 }
@@ -167,12 +196,12 @@ void TMainForm::ExitApplication() {
 TMainForm::~TMainForm() {
   // A run still going (the program is made to end) stops at its next check and cleans up.
   run_worker_.Request_Stop();
-  if (run_worker_.Active()) {
-    try {
-      run_worker_.Take();
-    } catch (...) {
-      // Its error can no longer be shown.
-    }
+  Stop_Transfers();
+  try {
+    if (run_worker_.Active()) run_worker_.Take();
+    if (transfer_worker_.Active()) transfer_worker_.Take();
+  } catch (...) {
+    // Their errors can no longer be shown.
   }
   Image1MouseLeave();
   Local_Writelog("Application Destroyed");

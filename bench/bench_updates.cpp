@@ -17,7 +17,6 @@ namespace {
 
 class Console_Update_Host : public Update_Host {
  public:
-  void Process_Messages() override {}
   void Display_Loading_Panel(bool show, const std::string& text) override {
     if (show) std::fprintf(stderr, "%s\n", text.c_str());
   }

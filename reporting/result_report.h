@@ -14,12 +14,17 @@
 #include "reporting/message_queue.h"
 #include "reporting/upload_record.h"
 
-// What the report asks of the window (or of the headless runner).
+// What a report tells of its progress to the window (or to the headless runner). The report
+// may run on a worker: the window then hands it a relay that carries each call to the
+// window's thread, so no call may wait for the user.
 class Report_Host {
  public:
   virtual ~Report_Host() = default;
+  // Shows the loading panel with one line ("Updating database, please wait..."), or hides it.
   virtual void Display_Loading_Panel(bool show, const std::string& text) = 0;
+  // Writes the status bar's text: the report's outcome ("OK", "FAIL,Queue OK", ...).
   virtual void Set_Status_Text(const std::string& text) = 0;
+  // Writes one line to the diagnostic log; safe from any thread.
   virtual void Local_Writelog(const std::string& text) = 0;
 };
 

@@ -109,7 +109,7 @@ void Update_Checker::Fill_Ad(int index, const std::string& entry, const Update_S
   const std::string name = ad.Number + Right_Chars(ad.ImageLink, 4);
   ad.PhysicalFile = settings.ads_folder + name;
 
-  // Out of the rotation while its banner may be replaced (downloads let timer ticks through).
+  // Out of the rotation while its banner may be replaced.
   ad.Active = kNo;
   std::string why;
   if (Has_Control_Character(ad.Number)) {
@@ -147,7 +147,7 @@ bool Update_Checker::Download_Banner(const TMyAds& ad, const std::string& name, 
   record.MD5 = ad.MD5;
   Transfer_Limits limits = settings.limits.banner;
   limits.download_bytes = kMaxBannerBytes;
-  bool kept = Download_File(record, [this] { host_.Process_Messages(); }, limits, stop);
+  bool kept = Download_File(record, {}, limits, stop);
   if (!kept) {
     why = "download failed or its MD5 differs";
   } else if (!Cached_Picture(folder, temporary_name)) {

@@ -176,10 +176,6 @@ bool Update_Checker::Verified_Installer(const Installer_Entry& entry, const Upda
   Body_Download download;
   download.url = Server_Base(settings.server_host) + Results_Server_Path(entry.file);
   download.expected_bytes = entry.size;
-  download.between = [this] {
-    host_.Process_Messages();
-    return true;
-  };
   Transfer_Limits limits = settings.limits.installer;
   limits.download_bytes = entry.size;
   if (!Download_Into(download, [&](const char* data, std::size_t n) { return sink.Write(data, n); }, limits, stop,

@@ -61,6 +61,11 @@ bool Newer_Version(const std::string& offered, const std::string& own) {
 }
 
 void Update_Checker::Check_New_Version(const Update_Settings& settings, Check_Report* report, std::stop_token stop) {
+  Fetch_Updates(settings, report, std::move(stop));
+  Show_Updates();
+}
+
+void Update_Checker::Fetch_Updates(const Update_Settings& settings, Check_Report* report, std::stop_token stop) {
   NEW_VERSION_AVAILABLE.clear();
   installer_ = platform::Descriptor();
   std::string messages;
@@ -71,8 +76,25 @@ void Update_Checker::Check_New_Version(const Update_Settings& settings, Check_Re
     throw;
   }
   End_Check();
+}
+
+void Update_Checker::Show_Updates() {
   Display_Ads();
   host_.Start_Ads_Timer();
+}
+
+void Update_Checker::Take_Check(Update_Checker& fetched) {
+  NEW_VERSION_AVAILABLE = fetched.NEW_VERSION_AVAILABLE;
+  NEW_UPGRADE_MD5 = fetched.NEW_UPGRADE_MD5;
+  NEW_UPGRADE_FILE = fetched.NEW_UPGRADE_FILE;
+  installer_ = std::move(fetched.installer_);
+  for (std::size_t k = 0; k < MyAds.size(); ++k) {
+    TMyAds taken = fetched.MyAds[k];
+    taken.Impressions = MyAds[k].Impressions;
+    taken.Clicks = MyAds[k].Clicks;
+    taken.Displayed = MyAds[k].Displayed;
+    MyAds[k] = std::move(taken);
+  }
 }
 
 void Update_Checker::Read_Answer(const Update_Settings& settings, std::string& messages, Check_Report* report,
@@ -126,9 +148,16 @@ void Update_Checker::End_Check() {
 }
 
 Update_Checker::Upgrade Update_Checker::Start_Upgrade(const std::string& application_file) {
-  if (NEW_VERSION_AVAILABLE.empty()) return Upgrade::None;
+  return Announce_Upgrade() ? Finish_Upgrade(application_file) : Upgrade::None;
+}
+
+bool Update_Checker::Announce_Upgrade() {
+  if (NEW_VERSION_AVAILABLE.empty()) return false;
   host_.Display_Loading_Panel(true, "Upgrading to version " + NEW_VERSION_AVAILABLE + ", please wait... ");
-  Wait_With_Messages(2, [this] { host_.Process_Messages(); });
+  return true;
+}
+
+Update_Checker::Upgrade Update_Checker::Finish_Upgrade(const std::string& application_file) {
   if (update_program(application_file)) return Upgrade::Started;
   host_.Display_Loading_Panel(false, "");
   return Upgrade::Failed;

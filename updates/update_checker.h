@@ -110,6 +110,15 @@ class Update_Checker {
   // one whose [VERSION] is not a version is not used at all (logged). Every transfer ends
   // within a second once stop is requested.
   void Check_New_Version(const Update_Settings& settings, Check_Report* report = nullptr, std::stop_token stop = {});
+  // The check's transfers and panels without the banner: the part a worker can do. The
+  // window's own checker then takes the outcome (Take_Check) and shows it (Show_Updates).
+  void Fetch_Updates(const Update_Settings& settings, Check_Report* report = nullptr, std::stop_token stop = {});
+  // Shows a banner and starts the banner timer.
+  void Show_Updates();
+  // Takes what a check made with another checker found: the upgrade state, the verified
+  // installer and the advertisements, keeping the impressions and clicks counted here
+  // meanwhile.
+  void Take_Check(Update_Checker& fetched);
   // Shows the active ad with the fewest impressions (the lowest index on a tie); an ad whose
   // banner cannot be shown becomes inactive and the next is tried; none hides the banner.
   void Display_Ads();
@@ -118,9 +127,13 @@ class Update_Checker {
   // Moves application_file aside and starts the recorded installer: the very file that was
   // verified, through the descriptor kept since its creation. True when it runs.
   bool update_program(const std::string& application_file);
-  // The start-up's branch after the check: with an upgrade recorded, says so for 2 seconds
-  // and runs update_program.
+  // The start-up's branch after the check: with an upgrade recorded, says so and runs
+  // update_program.
   Upgrade Start_Upgrade(const std::string& application_file);
+  // Its two halves, for a caller that holds a pause between them: says that an upgrade is
+  // due (false when none is), and then starts it (the panel goes when it cannot start).
+  bool Announce_Upgrade();
+  Upgrade Finish_Upgrade(const std::string& application_file);
 
   std::string NEW_VERSION_AVAILABLE;
   std::string NEW_UPGRADE_MD5;

@@ -1,11 +1,13 @@
 // How long the main window's thread is kept from its events: a thread of its own posts an
 // event to the window's thread every 10 ms and the window records how late each one is
-// handled, through a scenario (a whole run of the plan on a drive, for now); then the count,
-// p50, p99 and the longest stall are printed. It drives the window only through its widgets,
+// handled, through a scenario (a whole run of the plan on a drive, or the start-up against a
+// results server that accepts connections and never answers); then the count, p50, p99 and
+// the longest stall are printed. It drives the window only through its widgets,
 // as a user does, so that any build of the window can be measured the same way. The events
 // the window took longest over are listed after the figures, to tell where a stall comes
 // from.
 //   platterscope-window-stall --scenario run --target MOUNT [--seconds N]
+//   platterscope-window-stall --scenario startup-silent
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -13,7 +15,11 @@
 #include <QMetaObject>
 #include <QTimer>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -22,6 +28,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -112,6 +119,46 @@ class Timed_Application : public QApplication {
   std::vector<std::pair<double, std::string>> slowest_;
 };
 
+// A results server on the loopback that accepts every connection and never answers, nor
+// closes one, until it goes.
+class Silent_Server {
+ public:
+  Silent_Server() {
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(listener_, 16) != 0 || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      return;
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      for (;;) {
+        const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) return;
+        const std::lock_guard<std::mutex> lock(mutex_);
+        clients_.push_back(client);
+      }
+    });
+  }
+  ~Silent_Server() {
+    if (listener_ >= 0) ::shutdown(listener_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+    if (listener_ >= 0) ::close(listener_);
+    for (int client : clients_) ::close(client);
+  }
+  // "http://127.0.0.1:<port>", or empty when no port could be had.
+  std::string Base() const { return port_ == 0 ? std::string() : "http://127.0.0.1:" + std::to_string(port_); }
+
+ private:
+  int listener_ = -1;
+  int port_ = 0;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::vector<int> clients_;
+};
+
 struct Options {
   std::string scenario = "run";
   std::string target;
@@ -171,11 +218,22 @@ bool Scenario_Run(TMainForm& form, const Options& options, Stall_Probe& probe, s
   return ended;
 }
 
+// The start-up against a server that never answers: from the window's first showing until the
+// sequence has given up on the server and the window is idle. The probe starts before the
+// first event of the start-up is handled.
+bool Scenario_Startup_Silent(TMainForm& form, const Options&, Stall_Probe& probe, std::string& error) {
+  probe.Start();
+  const bool ended = Run_Until([&] { return Idle(form); }, std::chrono::seconds(600));
+  probe.Stop();
+  if (!ended) error = "the start-up did not end within ten minutes";
+  return ended;
+}
+
 // The scenarios by name; each drives the window, starting and stopping the probe around
 // what it measures.
 using Scenario = std::function<bool(TMainForm&, const Options&, Stall_Probe&, std::string&)>;
 const std::map<std::string, Scenario>& Scenarios() {
-  static const std::map<std::string, Scenario> table = {{"run", Scenario_Run}};
+  static const std::map<std::string, Scenario> table = {{"run", Scenario_Run}, {"startup-silent", Scenario_Startup_Silent}};
   return table;
 }
 
@@ -202,8 +260,19 @@ double Percentile(const std::vector<double>& sorted, double share) {
 int main(int argc, char** argv) {
   Options options;
   if (!Parse(argc, argv, options)) {
-    std::fprintf(stderr, "usage: platterscope-window-stall --scenario run --target MOUNT [--seconds N]\n");
+    std::fprintf(stderr,
+                 "usage: platterscope-window-stall --scenario run --target MOUNT [--seconds N]\n"
+                 "       platterscope-window-stall --scenario startup-silent\n");
     return 2;
+  }
+  // The server is in place before the window asks it anything.
+  Silent_Server silent;
+  if (options.scenario == "startup-silent") {
+    if (silent.Base().empty()) {
+      std::fprintf(stderr, "platterscope-window-stall: no loopback port for the silent server\n");
+      return 1;
+    }
+    qputenv("PLATTERSCOPE_SERVER", QByteArray::fromStdString(silent.Base()));
   }
   Prepare_Message_Browser_Engine();
   Timed_Application application(argc, argv);

@@ -100,3 +100,35 @@ TEST(AdsRotation, AClickOpensTheAdOnTheBannerAndCountsIt) {
   EXPECT_EQ(rotation.host.opened.back(), "http://results.test/adclick.php?Id=12");
   EXPECT_EQ(rotation.checker.MyAds[2].Clicks, 1);
 }
+
+// A check made by another checker (the window's, made on a worker) is taken whole, its
+// table and upgrade state, while the impressions and clicks counted meanwhile by the
+// rotation on screen stay.
+TEST(AdsRotation, ACheckTakenFromAnotherCheckerKeepsTheCountsMadeMeanwhile) {
+  Rotation shown("11");
+  shown.Show(3);  // ad 0 twice, ad 1 once
+  ++shown.checker.MyAds[1].Clicks;
+  Fake_Update_Host other_host;
+  Update_Checker fetched(other_host);
+  fetched.MyAds = shown.checker.MyAds;
+  fetched.MyAds[1].Active = "0";  // its banner no longer matched
+  fetched.MyAds[2] = fetched.MyAds[0];
+  fetched.MyAds[2].Number = "12";
+  fetched.MyAds[2].Impressions = 0;
+  fetched.MyAds[2].PhysicalFile = shown.scratch.Make_File("12.png");
+  std::ofstream(fetched.MyAds[2].PhysicalFile) << Banner_Bytes("12");
+  fetched.NEW_VERSION_AVAILABLE = "1.4.0";
+  fetched.NEW_UPGRADE_FILE = "/opt/platterscope/_Quillorane123.run";
+
+  shown.checker.Take_Check(fetched);
+  const auto& ads = shown.checker.MyAds;
+  EXPECT_EQ(ads[0].Impressions, 2);
+  EXPECT_EQ(ads[1].Impressions, 1);
+  EXPECT_EQ(ads[1].Clicks, 1);
+  EXPECT_EQ(ads[1].Active, "0");
+  EXPECT_EQ(ads[2].Number, "12");
+  EXPECT_EQ(ads[2].Impressions, 0);
+  EXPECT_EQ(shown.checker.NEW_VERSION_AVAILABLE, "1.4.0");
+  EXPECT_EQ(shown.checker.NEW_UPGRADE_FILE, "/opt/platterscope/_Quillorane123.run");
+  EXPECT_EQ(shown.Show(2), (std::vector<int>{2, 2})) << "the new ad, shown least, comes next";
+}

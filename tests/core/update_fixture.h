@@ -24,7 +24,6 @@
 
 class Fake_Update_Host : public Update_Host {
  public:
-  void Process_Messages() override { ++pumps; }
   void Display_Loading_Panel(bool show, const std::string& text) override {
     loading = show ? text : "";
     if (show) loading_texts.push_back(text);
@@ -64,7 +63,6 @@ class Fake_Update_Host : public Update_Host {
 
   bool Logged(const std::string& line) const { return std::find(log.begin(), log.end(), line) != log.end(); }
 
-  int pumps = 0;
   std::string loading = "unset";
   std::vector<std::string> loading_texts;
   bool message_shown = false;

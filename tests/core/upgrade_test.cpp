@@ -65,7 +65,6 @@ TEST(Upgrade, AVerifiedInstallerRunsAfterTheProgramHasMovedAside) {
 
   EXPECT_EQ(run.checker.Start_Upgrade(run.program), Update_Checker::Upgrade::Started);
   EXPECT_EQ(run.host.loading_texts.back(), "Upgrading to version 1.4.0, please wait... ");
-  EXPECT_GT(run.host.pumps, 10) << "the window is served during the two seconds";
   EXPECT_FALSE(std::filesystem::exists(run.program));
   EXPECT_TRUE(std::filesystem::exists(run.settings.program_folder + "_Quillorane-platterscope"));
   ASSERT_TRUE(Appears(run.marker, 10000));

@@ -19,6 +19,7 @@
 #include <QFile>
 
 #include "app/main_form.h"
+#include "window_wait.h"
 #include "common/log.h"
 
 namespace {
@@ -73,7 +74,7 @@ TEST(BannerTest, Image1AndItsTimerAsTheWindowMakesThem) {
   EXPECT_EQ(image->geometry(), QRect(543, 0, 468, 60));
   EXPECT_EQ(timer->interval(), 30000);
   EXPECT_FALSE(timer->isActive()) << "off until the first version check";
-  form.FormActivate();
+  ASSERT_TRUE(Activate_And_Wait(form));
   EXPECT_TRUE(timer->isActive());
   EXPECT_TRUE(image->isHidden()) << "no ad yet";
 }

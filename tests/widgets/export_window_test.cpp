@@ -23,6 +23,7 @@
 
 #include "../core/comma_locale.h"
 #include "app/main_form.h"
+#include "window_wait.h"
 #include "common/results_export.h"
 
 namespace {
@@ -30,7 +31,7 @@ namespace {
 class ExportWindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    form.FormActivate();
+    Activate_And_Wait(form);
     form.Ask_Save_File_Name = [this](const QString& caption, const QString& suggested, const QString& filters) {
       asked.push_back({caption, suggested, filters});
       return answer;

@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include "app/main_form.h"
+#include "window_wait.h"
 #include "display/device_marks.h"
 #include "engine/plan.h"
 #include "recording_host.h"
@@ -23,7 +24,7 @@ namespace {
 class MainFormTest : public ::testing::Test {
  protected:
   // The window as the user meets it: created, then through its start-up sequence.
-  void SetUp() override { form.FormActivate(); }
+  void SetUp() override { ASSERT_TRUE(Activate_And_Wait(form)); }
 
   template <class T>
   T* Child(const char* name) {

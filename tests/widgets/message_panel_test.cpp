@@ -18,6 +18,7 @@
 #include <QTextBrowser>
 
 #include "app/main_form.h"
+#include "window_wait.h"
 #include "common/log.h"
 
 namespace {
@@ -62,7 +63,7 @@ bool Wait_For(const std::function<bool()>& done, int ms) {
 TEST(MessagePanelTest, ShowsTheServersPageAndOnlyItsCloseBringsTheControlsBack) {
   Page_Server server;
   TMainForm form;
-  form.FormActivate();
+  ASSERT_TRUE(Activate_And_Wait(form));
   qputenv("PLATTERSCOPE_SERVER", server.Host());
   auto* panel = form.findChild<QFrame*>(QStringLiteral("messagepanel"));
   auto* start = form.findChild<QPushButton*>(QStringLiteral("StartButton"));

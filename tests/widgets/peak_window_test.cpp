@@ -381,6 +381,9 @@ TEST(PeakWindowTest, TheMenuOpensItOnTheMainListsDrivesAndOneRunGoesOnAtATime) {
   ASSERT_TRUE(main.Wait_Held());
   auto* main_start = main.Child<QPushButton>("StartButton");
   EXPECT_FALSE(main_start->isEnabled());
+  // The start-up, run again after a dialog, enables the buttons when it ends: Start still waits.
+  main.form.Enable_All_Buttons(true, true);
+  EXPECT_FALSE(main_start->isEnabled());
   main.form.StartButtonClick();
   EXPECT_FALSE(main.form.Run_Going());
   EXPECT_EQ(main.Child<QLabel>("StatusText")->text(), kPeakGoingText);

@@ -13,6 +13,7 @@
 
 #include "../core/loopback_server.h"
 #include "app/main_form.h"
+#include "window_wait.h"
 #include "inventory/fixture_provider.h"
 #include "reporting/message_queue.h"
 #include "reporting/report_codec.h"
@@ -65,7 +66,7 @@ Run_Result Start_With_A_Finished_Run(TMainForm& form, Fixture_Provider& machine)
   std::string reason;
   EXPECT_TRUE(machine.Load_Text(kMachine, reason)) << reason;
   form.Use_Inventory(machine);
-  form.FormActivate();
+  EXPECT_TRUE(Activate_And_Wait(form));
   Run_Result run;
   run.outcome = Run_Outcome::Completed;
   run.seconds = 20;
@@ -98,14 +99,14 @@ TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
   TMainForm form;
   {
     Server_Setting offline("");
-    form.FormActivate();
+    EXPECT_TRUE(Activate_And_Wait(form));
     EXPECT_TRUE(server.Requests().empty());
     EXPECT_EQ(Queued(), 1u);
   }
   QAction* compare = form.findChild<QAction*>("CompareOnline1");
   EXPECT_FALSE(compare->isVisible());
   Server_Setting online(server.host());
-  form.FormActivate();
+  EXPECT_TRUE(Activate_And_Wait(form));
   EXPECT_EQ(server.Requests().size(), 3u) << "the probe, the POST and then the version check";
   EXPECT_EQ(Queued(), 0u);
   EXPECT_TRUE(compare->isVisible()) << "a queued report confirmed now counts as well";
@@ -118,6 +119,7 @@ TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
   const Run_Result run = Start_With_A_Finished_Run(form, machine);
   Server_Setting online(server.host());  // after the start-up, whose version check would wait on this thread's server
   form.Send_Result_To_Database(run);
+  ASSERT_TRUE(Transfers_Over(form));
   EXPECT_EQ(Status_Of(form), "OK");
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -127,6 +129,7 @@ TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
 
   Server_Setting offline("");
   form.Send_Result_To_Database(run);
+  ASSERT_TRUE(Transfers_Over(form));
   EXPECT_EQ(Status_Of(form), "Not sent (offline)");
   EXPECT_EQ(server.Requests().size(), 2u);
   EXPECT_EQ(Queued(), 0u);
@@ -146,11 +149,13 @@ TEST(ReportingWindow, AConfirmedReportOffersTheDrivesComparisonOnline) {
   EXPECT_EQ(compare->text(), "Compare my drive online");
 
   form.Send_Result_To_Database(run);
+  ASSERT_TRUE(Transfers_Over(form));
   EXPECT_EQ(Status_Of(form), "FAIL,Queue OK");
   EXPECT_FALSE(compare->isVisible()) << "nothing to compare before a report is confirmed";
   Empty_Queue();
   verdict = "[RESULT]1[/RESULT]";
   form.Send_Result_To_Database(run);
+  ASSERT_TRUE(Transfers_Over(form));
   EXPECT_EQ(Status_Of(form), "OK");
   EXPECT_TRUE(compare->isVisible());
 

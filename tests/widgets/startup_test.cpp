@@ -15,6 +15,7 @@
 #include "app/computer_id.h"
 #include "app/help_form.h"
 #include "app/main_form.h"
+#include "window_wait.h"
 #include "common/log.h"
 #include "common/registry_functions.h"
 
@@ -134,7 +135,7 @@ TEST(StartupTest, ActivationRunsTheSequenceButNeverInsideARun) {
   form.FormActivate();
   EXPECT_FALSE(drives->isEnabled());
   form.Show_Run_State(Run_State::Idle);
-  form.FormActivate();
+  ASSERT_TRUE(Activate_And_Wait(form));
   EXPECT_TRUE(drives->isEnabled());
   EXPECT_TRUE(start->isEnabled());
   EXPECT_EQ(form.Computer_Id().size(), 17u);

@@ -18,6 +18,7 @@
 
 #include "../core/memory_rig.h"
 #include "app/main_form.h"
+#include "window_wait.h"
 
 class Window_Rig {
  public:
@@ -28,7 +29,7 @@ class Window_Rig {
     disk.before = [this](const std::string& op, const std::string& path) { Maybe_Hold(op, path); };
     form.Use_Inventory(inventory);
     form.Use_Run_Platform(disk, clock);
-    form.FormActivate();
+    Activate_And_Wait(form);
     auto* drives = Child<QComboBox>("TargetDriveComboBox");
     drives->setCurrentIndex(drives->findText(QStringLiteral("/srv/scratch/"), Qt::MatchStartsWith));
     Child<QComboBox>("combo_testtime")->setCurrentIndex(0);  // "1" second

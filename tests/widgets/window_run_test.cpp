@@ -11,8 +11,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "../core/loopback_server.h"
 #include "common/result_text.h"
 #include "display/device_marks.h"
+#include "reporting/message_queue.h"
 #include "window_run.h"
 
 namespace {
@@ -119,6 +125,67 @@ TEST(WindowRunTest, CloseDuringARunClosesTheWindowWhenTheRunHasEnded) {
   ASSERT_TRUE(rig.Wait_Idle());
   EXPECT_FALSE(rig.form.isVisible());
   EXPECT_EQ(rig.form.Grid()->Runs().size(), 1u) << "the run went on to its end";
+}
+
+// The report of a finished run goes off the window's thread; a server that never answers
+// holds the Start button, not the window, and a close then ends the report within a second:
+// the report waits in the queue, the row is in the grid and the window closes.
+TEST(WindowRunTest, ACloseWhileTheServerHoldsTheReportQueuesItAndCloses) {
+  Loopback_Server server([](const std::string&) { return Loopback_Server::Reply{Loopback_Server::Mode::Silent, ""}; });
+  std::error_code ec;
+  std::filesystem::remove_all(Queue_Folder(), ec);
+  Window_Rig rig;
+  const QByteArray old = qgetenv("PLATTERSCOPE_SERVER");
+  qputenv("PLATTERSCOPE_SERVER", QByteArray::fromStdString(server.url("")));
+  rig.form.show();
+  rig.Press_Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Panel_Shows(rig, "Updating database, please wait..."); }, 20000));
+  EXPECT_EQ(rig.form.State(), Run_State::Reporting);
+  EXPECT_FALSE(rig.Child<QPushButton>("StartButton")->isEnabled());
+  EXPECT_TRUE(rig.form.Grid()->Runs().empty()) << "the row comes once the report is over";
+  int ticks = 0;
+  QTimer ticker;
+  QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+  ticker.start(50);
+  QTest::qWait(1000);
+  EXPECT_GE(ticks, 12) << "the window was held up by the report";
+
+  EXPECT_FALSE(rig.form.close());
+  EXPECT_TRUE(rig.Wait_Idle(1500)) << "the report outlived the close by more than a second";
+  EXPECT_FALSE(rig.form.isVisible());
+  EXPECT_EQ(rig.Child<QLabel>("StatusText")->text(), "FAIL,Queue OK");
+  EXPECT_EQ(rig.form.Grid()->Runs().size(), 1u);
+  std::size_t queued = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Queue_Folder(), ec))
+    queued += entry.path().extension() == ".dat";
+  EXPECT_EQ(queued, 1u) << "the report cut short waits for the next start";
+  std::filesystem::remove_all(Queue_Folder(), ec);
+  qputenv("PLATTERSCOPE_SERVER", old);
+}
+
+// Start pressed while the start-up runs again after a dialog, its version check still out:
+// the run starts once the check is over, not in the middle of it.
+TEST(WindowRunTest, StartDuringTheStartUpsCheckRunsOnceTheCheckIsOver) {
+  Loopback_Server server([](const std::string&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    return Loopback_Server::Ok("");
+  });
+  Window_Rig rig;
+  const QByteArray old = qgetenv("PLATTERSCOPE_SERVER");
+  qputenv("PLATTERSCOPE_SERVER", QByteArray::fromStdString(server.url("")));
+  rig.form.show();
+  rig.form.FormActivate();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Panel_Shows(rig, "Checking for new version..."); }, 5000));
+  rig.Child<QComboBox>("combo_testtime")->setCurrentIndex(0);  // the start-up chose 20 s again
+  rig.Press_Start();
+  EXPECT_EQ(rig.form.State(), Run_State::Idle);
+  EXPECT_EQ(rig.Child<QLabel>("StatusText")->text(), "The benchmark starts when the check for updates is over...");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return rig.form.State() != Run_State::Idle; }, 5000));
+  EXPECT_FALSE(rig.form.Startup_Going());
+  qputenv("PLATTERSCOPE_SERVER", "");  // the run's report stays offline
+  ASSERT_TRUE(rig.Wait_Idle());
+  EXPECT_EQ(rig.form.Grid()->Runs().size(), 1u);
+  qputenv("PLATTERSCOPE_SERVER", old);
 }
 
 TEST(WindowRunTest, ErrorsOfTheTestsAreShownWithoutHoldingTheRunUp) {
