@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <tuple>
 
 namespace {
@@ -17,7 +18,7 @@ std::vector<std::pair<std::size_t, std::string>> Profile_Columns() {
 }
 
 std::string Join_Columns() {
-  std::string list = "received_ms, model_key, check_value";
+  std::string list = "received_ms, model_key, check_value, identity, outliers";
   for (const auto& [index, column] : Profile_Columns()) list += ", " + column;
   for (const Rate_Field& rate : kRateFields) list += std::string(", ") + rate.column;
   return list;
@@ -28,13 +29,16 @@ const std::string& Report_Columns() {
   return columns;
 }
 
+// Tables made by the first version lack the identity and the outlier flags, and have their
+// reports unique by check value; the columns are added and the identities filled in.
 std::vector<std::string> Schema(const std::string& id_column) {
   std::string table = "CREATE TABLE IF NOT EXISTS reports (" + id_column +
-                      ", received_ms BIGINT NOT NULL, model_key TEXT NOT NULL, check_value TEXT NOT NULL";
+                      ", received_ms BIGINT NOT NULL, model_key TEXT NOT NULL, check_value TEXT NOT NULL"
+                      ", identity TEXT, outliers INTEGER NOT NULL DEFAULT 0";
   for (const auto& [index, column] : Profile_Columns())
     table += ", " + column + (index == kTestSeconds ? " INTEGER NOT NULL" : " TEXT NOT NULL");
   for (const Rate_Field& rate : kRateFields) table += std::string(", ") + rate.column + " DOUBLE PRECISION";
-  table += ", UNIQUE (comp_id, check_value))";
+  table += ")";
   return {table,
           "CREATE INDEX IF NOT EXISTS reports_by_computer ON reports (comp_id, id)",
           "CREATE INDEX IF NOT EXISTS reports_by_model ON reports (model_key, id)",
@@ -45,15 +49,15 @@ std::vector<std::string> Schema(const std::string& id_column) {
 }
 
 std::string Insert_Statement() {
-  const std::size_t count = 3 + Profile_Columns().size() + kRateCount;
+  const std::size_t count = 5 + Profile_Columns().size() + kRateCount;
   std::string values;
   for (std::size_t i = 1; i <= count; ++i) values += (i > 1 ? ", $" : "$") + std::to_string(i);
-  return "INSERT INTO reports (" + Report_Columns() + ") VALUES (" + values +
-         ") ON CONFLICT (comp_id, check_value) DO NOTHING";
+  return "INSERT INTO reports (" + Report_Columns() + ") VALUES (" + values + ") ON CONFLICT DO NOTHING";
 }
 
 Sql_Params Insert_Params(const Report& report) {
-  Sql_Params params{report.received_ms, report.model_key, report.check_value};
+  Sql_Params params{report.received_ms, report.model_key, report.check_value, report.identity,
+                    std::int64_t{report.outliers}};
   for (const auto& [index, column] : Profile_Columns()) params.emplace_back(report.profile[index]);
   for (const auto& rate : report.rates) {
     if (rate) params.emplace_back(*rate);
@@ -70,6 +74,8 @@ Stored_Report Read_Report(const Sql_Row& row) {
   report.received_ms = Sql_Int(row[c++]);
   report.model_key = Sql_Text(row[c++]);
   report.check_value = Sql_Text(row[c++]);
+  report.identity = Sql_Text(row[c++]);
+  report.outliers = static_cast<std::uint32_t>(Sql_Int(row[c++]));
   for (const auto& [index, column] : Profile_Columns()) report.profile[index] = Sql_Text(row[c++]);
   for (auto& rate : report.rates) {
     if (!Sql_Is_Null(row[c])) rate = Sql_Double(row[c]);
@@ -85,6 +91,33 @@ std::vector<Stored_Report> Read_Reports(Sql_Session& session, const std::string&
   return reports;
 }
 
+// Fills in the identities of reports stored before there were any. Reports that only their
+// encoding told apart were stored more than once then; the later ones keep their rows under
+// an identity of their own.
+void Fill_Identities(Sql_Session& session) {
+  std::set<std::pair<std::string, std::string>> seen;
+  std::int64_t after = 0;
+  while (true) {
+    const auto reports = Read_Reports(session, "WHERE identity IS NULL AND id > $1 ORDER BY id LIMIT 1000", {after});
+    if (reports.empty()) return;
+    for (const Stored_Report& stored : reports) {
+      std::string identity = Report_Identity(stored.report);
+      if (!seen.emplace(stored.report.profile[kComputerId], identity).second) identity.append("-").append(std::to_string(stored.id));
+      session.Execute("UPDATE reports SET identity = $1 WHERE id = $2", {identity, stored.id});
+      after = stored.id;
+    }
+  }
+}
+
+void Upgrade_Reports(Sql_Session& session) {
+  if (!session.Has_Column("reports", "identity")) {
+    session.Execute("ALTER TABLE reports ADD COLUMN identity TEXT");
+    session.Execute("ALTER TABLE reports ADD COLUMN outliers INTEGER NOT NULL DEFAULT 0");
+    Fill_Identities(session);
+  }
+  session.Execute("CREATE UNIQUE INDEX IF NOT EXISTS reports_by_identity ON reports (comp_id, identity)");
+}
+
 std::string Rate_Columns() {
   std::string list;
   for (const Rate_Field& rate : kRateFields) list += std::string(", ") + rate.column;
@@ -98,7 +131,10 @@ Report_Store::Report_Store(Session_Factory factory, std::size_t max_readers)
 
 void Report_Store::Prepare_Schema() {
   std::unique_ptr<Sql_Session> session = factory_();
-  session->Create_Schema(Schema(session->Id_Column()));
+  session->Under_Schema_Lock([&] {
+    for (const std::string& sql : Schema(session->Id_Column())) session->Execute(sql);
+    Upgrade_Reports(*session);
+  });
 }
 
 // Every writer inserts in the order of the unique key and then counts per model in the
@@ -109,7 +145,7 @@ void Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const 
   static const std::string insert = Insert_Statement();
   std::vector<const Report*> ordered = reports;
   std::sort(ordered.begin(), ordered.end(), [](const Report* a, const Report* b) {
-    return std::tie(a->profile[kComputerId], a->check_value) < std::tie(b->profile[kComputerId], b->check_value);
+    return std::tie(a->profile[kComputerId], a->identity) < std::tie(b->profile[kComputerId], b->identity);
   });
   std::map<std::string, std::pair<std::string, std::int64_t>> added;  // model key -> (model, reports)
   session.Begin_Write();

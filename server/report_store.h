@@ -48,8 +48,8 @@ class Report_Store {
   // A connection of its own, for the writer of the reports.
   std::unique_ptr<Sql_Session> Open_Session() { return factory_(); }
 
-  // Stores reports in one transaction; a report already stored (same computer and check
-  // value, from any process) is skipped. Throws Sql_Error when nothing was committed.
+  // Stores reports in one transaction; a report already stored (same computer and identity,
+  // from any process) is skipped. Throws Sql_Error when nothing was committed.
   static void Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports);
 
   std::optional<Stored_Report> Latest_Report(const std::string& computer_id);

@@ -36,8 +36,11 @@ class Sql_Session {
   virtual void Begin_Write() = 0;
   virtual void Commit() = 0;
   virtual void Rollback() noexcept = 0;
-  // Runs the schema statements once, even when several processes start at the same time.
-  virtual void Create_Schema(const std::vector<std::string>& statements) = 0;
+  // Runs work in one write transaction that no other process runs at the same time: the
+  // schema is made or brought up to date once, even when several processes start together.
+  virtual void Under_Schema_Lock(const std::function<void()>& work) = 0;
+  // Whether the table has the column (tables made by an earlier version may lack it).
+  virtual bool Has_Column(const std::string& table, const std::string& column) = 0;
   // The column clause of the generated report number, which the two databases spell apart.
   virtual std::string Id_Column() const = 0;
 };

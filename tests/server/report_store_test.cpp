@@ -6,18 +6,45 @@
 #include "server/postgres_session.h"
 #include "server/sqlite_session.h"
 
+#include "reporting/report_codec.h"
+
+#include <set>
+
 namespace {
 
 const std::string kHost = "127.0.0.1";
 
-Report Parsed(const Sample_Report& sample) {
+Report Parsed_Entries(const std::vector<std::string>& entries) {
   std::vector<Form_Entry> form;
-  for (const std::string& entry : Compose_Entries(sample, kHost))
+  for (const std::string& entry : entries)
     form.push_back({entry.substr(0, entry.find('=')), entry.substr(entry.find('=') + 1)});
   Report_Parse parsed = Parse_Report(form, kHost, [](const std::string& s) { return "h:" + s; });
   EXPECT_TRUE(parsed.report) << parsed.error;
   parsed.report->received_ms = 1700000000000;
   return *parsed.report;
+}
+
+Report Parsed(const Sample_Report& sample) { return Parsed_Entries(Compose_Entries(sample, kHost)); }
+
+// The report's entries with every value re-encoded by change (given the decoded value and
+// its key) and the check value computed afresh, as a client of its own would send them.
+template <class Change>
+std::vector<std::string> Re_Encoded(const Sample_Report& sample, Change change) {
+  std::vector<std::string> entries = Compose_Entries(sample, kHost);
+  entries.pop_back();
+  for (std::string& entry : entries) {
+    const std::string key = entry.substr(0, entry.find('='));
+    entry = key + "=" + change(key, *Decode_Report_Value(entry.substr(key.size() + 1)));
+  }
+  entries.push_back("MD5=" + Report_Check_Value(entries));
+  return entries;
+}
+
+// Both passes with lower-case digits in the first, which the second pass then encodes.
+std::string Lower_Hex(const std::string& value) {
+  std::string first = Hex_Encode(value, 0);
+  for (char& c : first) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return Hex_Encode(first, 0);
 }
 
 class Report_Store_Test : public Server_Test {
@@ -69,6 +96,79 @@ TEST_P(Report_Store_Test, AReportIsStoredOnceFromAnyConnection) {
   Report_Store::Insert_Reports(*other, {&first, &second});
   EXPECT_EQ(Stored_Reports(), 2);
   EXPECT_EQ(store_->Report_Count(), 2);  // the count per model counts stored reports only
+}
+
+// Hex digits in either case, rates with a comma or in exponent form: the same report.
+TEST_P(Report_Store_Test, AReportEncodedAnotherWayIsStillStoredOnce) {
+  Sample_Report sample = Varied_Report(3);
+  sample.rates[0] = 12350;  // the program writes 1.235E04
+  const auto same = [](const std::string&, const std::string& value) { return Hex_Encode(value, 1); };
+  const auto lower = [](const std::string&, const std::string& value) { return Lower_Hex(value); };
+  const auto comma = [](const std::string& key, const std::string& value) {
+    std::string text = value;
+    const bool rate = std::any_of(kRateFields.begin(), kRateFields.end(), [&](const Rate_Field& f) { return key == f.key; });
+    if (key == "WRITE") text = "12350.00";
+    else if (rate) std::replace(text.begin(), text.end(), '.', ',');
+    return Hex_Encode(text, 1);
+  };
+  const std::vector<std::vector<std::string>> encodings = {Re_Encoded(sample, same), Re_Encoded(sample, lower),
+                                                           Re_Encoded(sample, comma)};
+  std::set<std::string> check_values;
+  for (const auto& entries : encodings) {
+    const Report report = Parsed_Entries(entries);
+    check_values.insert(report.check_value);
+    Insert({report});
+  }
+  EXPECT_EQ(check_values.size(), 3u) << "three encodings";
+  EXPECT_EQ(Stored_Reports(), 1);
+  EXPECT_EQ(store_->Report_Count(), 1);
+}
+
+// A database of the first version: no identities, reports unique by check value, and one
+// report stored twice under two encodings. The upgrade keeps both rows; the report sent
+// again in a third encoding is then recognised.
+TEST_P(Report_Store_Test, ADatabaseOfTheFirstVersionIsUpgradedInPlace) {
+  auto old = Factory()();
+  old->Execute("DROP TABLE reports");
+  std::string table = "CREATE TABLE reports (" + old->Id_Column() +
+                      ", received_ms BIGINT NOT NULL, model_key TEXT NOT NULL, check_value TEXT NOT NULL";
+  std::string columns = "received_ms, model_key, check_value", values = "1, 'GENERIC DISK', $1";
+  int number = 1;
+  for (std::size_t i = 0; i < kProfileCount; ++i) {
+    const Profile_Field& field = kProfileFields[i];
+    if (field.column == nullptr) continue;
+    table += std::string(", ") + field.column + (i == kTestSeconds ? " INTEGER NOT NULL" : " TEXT NOT NULL");
+    columns += std::string(", ") + field.column;
+    values += ", $" + std::to_string(++number);
+  }
+  for (const Rate_Field& rate : kRateFields) {
+    table += std::string(", ") + rate.column + " DOUBLE PRECISION";
+    columns += std::string(", ") + rate.column;
+    values += ", $" + std::to_string(++number);
+  }
+  old->Execute(table + ", UNIQUE (comp_id, check_value))");
+  const Sample_Report sample = Varied_Report(4);
+  const auto lower = [](const std::string&, const std::string& value) { return Lower_Hex(value); };
+  for (const Report& report : {Parsed(sample), Parsed_Entries(Re_Encoded(sample, lower))}) {
+    Sql_Params params{report.check_value};
+    for (std::size_t i = 0; i < kProfileCount; ++i)
+      if (kProfileFields[i].column != nullptr) params.emplace_back(report.profile[i]);
+    for (const auto& rate : report.rates) params.emplace_back(*rate);
+    old->Execute("INSERT INTO reports (" + columns + ") VALUES (" + values + ")", params);
+  }
+
+  Report_Store upgraded(Factory(), 2);
+  upgraded.Prepare_Schema();
+  upgraded.Prepare_Schema();
+  const auto rows = old->Query("SELECT identity, outliers FROM reports ORDER BY id");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(Sql_Text(rows[0][0]), Parsed(sample).identity);
+  EXPECT_EQ(Sql_Text(rows[1][0]).rfind(Parsed(sample).identity + "-", 0), 0u) << "the second copy kept apart";
+  EXPECT_EQ(Sql_Int(rows[1][1]), 0);
+  const auto upper_digits = [](const std::string&, const std::string& value) { return Hex_Encode(value, 1); };
+  Report third = Parsed_Entries(Re_Encoded(sample, upper_digits));
+  Report_Store::Insert_Reports(*upgraded.Open_Session(), {&third});
+  EXPECT_EQ(Stored_Reports(), 2);
 }
 
 TEST_P(Report_Store_Test, HistoryLatestModelsAndAdCounters) {
