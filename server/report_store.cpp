@@ -201,20 +201,26 @@ std::vector<Model_Count> Report_Store::Top_Models(int limit) {
 
 // One statement, so the count and the rows come from one snapshot in either database.
 Model_Rows Report_Store::Model_Rates_After(const std::string& model_key, std::int64_t after_id) {
-  static const std::string sql = "SELECT c.reports, id" + Rate_Columns() +
+  static const std::string sql = "SELECT c.reports, id, comp_id, test_seconds, outliers" + Rate_Columns() +
                                  " FROM model_counts c LEFT JOIN reports r ON r.model_key = c.model_key AND r.id > $2"
                                  " WHERE c.model_key = $1 ORDER BY id";
+  constexpr std::size_t kFirstRate = 5;
   return With_Session(readers_, [&](Sql_Session& session) {
     Model_Rows result;
     result.max_id = after_id;
     for (const Sql_Row& row : session.Query(sql, {model_key, after_id})) {
       result.total = Sql_Int(row[0]);
       if (Sql_Is_Null(row[1])) continue;  // no report after after_id
-      Rate_Row rates;
-      for (std::size_t r = 0; r < kRateCount; ++r)
-        if (!Sql_Is_Null(row[r + 2])) rates[r] = Sql_Double(row[r + 2]);
-      result.rows.emplace_back(Sql_Int(row[1]), rates);
-      result.max_id = std::max(result.max_id, result.rows.back().first);
+      Model_Row& report = result.rows.emplace_back();
+      report.id = Sql_Int(row[1]);
+      report.computer = Sql_Text(row[2]);
+      report.outliers = static_cast<std::uint32_t>(Sql_Int(row[4]));
+      report.like_run = Sql_Int(row[3]) == kDefaultTestSeconds;
+      for (std::size_t r = 0; r < kRateCount; ++r) {
+        if (!Sql_Is_Null(row[kFirstRate + r])) report.rates[r] = Sql_Double(row[kFirstRate + r]);
+        else report.like_run = false;
+      }
+      result.max_id = std::max(result.max_id, report.id);
     }
     return result;
   });

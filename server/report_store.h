@@ -24,12 +24,21 @@ struct Model_Count {
 
 using Rate_Row = std::array<std::optional<double>, kRateCount>;
 
-// A model's reports in one snapshot: how many there are, and the rates of those numbered
-// above a given report number.
+// One report as a model's figures take it.
+struct Model_Row {
+  std::int64_t id = 0;
+  std::string computer;
+  bool like_run = false;       // the whole plan at the default test time
+  std::uint32_t outliers = 0;  // rates flagged far outside the model's figures
+  Rate_Row rates;
+};
+
+// A model's reports in one snapshot: how many there are, and those numbered above a given
+// report number, in number order.
 struct Model_Rows {
   std::int64_t total = 0;
   std::int64_t max_id = 0;  // the highest number among rows, or the number asked for
-  std::vector<std::pair<std::int64_t, Rate_Row>> rows;
+  std::vector<Model_Row> rows;
 };
 
 struct Ad_Counts {

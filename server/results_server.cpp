@@ -119,7 +119,7 @@ Results_Server::Results_Server(Server_Options options)
   store_ = std::make_unique<Report_Store>(Database_Factory(), kReaders);
   store_->Prepare_Schema();
   commits_ = std::make_unique<Commit_Queue>(*store_, options_.max_batch);
-  stats_ = std::make_unique<Model_Stats>(*store_, kCachedModels);
+  stats_ = std::make_unique<Model_Stats>(*store_, kCachedModels, options_.bounds_age);
   version_ = std::make_unique<Version_Answer>(config_, keys_, www_);
   version_->Text();  // banners and installers are hashed and signed before the first client
   Configure_Http();
@@ -245,6 +245,7 @@ void Results_Server::Upload(const httplib::Request& request, httplib::Response& 
     return;
   }
   parsed.report->received_ms = Now_Ms();
+  parsed.report->outliers = stats_->Outliers(parsed.report->model_key, parsed.report->rates);
   response.set_content(commits_->Commit(*parsed.report, options_.commit_wait) ? kAccepted : kRefused, "text/html");
 }
 

@@ -26,6 +26,15 @@ Report Parsed_Entries(const std::vector<std::string>& entries) {
 
 Report Parsed(const Sample_Report& sample) { return Parsed_Entries(Compose_Entries(sample, kHost)); }
 
+// A run of the whole plan at the default test time: every rate 100 but the sequential write.
+Sample_Report Whole_Run(const std::string& computer, double write) {
+  Sample_Report sample;
+  sample.computer_id = computer;
+  sample.rates.fill(100.0);
+  sample.rates[0] = write;
+  return sample;
+}
+
 // The report's entries with every value re-encoded by change (given the decoded value and
 // its key) and the check value computed afresh, as a client of its own would send them.
 template <class Change>
@@ -196,25 +205,95 @@ TEST_P(Report_Store_Test, HistoryLatestModelsAndAdCounters) {
 TEST_P(Report_Store_Test, ModelDistributionFollowsNewReports) {
   Model_Stats stats(*store_, 4);
   std::vector<Report> reports;
-  for (int n = 0; n < 11; ++n) {
-    Sample_Report sample;
-    sample.computer_id = "C" + std::to_string(n);
-    sample.rates[0] = 10.0 * (n + 1);  // 10 .. 110
-    reports.push_back(Parsed(sample));
-  }
+  for (int n = 0; n < 11; ++n) reports.push_back(Parsed(Whole_Run("C" + std::to_string(n), 10.0 * (n + 1))));  // 10 .. 110
   Insert({reports.begin(), reports.begin() + 10});
   auto distribution = stats.Distribution("GENERIC DISK");
   EXPECT_EQ(distribution->reports, 10);
+  EXPECT_EQ(distribution->Computers(), 10);
   EXPECT_DOUBLE_EQ(distribution->Summary(0).median, 55);
   EXPECT_DOUBLE_EQ(distribution->Summary(0).p10, 19);
   EXPECT_DOUBLE_EQ(distribution->Summary(0).p90, 91);
   EXPECT_DOUBLE_EQ(*distribution->Percentile_Of(0, 30), 25);  // two below, itself half
-  EXPECT_EQ(distribution->Summary(1).count, 0);
-  EXPECT_FALSE(distribution->Percentile_Of(1, 5));
+  EXPECT_EQ(distribution->Summary(1).count, 10);
   Insert({reports[10]});
   distribution = stats.Distribution("GENERIC DISK");
   EXPECT_EQ(distribution->reports, 11);
   EXPECT_DOUBLE_EQ(distribution->Summary(0).median, 60);
+}
+
+// A computer counts once, with its latest run of the whole plan at the default test time;
+// its other runs are stored but left out. The figures kept up to date report by report are
+// those read afresh.
+TEST_P(Report_Store_Test, AModelsFiguresCountEachComputersLatestWholeRunOnce) {
+  Model_Stats stats(*store_, 4);
+  Sample_Report short_run = Whole_Run("B", 999);
+  short_run.test_seconds = 1;
+  Sample_Report one_pair = Whole_Run("B", 999);
+  for (std::size_t t = 2; t < one_pair.rates.size(); ++t) one_pair.rates[t].reset();
+  Sample_Report partial = Whole_Run("C", 7);
+  partial.rates[17].reset();
+  const std::vector<Sample_Report> runs = {Whole_Run("A", 100), Whole_Run("B", 50), Whole_Run("A", 200),
+                                           short_run,           one_pair,            partial,
+                                           Whole_Run("A", 300)};
+  for (const Sample_Report& run : runs) {
+    Insert({Parsed(run)});
+    stats.Distribution("GENERIC DISK");
+  }
+  const auto kept = stats.Distribution("GENERIC DISK");
+  EXPECT_EQ(kept->reports, 7);
+  EXPECT_EQ(kept->Computers(), 2);
+  EXPECT_EQ(kept->sorted[0], (std::vector<double>{50, 300}));
+  EXPECT_EQ(kept->sorted[17].size(), 2u);
+  Model_Stats fresh(*store_, 4);
+  EXPECT_EQ(fresh.Distribution("GENERIC DISK")->sorted, kept->sorted);
+}
+
+// The issue's own case: twenty computers write about 160 MB/s, then forged reports of 21 made-up
+// computers claim 100,000 MB/s. Each is stored with its rate flagged and the median stays.
+TEST_P(Report_Store_Test, RatesFarOutsideAreFlaggedOnceTheModelHasTwentyComputers) {
+  Model_Stats stats(*store_, 4, std::chrono::milliseconds(0));
+  Rate_Row forged;
+  forged.fill(100.0);
+  forged[0] = 100000;
+  for (int n = 0; n < 20; ++n) {
+    EXPECT_EQ(stats.Outliers("GENERIC DISK", forged), 0u) << "with " << n << " computers nothing is judged";
+    Insert({Parsed(Whole_Run("H" + std::to_string(n), 150 + n))});
+  }
+  const double median = stats.Distribution("GENERIC DISK")->Summary(0).median;
+  EXPECT_DOUBLE_EQ(median, 159.5);
+  for (int n = 0; n < 21; ++n) {
+    Report report = Parsed(Whole_Run("F" + std::to_string(n), 100000));
+    report.outliers = stats.Outliers(report.model_key, report.rates);
+    EXPECT_EQ(report.outliers, 1u) << "only the write is far outside";
+    Insert({report});
+  }
+  const auto figures = stats.Distribution("GENERIC DISK");
+  EXPECT_DOUBLE_EQ(figures->Summary(0).median, median);
+  EXPECT_EQ(figures->Summary(0).count, 20);
+  EXPECT_EQ(figures->Summary(1).count, 41) << "their other rates still count";
+  EXPECT_EQ(Stored_Reports(), 41);
+  Rate_Row slow = forged;
+  slow[0] = 50;
+  EXPECT_EQ(stats.Outliers("GENERIC DISK", slow), 1u) << "far below counts as far outside too";
+  slow[0] = 140;
+  EXPECT_EQ(stats.Outliers("GENERIC DISK", slow), 0u);
+}
+
+TEST_P(Report_Store_Test, MadeUpModelNamesNeverPushKnownModelsOut) {
+  Model_Stats stats(*store_, 2);
+  Sample_Report other = Whole_Run("X", 10);
+  other.drive.Model = "Other Disk";
+  Insert({Parsed(Whole_Run("A", 10)), Parsed(other)});
+  stats.Distribution("GENERIC DISK");
+  stats.Distribution("OTHER DISK");
+  for (int n = 0; n < 600; ++n) {
+    const auto none = stats.Distribution("MADE UP " + std::to_string(n));
+    EXPECT_EQ(none->reports, 0);
+    EXPECT_FALSE(none->Percentile_Of(0, 1));
+  }
+  EXPECT_TRUE(stats.Holds("GENERIC DISK"));
+  EXPECT_TRUE(stats.Holds("OTHER DISK"));
+  EXPECT_FALSE(stats.Holds("MADE UP 0"));
 }
 
 // Reports of two processes can commit out of number order; the count tells, and the model
@@ -222,11 +301,9 @@ TEST_P(Report_Store_Test, ModelDistributionFollowsNewReports) {
 TEST_P(Report_Store_Test, AReportCommittedLateWithALowerNumberIsNotMissed) {
   if (GetParam() == Backend::kSqlite) GTEST_SKIP() << "SQLite numbers reports in commit order";
   Model_Stats stats(*store_, 4);
-  Sample_Report sample;
-  sample.rates[0] = 2;
   auto slow = Factory()();  // takes number 1 and commits its report only later
   slow->Query("SELECT nextval(pg_get_serial_sequence('reports', 'id'))", {});
-  Insert({Parsed(sample)});  // number 2
+  Insert({Parsed(Whole_Run("C1", 2))});  // number 2
   EXPECT_EQ(stats.Distribution("GENERIC DISK")->reports, 1);
   slow->Begin_Write();
   slow->Execute("CREATE TEMP TABLE late AS SELECT * FROM reports WHERE id = 2", {});
@@ -240,3 +317,22 @@ TEST_P(Report_Store_Test, AReportCommittedLateWithALowerNumberIsNotMissed) {
 }
 
 PS_BOTH_DATABASES(Report_Store_Test);
+
+TEST(ModelFigures, MedianAbsoluteDeviation) {
+  struct Case {
+    std::vector<double> ascending;
+    double deviation;
+  };
+  const Case cases[] = {
+      {{}, 0},
+      {{5}, 0},
+      {{1, 2, 3, 4, 100}, 1},    // distances 2 1 0 1 97
+      {{1, 2, 3, 4}, 1},         // median 2.5, distances 1.5 .5 .5 1.5
+      {{0, 10, 11, 12, 13}, 1},  // distances 11 1 0 1 2
+      {{1, 1, 1, 10, 10}, 0},
+      {{1, 2, 10, 20, 30, 40}, 13.5},  // median 15, distances 14 13 5 5 15 25
+  };
+  for (const Case& c : cases)
+    EXPECT_DOUBLE_EQ(Median_Absolute_Deviation(c.ascending, Interpolated_Percentile(c.ascending, 0.5)), c.deviation)
+        << testing::PrintToString(c.ascending);
+}
