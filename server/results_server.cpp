@@ -2,7 +2,7 @@
 // the version check and the ad counters. HTTP itself is cpp-httplib's.
 #include "server/results_server.h"
 
-#include "server/multipart_form.h"
+#include "server/httplib_answer.h"
 #include "server/postgres_session.h"
 #include "server/sqlite_session.h"
 
@@ -24,7 +24,6 @@ constexpr std::size_t kReaders = 8;
 constexpr std::size_t kCachedModels = 512;
 constexpr int kBacklog = 1024;
 
-const std::string kAccepted = "[RESULT]1[/RESULT]";
 const std::string kRefused = "[RESULT]0[/RESULT]";
 
 // The library listens with a backlog of 5, so a burst of new connections overflows it and
@@ -37,20 +36,6 @@ class Listening_Server : public httplib::Server {
 
 bool Is_Postgres(const std::string& address) {
   return address.rfind("postgresql://", 0) == 0 || address.rfind("postgres://", 0) == 0;
-}
-
-std::int64_t Now_Ms() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-// A hostile peer can send refused uploads by the thousand: say why at most once a second.
-void Log_Refusal(const std::string& why) {
-  static std::atomic<std::int64_t> last{0};
-  const std::int64_t now = Now_Ms();
-  std::int64_t before = last.load();
-  if (now - before >= 1000 && last.compare_exchange_strong(before, now))
-    std::cerr << "platterscope-server: report refused: " << why << "\n";
 }
 
 // The routes the program itself calls.
@@ -120,6 +105,10 @@ Results_Server::Results_Server(Server_Options options)
   store_->Prepare_Schema();
   commits_ = std::make_unique<Commit_Queue>(*store_, options_.max_batch);
   stats_ = std::make_unique<Model_Stats>(*store_, kCachedModels, options_.bounds_age);
+  intake_ = std::make_unique<Report_Intake>(
+      *commits_, *stats_, [this](const std::string& serial) { return keys_.Serial_Hash(serial); },
+      config_.reports_per_hour, options_.commit_wait);
+  ads_ = std::make_unique<::Ad_Counter>(*store_);
   version_ = std::make_unique<Version_Answer>(config_, keys_, www_);
   version_->Text();  // banners and installers are hashed and signed before the first client
   Configure_Http();
@@ -161,8 +150,9 @@ void Results_Server::Configure_Http() {
   });
   http_->set_error_handler([](const httplib::Request& request, httplib::Response& response) {
     if (response.has_header("Connection")) return;  // answered and closed by the pre-routing
+    if (!response.body.empty()) return;              // a route's own answer
     if (request.path == kUploadPath) response.set_content(kRefused, "text/html");
-    else if (response.body.empty()) response.set_content(std::to_string(response.status) + "\n", "text/plain");
+    else response.set_content(std::to_string(response.status) + "\n", "text/plain");
   });
 }
 
@@ -227,40 +217,12 @@ void Results_Server::Add_Report_Routes() {
   });
 }
 
-// "1" only once the report is committed; a report already stored is confirmed again, so a
-// client's queue can always be emptied.
 void Results_Server::Upload(const httplib::Request& request, httplib::Response& response) {
-  response.set_header("Cache-Control", "no-cache");
-  const auto entries = Parse_Multipart_Form(request.body, Form_Boundary(request.get_header_value(kFormTypeHeader)));
-  if (!entries) {
-    Log_Refusal("not a form");
-    response.set_content(kRefused, "text/html");
-    return;
-  }
-  Report_Parse parsed = Parse_Report(*entries, request.get_header_value("Host"),
-                                     [this](const std::string& serial) { return keys_.Serial_Hash(serial); });
-  if (!parsed.report) {
-    Log_Refusal(parsed.error);
-    response.set_content(kRefused, "text/html");
-    return;
-  }
-  parsed.report->received_ms = Now_Ms();
-  parsed.report->outliers = stats_->Outliers(parsed.report->model_key, parsed.report->rates);
-  response.set_content(commits_->Commit(*parsed.report, options_.commit_wait) ? kAccepted : kRefused, "text/html");
+  Send_Answer(response, intake_->Take(request.remote_addr, request.get_header_value("Host"),
+                                      request.get_header_value(kFormTypeHeader), request.body, Now_Ms()));
 }
 
 void Results_Server::Ad_Counter(const httplib::Request& request, httplib::Response& response, bool click) {
   const std::string number = request.get_param_value("Id");
-  const std::optional<std::string> target = version_->Ad_Target(number);
-  if (!target) {
-    response.status = 404;
-    return;
-  }
-  try {
-    store_->Count_Ad(number, click);
-  } catch (const std::exception& error) {  // the visitor still gets where the ad leads
-    std::cerr << "platterscope-server: counting ad " << number << ": " << error.what() << "\n";
-  }
-  if (click) response.set_redirect(*target, 302);
-  else response.status = 204;
+  Send_Answer(response, ads_->Visit(number, version_->Ad_Target(number), click, request.remote_addr, Now_Ms()));
 }

@@ -24,6 +24,8 @@ struct Server_Config {
   std::string news_page;
   std::string release_notes;
   int threads = 64;
+  int reports_per_hour = 30;   // reports one client address may send in an hour; 0: no limit
+  int pages_per_minute = 60;   // the pages read from the database, per client address; 0: no limit
   std::vector<Ad_Config> ads;
   std::vector<Installer_Config> installers;
 };

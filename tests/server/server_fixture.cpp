@@ -21,7 +21,10 @@ std::string Backend_Name(const testing::TestParamInfo<Backend>& info) {
 
 void PrintTo(Backend backend, std::ostream* out) { *out << (backend == Backend::kSqlite ? "SQLite" : "PostgreSQL"); }
 
-Test_Data_Folder::Test_Data_Folder() { Init_Data_Folder(scratch_.path(), "127.0.0.1"); }
+Test_Data_Folder::Test_Data_Folder() {
+  Init_Data_Folder(scratch_.path(), "127.0.0.1");
+  Append_Config("reports_per_hour = 0\npages_per_minute = 0");
+}
 
 void Test_Data_Folder::Write(const std::string& relative, const std::string& content) const {
   const std::filesystem::path full = scratch_ / relative;
@@ -69,11 +72,15 @@ Answer Get(httplib::Client& client, const std::string& path) {
   return result ? Answer{result->status, result->body} : Answer{};
 }
 
-Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait) {
+Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait, const std::string& from) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();
   Raw_Answer answer;
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in source{};
+  source.sin_family = AF_INET;
+  ::inet_pton(AF_INET, from.c_str(), &source.sin_addr);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&source), sizeof source);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
@@ -95,6 +102,14 @@ Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milli
   ::close(fd);
   answer.took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
   return answer;
+}
+
+Answer Get_From(int port, const std::string& path, const std::string& from) {
+  const Raw_Answer raw = Raw_Exchange(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+                                      std::chrono::seconds(10), from);
+  const auto body = raw.text.find("\r\n\r\n");
+  if (raw.text.rfind("HTTP/1.1 ", 0) != 0 || body == std::string::npos) return {};
+  return {std::atoi(raw.text.c_str() + 9), raw.text.substr(body + 4)};
 }
 
 void Server_Test::SetUp() {

@@ -24,7 +24,8 @@ void PrintTo(Backend backend, std::ostream* out);
 
 class Test_Data_Folder {
  public:
-  // Made by the --init routine for the public host 127.0.0.1.
+  // Made by the --init routine for the public host 127.0.0.1, without the limits per
+  // client address (every test client is 127.0.0.1); tests of the limits set their own.
   Test_Data_Folder();
   const std::string& path() const { return scratch_.path(); }
   // Writes a file below the data folder (folders made as needed).
@@ -72,7 +73,10 @@ struct Raw_Answer {
   bool closed = false;  // the server closed the connection
   std::chrono::milliseconds took{0};
 };
-Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait);
+Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait,
+                        const std::string& from = "127.0.0.1");
+// A GET from another loopback address (127.0.0.2, ...), as another client would make it.
+Answer Get_From(int port, const std::string& path, const std::string& from);
 
 // The test case for both databases: SetUp gets a database (or skips without PostgreSQL).
 class Server_Test : public testing::TestWithParam<Backend> {
