@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr int kHistoryLimit = 500;
 constexpr int kFrontListLength = 20;
 
 std::array<Test_View, kRateCount> Summaries(const Model_Distribution& distribution) {
@@ -18,11 +17,14 @@ std::array<Test_View, kRateCount> Summaries(const Model_Distribution& distributi
 
 }  // namespace
 
-std::optional<Compare_View> Make_Compare_View(Report_Store& store, Model_Stats& stats, const std::string& computer_id) {
-  std::optional<Stored_Report> latest = store.Latest_Report(computer_id);
+std::optional<Compare_View> Make_Compare_View(Report_Store& store, Model_Stats& stats, const std::string& view_key) {
+  const std::optional<std::string> computer = store.Computer_Of_Key(view_key);
+  if (!computer) return std::nullopt;
+  std::optional<Stored_Report> latest = store.Latest_Report(*computer);
   if (!latest) return std::nullopt;
   const auto distribution = stats.Distribution(latest->report.model_key);
-  Compare_View view{std::move(*latest), distribution->reports, Summaries(*distribution)};
+  Compare_View view{view_key, std::move(*latest), false, distribution->Computers(), Summaries(*distribution)};
+  view.counted = Is_Like_Run(view.latest.report);
   for (std::size_t t = 0; t < kRateCount; ++t) {
     view.tests[t].value = view.latest.report.rates[t];
     if (view.tests[t].value) view.tests[t].percentile = distribution->Percentile_Of(t, *view.tests[t].value);
@@ -30,17 +32,20 @@ std::optional<Compare_View> Make_Compare_View(Report_Store& store, Model_Stats& 
   return view;
 }
 
-Drive_View Make_Drive_View(Model_Stats& stats, const std::string& model) {
+std::optional<Drive_View> Make_Drive_View(Model_Stats& stats, const std::string& model) {
   const auto distribution = stats.Distribution(Model_Key(model));
-  return {model, distribution->reports, Summaries(*distribution)};
+  if (distribution->reports == 0) return std::nullopt;
+  return Drive_View{model, distribution->Computers(), Summaries(*distribution)};
 }
 
-Computer_View Make_Computer_View(Report_Store& store, const std::string& computer_id) {
-  return {computer_id, store.Computer_History(computer_id, kHistoryLimit)};
+std::optional<Computer_View> Make_Computer_View(Report_Store& store, const std::string& view_key) {
+  const std::optional<std::string> computer = store.Computer_Of_Key(view_key);
+  if (!computer) return std::nullopt;
+  return Computer_View{view_key, store.Computer_History(*computer, kHistoryLimit)};
 }
 
 Home_View Make_Home_View(Report_Store& store) {
-  return {store.Report_Count(), store.Top_Models(kFrontListLength), store.Latest_Reports(kFrontListLength)};
+  return {store.Report_Count(), store.Top_Models(kFrontListLength)};
 }
 
 std::string Rate_Text(double value) {

@@ -95,31 +95,31 @@ std::string Compare_Page(const Compare_View& view) {
   std::string body = "<h1>Your drive beside every " + Drive_Link(model) + "</h1>";
   body += "<p class=\"facts\">Reported " + Html_Escape(Time_Text(r.received_ms)) + " by Platterscope " +
           Html_Escape(r.profile[kProgramVersion]) + ", " + Html_Escape(r.profile[kDriveSize]) + " " +
-          Html_Escape(r.profile[kFileSystem]) + ". The model has " + std::to_string(view.model_reports) +
-          " report(s). The band spans the 10th to the 90th percentile, the bar is the median, the dot is "
+          Html_Escape(r.profile[kFileSystem]) + ". The model's figures come from " +
+          std::to_string(view.model_computers) +
+          " computer(s). The band spans the 10th to the 90th percentile, the bar is the median, the dot is "
           "your drive.</p>";
   body += Distribution_Chart(view.tests, true) + Summary_Table(view.tests, true);
-  body += "<p><a href=\"/computer?CompId=" + Url_Encode(r.profile[kComputerId]) +
-          "\">This installation's reports over time</a></p>";
+  body += "<p><a href=\"/computer?key=" + Url_Encode(view.view_key) + "\">This computer's reports over time</a></p>";
   return Page("Compare " + model, body);
 }
 
 std::string Drive_Page(const Drive_View& view) {
-  std::string body = "<h1>" + Html_Escape(view.model) + "</h1><p class=\"facts\">" + std::to_string(view.reports) +
-                     " report(s). The band spans the 10th to the 90th percentile, the bar is the median.</p>";
-  if (view.reports > 0) body += Distribution_Chart(view.tests, false) + Summary_Table(view.tests, false);
+  std::string body = "<h1>" + Html_Escape(view.model) + "</h1><p class=\"facts\">Figures of " +
+                     std::to_string(view.computers) +
+                     " computer(s). The band spans the 10th to the 90th percentile, the bar is the median.</p>";
+  if (view.computers > 0) body += Distribution_Chart(view.tests, false) + Summary_Table(view.tests, false);
   return Page(view.model, body);
 }
 
 std::string Computer_Page(const Computer_View& view) {
-  std::string body = "<h1>One installation over time</h1><p class=\"facts\">" + std::to_string(view.history.size()) +
+  std::string body = "<h1>One computer over time</h1><p class=\"facts\">" + std::to_string(view.history.size()) +
                      " report(s)";
   if (!view.history.empty())
-    body += "; the latest is <a href=\"/compare?CompId=" + Url_Encode(view.computer_id) +
-            "\">compared with its model</a>";
+    body += "; the latest is <a href=\"/compare?key=" + Url_Encode(view.view_key) + "\">compared with its model</a>";
   body += ".</p>" + History_Chart(view.history);
   body += Report_Table(std::vector<Stored_Report>(view.history.rbegin(), view.history.rend()), true);
-  return Page("Installation history", body);
+  return Page("Computer history", body);
 }
 
 std::string Home_Page(const Home_View& view) {
@@ -128,7 +128,7 @@ std::string Home_Page(const Home_View& view) {
                      "<table><thead><tr><th>Drive model</th><th>Reports</th></tr></thead><tbody>";
   for (const Model_Count& model : view.models)
     body += "<tr>" + Cell(Drive_Link(model.model)) + Cell(std::to_string(model.count)) + "</tr>";
-  body += "</tbody></table><h2>Latest reports</h2>" + Report_Table(view.latest, true);
+  body += "</tbody></table>";
   return Page("Results", body);
 }
 

@@ -57,7 +57,8 @@ std::string Compare_Json(const Compare_View& view) {
   QJsonObject object;
   object["report"] = Report_Object(view.latest);
   object["model"] = Q(view.latest.report.profile[kModel]);
-  object["model_reports"] = static_cast<qint64>(view.model_reports);
+  object["model_computers"] = static_cast<qint64>(view.model_computers);
+  object["counted"] = view.counted;
   object["tests"] = Tests_Object(view.tests, true);
   return Text(object);
 }
@@ -65,7 +66,7 @@ std::string Compare_Json(const Compare_View& view) {
 std::string Drive_Json(const Drive_View& view) {
   QJsonObject object;
   object["model"] = Q(view.model);
-  object["reports"] = static_cast<qint64>(view.reports);
+  object["computers"] = static_cast<qint64>(view.computers);
   object["tests"] = Tests_Object(view.tests, false);
   return Text(object);
 }
@@ -74,7 +75,6 @@ std::string Computer_Json(const Computer_View& view) {
   QJsonArray reports;
   for (const Stored_Report& stored : view.history) reports.append(Report_Object(stored));
   QJsonObject object;
-  object["computer"] = Q(view.computer_id);
   object["reports"] = reports;
   return Text(object);
 }

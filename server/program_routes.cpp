@@ -67,7 +67,9 @@ Route_Answer Report_Intake::Take(const std::string& client_address, const std::s
   Report& report = *parsed.report;
   report.received_ms = now_ms;
   report.outliers = stats_.Outliers(report.model_key, report.rates);
-  return Verdict(commits_.Commit(report, commit_wait_) ? kAccepted : kRefused);
+  const Commit_Queue::Outcome outcome = commits_.Commit(report, commit_wait_);
+  if (!outcome.stored) return Verdict(kRefused);
+  return Verdict(outcome.view_key.empty() ? kAccepted : kAccepted + "[VIEW]" + outcome.view_key + "[/VIEW]");
 }
 
 Ad_Counter::Ad_Counter(Report_Store& store) : store_(store), once_an_hour_(1, kHourMs) {}

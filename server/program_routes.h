@@ -25,8 +25,9 @@ class Report_Intake {
 
   // The answer to one upload: host is the Host header the program addressed, content_type
   // the form's type with its boundary. "[RESULT]1[/RESULT]" once the report is stored (or
-  // was stored before), "[RESULT]0[/RESULT]" for one that is not a report or was not
-  // stored; 429 without a verdict when the address has sent its reports for the hour.
+  // was stored before), followed by "[VIEW]<key>[/VIEW]" when the computer was given its
+  // view key; "[RESULT]0[/RESULT]" for one that is not a report or was not stored; 429
+  // without a verdict when the address has sent its reports for the hour.
   Route_Answer Take(const std::string& client_address, const std::string& host, const std::string& content_type,
                     const std::string& body, std::int64_t now_ms);
 

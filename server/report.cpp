@@ -4,11 +4,10 @@
 
 #include "reporting/report_codec.h"
 #include "reporting/upload_record.h"
+#include "server/view_keys.h"
 
 #include <QString>
 #include <QStringDecoder>
-
-#include <sodium.h>
 
 #include <algorithm>
 #include <charconv>
@@ -83,12 +82,7 @@ std::string Report_Identity(const Report& report) {
     if (rate) std::memcpy(&bits, &*rate, sizeof bits);
     values += rate ? "r" + std::to_string(bits) : "-";
   }
-  unsigned char digest[16];
-  crypto_generichash(digest, sizeof digest, reinterpret_cast<const unsigned char*>(values.data()), values.size(),
-                     nullptr, 0);
-  char hex[sizeof digest * 2 + 1];
-  sodium_bin2hex(hex, sizeof hex, digest, sizeof digest);
-  return hex;
+  return Digest_Hex(values, 16);
 }
 
 std::string Model_Key(const std::string& model) {

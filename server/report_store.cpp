@@ -2,6 +2,8 @@
 // tables, so the insert, the reads and the schema cannot drift apart.
 #include "server/report_store.h"
 
+#include "server/view_keys.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -45,7 +47,10 @@ std::vector<std::string> Schema(const std::string& id_column) {
           "CREATE TABLE IF NOT EXISTS ad_counters (ad TEXT PRIMARY KEY, clicks BIGINT NOT NULL, "
           "views BIGINT NOT NULL)",
           "CREATE TABLE IF NOT EXISTS model_counts (model_key TEXT PRIMARY KEY, model TEXT NOT NULL, "
-          "reports BIGINT NOT NULL)"};
+          "reports BIGINT NOT NULL)",
+          // A computer's view key, as a hash, and the identity of the report it was made for.
+          "CREATE TABLE IF NOT EXISTS computers (comp_id TEXT PRIMARY KEY, view_hash TEXT NOT NULL UNIQUE, "
+          "key_report TEXT NOT NULL)"};
 }
 
 std::string Insert_Statement() {
@@ -124,6 +129,29 @@ std::string Rate_Columns() {
   return list;
 }
 
+// A computer gets its view key with its first stored report. The answer with the key may
+// have been lost, so the same report sent again gets a new key in place of the old one; any
+// other report of the computer gets none (whoever knows an identifier can send reports).
+// Copies of one report within a batch share one key.
+std::vector<std::string> Give_View_Keys(Sql_Session& session, const std::vector<const Report*>& ordered) {
+  static const std::string upsert =
+      "INSERT INTO computers (comp_id, view_hash, key_report) VALUES ($1, $2, $3) ON CONFLICT (comp_id) "
+      "DO UPDATE SET view_hash = excluded.view_hash WHERE computers.key_report = excluded.key_report";
+  std::vector<std::string> keys;
+  for (std::size_t i = 0; i < ordered.size(); ++i) {
+    const Report& report = *ordered[i];
+    if (i > 0 && ordered[i - 1]->profile[kComputerId] == report.profile[kComputerId] &&
+        ordered[i - 1]->identity == report.identity) {
+      keys.push_back(keys.back());
+      continue;
+    }
+    const std::string key = New_View_Key();
+    const bool given = session.Execute(upsert, {report.profile[kComputerId], View_Key_Hash(key), report.identity}) > 0;
+    keys.push_back(given ? key : std::string());
+  }
+  return keys;
+}
+
 }  // namespace
 
 Report_Store::Report_Store(Session_Factory factory, std::size_t max_readers)
@@ -137,17 +165,23 @@ void Report_Store::Prepare_Schema() {
   });
 }
 
-// Every writer inserts in the order of the unique key and then counts per model in the
-// order of the model, so two processes storing the same reports at once wait for each
-// other instead of deadlocking. The count per model is kept with the reports, in the same
-// transaction, so that the pages learn in one row lookup whether a model has new reports.
-void Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports) {
+// Every writer inserts in the order of the unique key, then gives keys in the order of the
+// computer and counts per model in the order of the model, so two processes storing the same
+// reports at once wait for each other instead of deadlocking. The count per model is kept
+// with the reports, in the same transaction, so that the pages learn in one row lookup
+// whether a model has new reports.
+std::vector<std::string> Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports) {
   static const std::string insert = Insert_Statement();
-  std::vector<const Report*> ordered = reports;
-  std::sort(ordered.begin(), ordered.end(), [](const Report* a, const Report* b) {
-    return std::tie(a->profile[kComputerId], a->identity) < std::tie(b->profile[kComputerId], b->identity);
+  std::vector<std::size_t> order(reports.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    return std::tie(reports[a]->profile[kComputerId], reports[a]->identity) <
+           std::tie(reports[b]->profile[kComputerId], reports[b]->identity);
   });
+  std::vector<const Report*> ordered;
+  for (std::size_t i : order) ordered.push_back(reports[i]);
   std::map<std::string, std::pair<std::string, std::int64_t>> added;  // model key -> (model, reports)
+  std::vector<std::string> keys(reports.size());
   session.Begin_Write();
   try {
     for (const Report* report : ordered)
@@ -155,6 +189,8 @@ void Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const 
         auto& [model, count] = added[report->model_key];
         if (count++ == 0) model = report->profile[kModel];
       }
+    const std::vector<std::string> given = Give_View_Keys(session, ordered);
+    for (std::size_t i = 0; i < order.size(); ++i) keys[order[i]] = given[i];
     for (const auto& [key, model_and_count] : added)
       session.Execute("INSERT INTO model_counts (model_key, model, reports) VALUES ($1, $2, $3) "
                       "ON CONFLICT (model_key) DO UPDATE SET reports = model_counts.reports + excluded.reports",
@@ -164,6 +200,16 @@ void Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const 
     session.Rollback();
     throw;
   }
+  return keys;
+}
+
+std::optional<std::string> Report_Store::Computer_Of_Key(const std::string& view_key) {
+  if (!Is_View_Key(view_key)) return std::nullopt;
+  const auto rows = With_Session(readers_, [&](Sql_Session& session) {
+    return session.Query("SELECT comp_id FROM computers WHERE view_hash = $1", {View_Key_Hash(view_key)});
+  });
+  if (rows.empty()) return std::nullopt;
+  return Sql_Text(rows[0][0]);
 }
 
 std::optional<Stored_Report> Report_Store::Latest_Report(const std::string& computer_id) {
@@ -179,12 +225,6 @@ std::vector<Stored_Report> Report_Store::Computer_History(const std::string& com
     auto reports = Read_Reports(session, "WHERE comp_id = $1 ORDER BY id DESC LIMIT $2",
                                 {computer_id, std::int64_t{limit}});
     return std::vector<Stored_Report>(reports.rbegin(), reports.rend());
-  });
-}
-
-std::vector<Stored_Report> Report_Store::Latest_Reports(int limit) {
-  return With_Session(readers_, [&](Sql_Session& session) {
-    return Read_Reports(session, "ORDER BY id DESC LIMIT $1", {std::int64_t{limit}});
   });
 }
 

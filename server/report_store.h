@@ -58,12 +58,16 @@ class Report_Store {
   std::unique_ptr<Sql_Session> Open_Session() { return factory_(); }
 
   // Stores reports in one transaction; a report already stored (same computer and identity,
-  // from any process) is skipped. Throws Sql_Error when nothing was committed.
-  static void Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports);
+  // from any process) is skipped. Returns, for each report, the view key made for its
+  // computer: for the computer's first report and for that report sent again; empty for any
+  // other. Throws Sql_Error when nothing was committed.
+  static std::vector<std::string> Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports);
+
+  // The computer a view key opens; nothing for a key that is no key or opens none.
+  std::optional<std::string> Computer_Of_Key(const std::string& view_key);
 
   std::optional<Stored_Report> Latest_Report(const std::string& computer_id);
   std::vector<Stored_Report> Computer_History(const std::string& computer_id, int limit);
-  std::vector<Stored_Report> Latest_Reports(int limit);
   std::vector<Model_Count> Top_Models(int limit);
   Model_Rows Model_Rates_After(const std::string& model_key, std::int64_t after_id);
   std::int64_t Report_Count();

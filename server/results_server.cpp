@@ -109,6 +109,7 @@ Results_Server::Results_Server(Server_Options options)
       *commits_, *stats_, [this](const std::string& serial) { return keys_.Serial_Hash(serial); },
       config_.reports_per_hour, options_.commit_wait);
   ads_ = std::make_unique<::Ad_Counter>(*store_);
+  pages_ = std::make_unique<Page_Answers>(*store_, *stats_, config_.pages_per_minute);
   version_ = std::make_unique<Version_Answer>(config_, keys_, www_);
   version_->Text();  // banners and installers are hashed and signed before the first client
   Configure_Http();

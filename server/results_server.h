@@ -4,6 +4,7 @@
 
 #include "server/commit_queue.h"
 #include "server/model_stats.h"
+#include "server/page_answers.h"
 #include "server/program_routes.h"
 #include "server/report_store.h"
 #include "server/server_config.h"
@@ -73,6 +74,7 @@ class Results_Server {
   std::unique_ptr<Model_Stats> stats_;
   std::unique_ptr<Report_Intake> intake_;
   std::unique_ptr<::Ad_Counter> ads_;
+  std::unique_ptr<Page_Answers> pages_;
   std::unique_ptr<Version_Answer> version_;
   std::unique_ptr<httplib::Server> http_;
   std::mutex run_mutex_;

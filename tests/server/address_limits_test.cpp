@@ -6,8 +6,6 @@
 
 namespace {
 
-const std::string kAccepted = "[RESULT]1[/RESULT]";
-
 Raw_Answer Post_Raw(int port, const Upload& upload, const std::string& from) {
   const std::string request = "POST /uploadresults2.php?Ver=1.0.0.1&CompId=1 HTTP/1.1\r\nHost: 127.0.0.1:" +
                               std::to_string(port) + "\r\nContent-Type: " + upload.content_type +
@@ -65,12 +63,12 @@ TEST(AddressLimits, AnAddressSendsItsReportsForTheHourAndNoMore) {
   const Upload junk{"multipart/form-data; boundary=x", "junk"};
   for (int n = 0; n < 5; ++n) EXPECT_EQ(Body_Of(Post_Raw(server.port(), junk, "127.0.0.1")), "[RESULT]0[/RESULT]");
   for (int n = 0; n < 3; ++n)
-    EXPECT_EQ(Body_Of(Post_Raw(server.port(), Compose_Upload(Varied_Report(n), server.host()), "127.0.0.1")), kAccepted);
+    EXPECT_TRUE(Confirmed(Body_Of(Post_Raw(server.port(), Compose_Upload(Varied_Report(n), server.host()), "127.0.0.1"))));
   const Raw_Answer refused = Post_Raw(server.port(), Compose_Upload(Varied_Report(3), server.host()), "127.0.0.1");
   EXPECT_EQ(refused.text.rfind("HTTP/1.1 429", 0), 0u) << refused.text;
   EXPECT_NE(refused.text.find("Retry-After: 36"), std::string::npos) << "about an hour";
   EXPECT_EQ(refused.text.find("[RESULT]"), std::string::npos) << "no verdict at all";
-  EXPECT_EQ(Body_Of(Post_Raw(server.port(), Compose_Upload(Varied_Report(4), server.host()), "127.0.0.2")), kAccepted);
+  EXPECT_TRUE(Confirmed(Body_Of(Post_Raw(server.port(), Compose_Upload(Varied_Report(4), server.host()), "127.0.0.2"))));
   EXPECT_EQ(server.server().Store().Report_Count(), 4);
 }
 
@@ -85,4 +83,28 @@ TEST(AddressLimits, AnAdsClicksAndViewsCountOnceAnHourPerAddress) {
   }
   EXPECT_EQ(server.server().Store().Ad_Counters("5").clicks, 2);
   EXPECT_EQ(server.server().Store().Ad_Counters("5").views, 2);
+}
+
+// A flood of the pages read from the database is refused early for its address alone; the
+// program's own routes and other addresses go on.
+TEST(AddressLimits, ThePagesReadFromTheDatabaseHaveALimitPerAddress) {
+  Test_Data_Folder data;
+  data.Append_Config("pages_per_minute = 5");
+  Test_Server server(data.path(), "");
+  auto client = server.Client();
+  ASSERT_TRUE(Confirmed(Post_Upload(*client, Compose_Upload(Varied_Report(1, 1), server.host())).body));
+  const std::string drive = "/api/drive?model=Test%20Drive%20Model%200";
+  for (int n = 0; n < 5; ++n) EXPECT_EQ(Get(*client, n % 2 ? drive : "/").status, 200) << n;
+  auto refused = client->Get(drive.c_str());
+  ASSERT_TRUE(refused);
+  EXPECT_EQ(refused->status, 429);
+  EXPECT_EQ(refused->body, "{\"error\":\"too many requests\"}");
+  const int retry = std::stoi(refused->get_header_value("Retry-After"));
+  EXPECT_GT(retry, 0);
+  EXPECT_LE(retry, 60);
+  EXPECT_EQ(Get(*client, "/compare?key=" + std::string(32, 'a')).status, 429);
+  EXPECT_EQ(Get(*client, "/program_version3.php?Id=1&Upgrade=1&Ver=1.0.0.1&CompId=1").status, 200);
+  EXPECT_EQ(Get(*client, "/uploadresults2.php").status, 200);
+  EXPECT_EQ(Get(*client, "/news/index.html").status, 200);
+  EXPECT_EQ(Get_From(server.port(), drive, "127.0.0.2").status, 200);
 }

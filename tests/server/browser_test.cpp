@@ -27,16 +27,20 @@ TEST(ComparePageInABrowser, ShowsTheDriveBesideItsModel) {
   Test_Data_Folder data;
   Test_Server server(data.path(), "");
   auto client = server.Client();
-  for (int n = 0; n < 40; ++n)
-    ASSERT_EQ(Post_Upload(*client, Compose_Upload(Varied_Report(n, 2), server.host())).body, "[RESULT]1[/RESULT]");
-  const std::string url = "http://" + server.host() + "/compare?CompId=" + Varied_Report(4, 2).computer_id;
+  std::string key;
+  for (int n = 0; n < 40; ++n) {
+    const Answer answer = Post_Upload(*client, Compose_Upload(Varied_Report(n, 2), server.host()));
+    ASSERT_TRUE(Confirmed(answer.body));
+    if (n == 4) key = View_Key_Of(answer);
+  }
+  const std::string url = "http://" + server.host() + "/compare?key=" + key;
 
   Scratch_Folder profile;
   std::vector<std::string> dump = Chromium(chromium, profile / "dump");
   dump.insert(dump.end(), {"--dump-dom", url});
   std::string dom;
   ASSERT_EQ(Run_Program(dump, 90, dom), 0) << dom;
-  for (const char* text : {"Your drive beside every", "Test Drive Model 0", "20 report(s)", "Sequential Write",
+  for (const char* text : {"Your drive beside every", "Test Drive Model 0", "20 computer(s)", "Sequential Write",
                            "Random 4MB Read", "Percentile", "<svg", "<circle class=\"drive\""})
     EXPECT_NE(dom.find(text), std::string::npos) << text;
 

@@ -72,6 +72,16 @@ Answer Get(httplib::Client& client, const std::string& path) {
   return result ? Answer{result->status, result->body} : Answer{};
 }
 
+std::string View_Key_Of(const Answer& answer) {
+  const std::string open = "[RESULT]1[/RESULT][VIEW]";
+  if (answer.body.rfind(open, 0) != 0 || answer.body.size() != open.size() + 32 + 7) return {};
+  return answer.body.substr(open.size(), 32);
+}
+
+bool Confirmed(const std::string& body) {
+  return body == "[RESULT]1[/RESULT]" || !View_Key_Of(Answer{200, body}).empty();
+}
+
 Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait, const std::string& from) {
   using Clock = std::chrono::steady_clock;
   const auto start = Clock::now();

@@ -66,6 +66,10 @@ struct Answer {
 // host_header replaces the Host header the client would send (a load balancer's public name).
 Answer Post_Upload(httplib::Client& client, const Upload& upload, const std::string& host_header = "");
 Answer Get(httplib::Client& client, const std::string& path);
+// The view key an upload's answer carries after its verdict; empty when it carries none.
+std::string View_Key_Of(const Answer& answer);
+// Whether the answer confirms the report: "[RESULT]1[/RESULT]", with or without a view key.
+bool Confirmed(const std::string& body);
 
 // Sends bytes on a new connection and reads until the server closes it or wait has passed.
 struct Raw_Answer {
