@@ -1,7 +1,7 @@
 // The writer thread of the report database and the hand-over to the request handlers.
 #include "server/commit_queue.h"
 
-#include <iostream>
+#include "server/server_log.h"
 
 Commit_Queue::Commit_Queue(Report_Store& store, std::size_t max_batch)
     : store_(store), max_batch_(max_batch == 0 ? 1 : max_batch), writer_([this] { Run(); }) {}
@@ -35,17 +35,20 @@ Commit_Queue::Outcome Commit_Queue::Commit(const Report& report, std::chrono::mi
 }
 
 Commit_Queue::Result Commit_Queue::Store(const std::vector<const Report*>& reports, std::vector<std::string>& keys) {
+  if (!session_ && !backoff_.Ready()) return Result::kUnreachable;
   try {
     if (!session_) session_ = store_.Open_Session();
+    backoff_.Succeeded();
   } catch (const std::exception& error) {
-    std::cerr << "platterscope-server: " << error.what() << "\n";
+    backoff_.Failed();
+    Log_Limited("writer", std::string("reports not stored: ") + error.what());
     return Result::kUnreachable;
   }
   try {
     keys = Report_Store::Insert_Reports(*session_, reports);
     return Result::kStored;
   } catch (const std::exception& error) {
-    std::cerr << "platterscope-server: storing " << reports.size() << " report(s) failed: " << error.what() << "\n";
+    Log_Limited("store", "storing " + std::to_string(reports.size()) + " report(s) failed: " + error.what());
     session_.reset();  // opened afresh for the next try, in case the connection broke
     return Result::kRefused;
   }

@@ -46,6 +46,7 @@ class Commit_Queue {
   Report_Store& store_;
   std::size_t max_batch_;
   std::unique_ptr<Sql_Session> session_;
+  Retry_Backoff backoff_;  // while the database cannot be reached, batches are refused at once
   std::deque<std::shared_ptr<Pending>> waiting_;
   bool stopping_ = false;
   std::mutex mutex_;

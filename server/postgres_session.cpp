@@ -107,7 +107,12 @@ class Postgres_Session final : public Sql_Session {
     return prepared_.emplace(sql, name).first->second;
   }
 
+  // libpq takes texts up to their first NUL and the server refuses bytes that are not
+  // UTF-8 by failing the statement: both are refused here, before anything is sent.
   Result Run(const std::string& sql, const Sql_Params& params) {
+    for (const Sql_Value& value : params)
+      if (const auto* text = std::get_if<std::string>(&value); text && !Is_Storable_Text(*text))
+        throw Sql_Value_Error("A text that is not UTF-8 or holds a NUL cannot be stored (" + sql.substr(0, 60) + ")");
     const std::string& name = Prepared_Name(sql);
     std::vector<std::string> texts;
     std::vector<const char*> values;

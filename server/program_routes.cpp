@@ -3,9 +3,8 @@
 #include "server/program_routes.h"
 
 #include "server/multipart_form.h"
+#include "server/server_log.h"
 
-#include <atomic>
-#include <iostream>
 
 namespace {
 
@@ -14,13 +13,7 @@ const std::string kAccepted = "[RESULT]1[/RESULT]";
 const std::string kRefused = "[RESULT]0[/RESULT]";
 
 // A hostile peer can send refused uploads by the thousand: say why at most once a second.
-void Log_Refusal(const std::string& why) {
-  static std::atomic<std::int64_t> last{0};
-  const std::int64_t now = Now_Ms();
-  std::int64_t before = last.load();
-  if (now - before >= 1000 && last.compare_exchange_strong(before, now))
-    std::cerr << "platterscope-server: report refused: " << why << "\n";
-}
+void Log_Refusal(const std::string& why) { Log_Limited("refused", "report refused: " + why, std::chrono::seconds(1)); }
 
 Route_Answer Verdict(const std::string& text) { return {200, "text/html", text, {{"Cache-Control", "no-cache"}}}; }
 
@@ -66,7 +59,11 @@ Route_Answer Report_Intake::Take(const std::string& client_address, const std::s
     return Too_Many(verdict.retry_after_s, "reports");
   Report& report = *parsed.report;
   report.received_ms = now_ms;
-  report.outliers = stats_.Outliers(report.model_key, report.rates);
+  try {
+    report.outliers = stats_.Outliers(report.model_key, report.rates);
+  } catch (const Sql_Error& error) {  // the writer will tell whether the database is there
+    Log_Limited("figures", std::string("a model's figures could not be read: ") + error.what());
+  }
   const Commit_Queue::Outcome outcome = commits_.Commit(report, commit_wait_);
   if (!outcome.stored) return Verdict(kRefused);
   return Verdict(outcome.view_key.empty() ? kAccepted : kAccepted + "[VIEW]" + outcome.view_key + "[/VIEW]");
@@ -82,7 +79,7 @@ Route_Answer Ad_Counter::Visit(const std::string& number, const std::optional<st
     try {
       store_.Count_Ad(number, click);
     } catch (const std::exception& error) {  // the visitor still gets where the ad leads
-      std::cerr << "platterscope-server: counting ad " << number << ": " << error.what() << "\n";
+      Log_Limited("ads", "counting ad " + number + ": " + error.what());
     }
   }
   if (click) return {302, "text/plain", "", {{"Location", *target}}};

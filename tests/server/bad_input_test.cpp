@@ -4,6 +4,7 @@
 #include "server_fixture.h"
 
 #include "reporting/report_codec.h"
+#include "server/postgres_session.h"
 
 #include <random>
 
@@ -139,6 +140,31 @@ TEST_P(Bad_Input_Test, FuzzedBodiesAreAllAnsweredAndOnlyValidReportsKept) {
   EXPECT_EQ(Stored_Reports(), kOriginals);
   auto client = server.Client();
   EXPECT_EQ(Get(*client, "/uploadresults2.php").status, 200);
+}
+
+// Query values no report can hold (bytes that are not UTF-8, a NUL) find nothing, in either
+// database alike: PostgreSQL neither fails on them nor has a value cut at its NUL, and keeps
+// its connections.
+TEST_P(Bad_Input_Test, QueryValuesThatAreNotTextFindNothingAndCostNoConnection) {
+  Test_Server& server = Start();
+  auto client = server.Client();
+  ASSERT_TRUE(Confirmed(Post_Upload(*client, Compose_Upload(Varied_Report(0, 1), server.host())).body));
+  ASSERT_EQ(Get(*client, "/api/drive?model=Test%20Drive%20Model%200").status, 200);
+  const auto connections = [&] {
+    if (database_.empty()) return std::int64_t{0};
+    return Sql_Int(Open_Postgres_Session(database_)
+                       ->Query("SELECT COUNT(*) - 1 FROM pg_stat_activity WHERE datname = current_database()")
+                       .at(0)
+                       .at(0));
+  };
+  const std::int64_t before = connections();
+  for (const char* model : {"%FF", "Test%20Drive%20Model%200%FF", "%C3%28", "%ED%A0%80", "%C0%AF",
+                            "Test%20Drive%20Model%200%00junk", "%00"}) {
+    for (const char* route : {"/drive?model=", "/api/drive?model="})
+      EXPECT_EQ(Get(*client, route + std::string(model)).status, 404) << route << model;
+  }
+  EXPECT_EQ(connections(), before);
+  EXPECT_EQ(Get(*client, "/api/drive?model=Test%20Drive%20Model%200").status, 200);
 }
 
 PS_BOTH_DATABASES(Bad_Input_Test);

@@ -180,6 +180,30 @@ TEST_P(Report_Store_Test, ADatabaseOfTheFirstVersionIsUpgradedInPlace) {
   EXPECT_EQ(Stored_Reports(), 2);
 }
 
+// PostgreSQL fails a statement on bytes that are not UTF-8 and libpq cuts a text at a NUL:
+// such texts are refused before they are sent, and the connection that was to carry them
+// stays in the pool.
+TEST_P(Report_Store_Test, TextsNoReportCanHoldAreRefusedBeforeTheDatabase) {
+  Insert({Parsed(Whole_Run("A", 1))});
+  EXPECT_TRUE(store_->Latest_Report("A"));
+  const auto connections = [&] {
+    if (database_.empty()) return std::int64_t{0};
+    return Sql_Int(Factory()()->Query("SELECT COUNT(*) - 1 FROM pg_stat_activity WHERE datname = current_database()")
+                       .at(0).at(0));
+  };
+  const std::int64_t before = connections();
+  for (const std::string& text : {std::string("\xFF"), std::string("A\0b", 3), std::string("\xED\xA0\x80")}) {
+    EXPECT_FALSE(Is_Storable_Text(text));
+    try {
+      EXPECT_FALSE(store_->Latest_Report(text)) << "SQLite finds nothing";
+    } catch (const Sql_Value_Error&) {
+      EXPECT_FALSE(database_.empty()) << "PostgreSQL refuses it";
+    }
+  }
+  EXPECT_TRUE(store_->Latest_Report("A"));
+  EXPECT_EQ(connections(), before);
+}
+
 TEST_P(Report_Store_Test, HistoryLatestModelsAndAdCounters) {
   std::vector<Report> reports;
   for (int n = 0; n < 6; ++n) reports.push_back(Parsed(Varied_Report(n, 2)));
