@@ -2,6 +2,8 @@
 // follow a drive, not to be handed out.
 #include "server/pages_json.h"
 
+#include "server/svg_charts.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,7 +11,7 @@
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) { return QString::fromStdString(Display_Text(text)); }
 
 QJsonObject Report_Object(const Stored_Report& stored) {
   const Report& report = stored.report;

@@ -56,7 +56,27 @@ std::string Series(const std::vector<Stored_Report>& history, std::size_t test, 
 
 }  // namespace
 
-std::string Html_Escape(const std::string& text) {
+std::string Display_Text(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = [&](std::size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0; };
+    if (byte(0) == 0xD8 && byte(1) == 0x9C) {  // U+061C
+      ++i;
+      continue;
+    }
+    if (byte(0) == 0xE2 && ((byte(1) == 0x80 && (byte(2) == 0x8E || byte(2) == 0x8F || (byte(2) >= 0xAA && byte(2) <= 0xAE))) ||
+                            (byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9))) {
+      i += 2;
+      continue;
+    }
+    shown.push_back(text[i]);
+  }
+  return shown;
+}
+
+std::string Html_Escape(const std::string& raw) {
+  const std::string text = Display_Text(raw);
   std::string safe;
   safe.reserve(text.size());
   for (char c : text) {

@@ -6,7 +6,10 @@
 
 #include <string>
 
-// Text made safe inside HTML and SVG (&, <, >, quotes).
+// Text as the pages show it: without the bidirectional controls (U+061C, U+200E, U+200F,
+// U+202A to U+202E, U+2066 to U+2069) that would turn round what follows them on screen.
+std::string Display_Text(const std::string& text);
+// Display_Text made safe inside HTML and SVG (&, <, >, quotes).
 std::string Html_Escape(const std::string& text);
 
 // One row per test with at least one rate; with_drive marks the drive's own value.

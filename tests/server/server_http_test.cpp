@@ -5,7 +5,9 @@
 
 #include "common/global_functions.h"
 #include "reporting/report_codec.h"
+#include "server/pages_html.h"
 #include "server/postgres_session.h"
+#include "server/svg_charts.h"
 #include "server/sqlite_session.h"
 #include "server/view_keys.h"
 
@@ -241,20 +243,30 @@ TEST_P(Server_Http_Test, AHistoryShowsTheLatestHundredReports) {
   EXPECT_DOUBLE_EQ(reports.last().toObject()["rates"].toObject()["WRITE"].toDouble(), 1129);
 }
 
+// Markup is escaped, and bidirectional controls that would show "Disk 4TB" as "Disk BT4" are
+// left out, though the database keeps the model as reported.
 TEST_P(Server_Http_Test, PageTextFromReportsIsEscaped) {
   Test_Server& server = Start();
   auto client = server.Client();
   Sample_Report report;
-  report.drive.Model = "<script>alert(1)</script>";
+  report.drive.Model = "<script>alert(1)</script> Disk \xE2\x80\xAE" "4TB\xE2\x80\xAC \xE2\x81\xA7x\xE2\x81\xA9\xD8\x9C\xE2\x80\x8F";
   report.rates[0] = 10;
   const std::string key = View_Key_Of(Post_Upload(*client, Compose_Upload(report, server.host())));
   ASSERT_FALSE(key.empty());
-  const std::string paths[] = {"/", "/compare?key=" + key, "/computer?key=" + key};
+  const std::string paths[] = {"/", "/compare?key=" + key, "/computer?key=" + key, "/api/compare?key=" + key,
+                               "/drive?model=" + Url_Encode(report.drive.Model)};
   for (const std::string& path : paths) {
-    const std::string page = Get(*client, path).body;
-    EXPECT_EQ(page.find("<script>"), std::string::npos) << path;
-    EXPECT_NE(page.find("&lt;script&gt;"), std::string::npos) << path;
+    const Answer page = Get(*client, path);
+    EXPECT_EQ(page.status, 200) << path;
+    const bool json = path.rfind("/api", 0) == 0;
+    if (!json) EXPECT_EQ(page.body.find("<script>"), std::string::npos) << path;
+    EXPECT_NE(page.body.find(json ? "Disk 4TB x" : "&lt;script&gt;"), std::string::npos) << path;
+    for (const char* control : {"\xE2\x80\xAE", "\xE2\x80\xAC", "\xE2\x81\xA7", "\xE2\x81\xA9", "\xD8\x9C", "\xE2\x80\x8F"})
+      EXPECT_EQ(page.body.find(control), std::string::npos) << path;
   }
+  EXPECT_EQ(server.server().Store().Latest_Report(report.computer_id)->report.profile[kModel], report.drive.Model);
+  EXPECT_EQ(Display_Text("a\xE2\x80\xAD" "b\xE2\x80\x8E\xE2\x81\xA6" "c\xE2\x80\xA9" "d"), "abc\xE2\x80\xA9" "d")
+      << "U+2029 is no control of direction";
 }
 
 PS_BOTH_DATABASES(Server_Http_Test);
