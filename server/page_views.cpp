@@ -2,6 +2,8 @@
 // installation's history, and the front page's lists.
 #include "server/page_views.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
@@ -11,11 +13,32 @@ constexpr int kFrontListLength = 20;
 
 std::array<Test_View, kRateCount> Summaries(const Model_Distribution& distribution) {
   std::array<Test_View, kRateCount> tests;
-  for (std::size_t t = 0; t < kRateCount; ++t) tests[t].summary = distribution.Summary(t);
+  for (std::size_t t = 0; t < kRateCount; ++t) {
+    const std::vector<double>& rates = distribution.sorted[t];
+    tests[t].summary = distribution.Summary(t);
+    tests[t].histogram = Histogram_Of(rates);
+    if (!rates.empty()) tests[t].lowest = rates.front(), tests[t].highest = rates.back();
+  }
   return tests;
 }
 
 }  // namespace
+
+double Bin_Edge(std::size_t bin) {
+  return std::pow(10.0, kLowestDecade + static_cast<double>(bin) / kBinsPerDecade);
+}
+
+// Each bin's count is the distance between the positions of its two edges.
+Histogram Histogram_Of(const std::vector<double>& ascending) {
+  Histogram bins{};
+  auto from = ascending.begin();
+  for (std::size_t bin = 0; bin < kHistogramBins; ++bin) {
+    const auto to = bin + 1 == kHistogramBins ? ascending.end() : std::lower_bound(from, ascending.end(), Bin_Edge(bin + 1));
+    bins[bin] = to - from;
+    from = to;
+  }
+  return bins;
+}
 
 std::optional<Compare_View> Make_Compare_View(Report_Store& store, Model_Stats& stats, const std::string& view_key) {
   const std::optional<std::string> computer = store.Computer_Of_Key(view_key);
@@ -27,6 +50,7 @@ std::optional<Compare_View> Make_Compare_View(Report_Store& store, Model_Stats& 
   view.counted = Is_Like_Run(view.latest.report);
   for (std::size_t t = 0; t < kRateCount; ++t) {
     view.tests[t].value = view.latest.report.rates[t];
+    view.tests[t].flagged = (view.latest.report.outliers >> t) & 1u;
     if (view.tests[t].value) view.tests[t].percentile = distribution->Percentile_Of(t, *view.tests[t].value);
   }
   return view;

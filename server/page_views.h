@@ -10,10 +10,26 @@
 #include <string>
 #include <vector>
 
+// The figures' histogram: bins of a tenth of a decade from 0.01 to 100,000 MB/s; rates below
+// fall into the first bin.
+constexpr int kLowestDecade = -2;
+constexpr int kHighestDecade = 5;
+constexpr int kBinsPerDecade = 10;
+constexpr std::size_t kHistogramBins = (kHighestDecade - kLowestDecade) * kBinsPerDecade;
+using Histogram = std::array<std::int64_t, kHistogramBins>;
+
+// How many of the ascending rates fall into each bin.
+Histogram Histogram_Of(const std::vector<double>& ascending);
+// The lower edge of bin (its upper edge is the next bin's lower edge), in MB/s.
+double Bin_Edge(std::size_t bin);
+
 struct Test_View {
   Test_Summary summary;
+  Histogram histogram{};
+  double lowest = 0, highest = 0;    // the model's slowest and fastest counted rate
   std::optional<double> value;       // this drive's rate, on the compare page
   std::optional<double> percentile;  // where it stands among the model's rates
+  bool flagged = false;              // the rate lay far outside the model's figures and is left out
 };
 
 struct Compare_View {

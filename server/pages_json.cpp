@@ -2,6 +2,7 @@
 // follow a drive, not to be handed out.
 #include "server/pages_json.h"
 
+#include "server/result_reading.h"
 #include "server/svg_charts.h"
 
 #include <QJsonArray>
@@ -43,6 +44,7 @@ QJsonObject Tests_Object(const std::array<Test_View, kRateCount>& tests, bool wi
     if (with_drive) {
       entry["value"] = test.value ? QJsonValue(*test.value) : QJsonValue();
       entry["percentile"] = test.percentile ? QJsonValue(*test.percentile) : QJsonValue();
+      entry["flagged"] = test.flagged;
     }
     object[kRateFields[t].key] = entry;
   }
@@ -61,6 +63,9 @@ std::string Compare_Json(const Compare_View& view) {
   object["model"] = Q(view.latest.report.profile[kModel]);
   object["model_computers"] = static_cast<qint64>(view.model_computers);
   object["counted"] = view.counted;
+  QJsonArray reading;
+  for (const std::string& sentence : Reading_Of(view)) reading.append(Q(sentence));
+  object["reading"] = reading;
   object["tests"] = Tests_Object(view.tests, true);
   return Text(object);
 }
