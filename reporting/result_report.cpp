@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "common/global_functions.h"
+#include "common/log.h"
 #include "common/result_text.h"
 #include "common/server.h"
 #include "reporting/http_client.h"
 #include "reporting/report_codec.h"
+#include "reporting/view_key.h"
 
 namespace {
 
@@ -60,11 +62,12 @@ std::string Conclude(Report_Host& host, const MY_UploadFileRecord* record, const
 
 Report_Channel Program_Report_Channel() {
   return {Results_Server_Offline(), Queue_Folder(),
-          [](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record); }};
+          Keeping_View_Keys([](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record); },
+                            View_Key_Folder(), Write_Log)};
 }
 
-std::string Compare_Page_Url(const std::string& host, const std::string& computer_id) {
-  return "http://" + host + "/compare?CompId=" + Query_Value(computer_id);
+std::string Compare_Page_Url(const std::string& host, const std::string& view_key) {
+  return "http://" + host + "/compare?key=" + Query_Value(view_key);
 }
 
 bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log, std::vector<Queue_Outcome>* outcomes) {

@@ -259,7 +259,9 @@ TEST_P(Server_Http_Test, PageTextFromReportsIsEscaped) {
     const Answer page = Get(*client, path);
     EXPECT_EQ(page.status, 200) << path;
     const bool json = path.rfind("/api", 0) == 0;
-    if (!json) EXPECT_EQ(page.body.find("<script>"), std::string::npos) << path;
+    if (!json) {
+      EXPECT_EQ(page.body.find("<script>"), std::string::npos) << path;
+    }
     EXPECT_NE(page.body.find(json ? "Disk 4TB x" : "&lt;script&gt;"), std::string::npos) << path;
     for (const char* control : {"\xE2\x80\xAE", "\xE2\x80\xAC", "\xE2\x81\xA7", "\xE2\x81\xA9", "\xD8\x9C", "\xE2\x80\x8F"})
       EXPECT_EQ(page.body.find(control), std::string::npos) << path;
