@@ -156,18 +156,25 @@ bool Model_Stats::Holds(const std::string& model_key) {
   return entries_.count(model_key) > 0;
 }
 
+std::shared_ptr<const Model_Distribution> Model_Stats::Current(Entry& entry) {
+  std::lock_guard lock(entry.state_mutex);
+  return entry.distribution;
+}
+
 std::shared_ptr<const Model_Distribution> Model_Stats::Update(Entry& entry, const std::string& model_key) {
+  const std::shared_ptr<const Model_Distribution> known = Current(entry);
   Model_Rows rows = store_.Model_Rates_After(model_key, entry.max_id);
-  if (rows.total == entry.distribution->reports && rows.rows.empty()) return entry.distribution;
+  if (rows.total == known->reports && rows.rows.empty()) return known;
   auto updated = std::make_shared<Model_Distribution>();
-  if (rows.total == entry.distribution->reports + static_cast<std::int64_t>(rows.rows.size())) {
-    *updated = *entry.distribution;
+  if (rows.total == known->reports + static_cast<std::int64_t>(rows.rows.size())) {
+    *updated = *known;
   } else {
     rows = store_.Model_Rates_After(model_key, 0);
   }
   Add_Rows(*updated, rows);
-  entry.distribution = updated;
   entry.max_id = rows.max_id;
+  std::lock_guard lock(entry.state_mutex);
+  entry.distribution = updated;
   return updated;
 }
 
@@ -185,7 +192,8 @@ std::shared_ptr<const Model_Distribution> Model_Stats::Distribution(const std::s
     entry = Find_Entry(model_key);
     if (!entry) return distribution;
   }
-  std::lock_guard lock(entry->mutex);
+  std::unique_lock update(entry->mutex, std::try_to_lock);
+  if (!update.owns_lock()) return Current(*entry);
   return Update(*entry, model_key);
 }
 
@@ -199,16 +207,16 @@ std::uint32_t Model_Stats::Outliers(const std::string& model_key, const Rate_Row
     if (!entry) return 0;  // the model's first report
   }
   {
-    std::lock_guard lock(entry->bounds_mutex);
+    std::lock_guard lock(entry->state_mutex);
     if (entry->bounds && Clock::now() - entry->bounds_at < bounds_age_) return Outlier_Mask(*entry->bounds, rates);
   }
   std::unique_lock update(entry->mutex, std::try_to_lock);
   if (update.owns_lock()) {
     const Model_Bounds bounds = Update(*entry, model_key)->Bounds();
-    std::lock_guard lock(entry->bounds_mutex);
+    std::lock_guard lock(entry->state_mutex);
     entry->bounds = bounds;
     entry->bounds_at = Clock::now();
   }
-  std::lock_guard lock(entry->bounds_mutex);
+  std::lock_guard lock(entry->state_mutex);
   return entry->bounds ? Outlier_Mask(*entry->bounds, rates) : 0;
 }

@@ -75,9 +75,10 @@ class Model_Stats {
               std::chrono::milliseconds bounds_age = std::chrono::milliseconds(1000));
 
   // The model's figures as the database holds them now. Only reports added since the last
-  // call are read, unless the count shows that the model's reports changed otherwise. A
-  // model without reports is answered empty and not kept, so that made-up names cannot
-  // push the known models out.
+  // call are read, unless the count shows that the model's reports changed otherwise; while
+  // another request is reading them, the figures as they were are answered. A model without
+  // reports is answered empty and not kept, so that made-up names cannot push the known
+  // models out.
   std::shared_ptr<const Model_Distribution> Distribution(const std::string& model_key);
 
   // The rates of a new report that lie far outside its model's figures (Outlier_Mask).
@@ -90,17 +91,19 @@ class Model_Stats {
   using Clock = std::chrono::steady_clock;
   struct Entry {
     std::mutex mutex;  // held while the figures are brought up to date
-    std::shared_ptr<const Model_Distribution> distribution;
     std::int64_t max_id = 0;
     std::list<std::string>::iterator recent;
-    std::mutex bounds_mutex;
+    std::mutex state_mutex;  // held while the figures or bounds are read or replaced
+    std::shared_ptr<const Model_Distribution> distribution;
     std::optional<Model_Bounds> bounds;
     Clock::time_point bounds_at;
   };
 
   std::shared_ptr<Entry> Find_Entry(const std::string& model_key);
   std::shared_ptr<Entry> Keep_Entry(const std::string& model_key, std::shared_ptr<Entry> entry);
+  // Both with entry.mutex held.
   std::shared_ptr<const Model_Distribution> Update(Entry& entry, const std::string& model_key);
+  static std::shared_ptr<const Model_Distribution> Current(Entry& entry);
 
   Report_Store& store_;
   std::size_t max_models_;

@@ -80,7 +80,7 @@ std::string Report_Identity(const Report& report) {
   for (const auto& rate : report.rates) {
     std::uint64_t bits = 0;
     if (rate) std::memcpy(&bits, &*rate, sizeof bits);
-    values += rate ? "r" + std::to_string(bits) : "-";
+    values.append(rate ? "r" : "-").append(rate ? std::to_string(bits) : std::string());
   }
   return Digest_Hex(values, 16);
 }

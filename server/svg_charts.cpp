@@ -21,9 +21,12 @@ std::string Number(double value) {
 
 // 0.01, 0.1, 1, 10, 100, 1,000, 10,000, 100,000.
 std::string Decade_Text(int decade) {
-  if (decade < 0) return "0." + std::string(static_cast<std::size_t>(-decade - 1), '0') + "1";
-  std::string digits = "1" + std::string(static_cast<std::size_t>(decade), '0');
-  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<std::size_t>(at), ",");
+  if (decade < 0) return std::string("0.").append(static_cast<std::size_t>(-decade - 1), '0').append("1");
+  std::string digits;
+  for (int place = decade; place >= 0; --place) {
+    digits.push_back(place == decade ? '1' : '0');
+    if (place > 0 && place % 3 == 0) digits.push_back(',');
+  }
   return digits;
 }
 
