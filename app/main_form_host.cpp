@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
@@ -136,7 +135,7 @@ void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
 void TMainForm::Send_Result_To_Database(const Run_Result& result) {
   const Report_Facts facts{COMPUTERID, result.seconds, Get_File_Version(4, ""), Results_Server_Base(),
                            &profile_,  Selected_Drive(), &result};
-  if (::Send_Result_To_Database(*this, facts, Program_Report_Channel()) == "OK") CompareOnline1->setVisible(true);
+  if (::Send_Result_To_Database(*this, facts, Program_Report_Channel()) == "OK") Offer_Compare_Online();
 }
 
 bool TMainForm::Save_Message_Queue(const MY_UploadFileRecord& record) {
@@ -149,15 +148,8 @@ bool TMainForm::Process_Message_Queue() {
   const bool replayed =
       Replay_Message_Queue(Program_Report_Channel(), [this](const std::string& line) { Local_Writelog(line); }, &outcomes);
   for (const Queue_Outcome& outcome : outcomes)
-    if (outcome.kind == Queue_Outcome::Kind::Sent) CompareOnline1->setVisible(true);
+    if (outcome.kind == Queue_Outcome::Kind::Sent) Offer_Compare_Online();
   return replayed;
-}
-
-void TMainForm::CompareOnline1Click() {
-  if (Results_Server_Offline() || COMPUTERID.empty()) return;
-  const std::string url = Compare_Page_Url(Results_Server_Base(), COMPUTERID);
-  if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(url))))
-    Local_Writelog("Compare my drive online: no browser opened " + url);
 }
 
 void TMainForm::Send_Result_to_Grid(const Run_Result& result) {
