@@ -6,9 +6,10 @@
 
 namespace {
 
-Raw_Answer Post_Raw(int port, const Upload& upload, const std::string& from) {
+Raw_Answer Post_Raw(int port, const Upload& upload, const std::string& from, const std::string& forwarded_for = "") {
+  const std::string forwarded = forwarded_for.empty() ? "" : "\r\nX-Forwarded-For: " + forwarded_for;
   const std::string request = "POST /uploadresults2.php?Ver=1.0.0.1&CompId=1 HTTP/1.1\r\nHost: 127.0.0.1:" +
-                              std::to_string(port) + "\r\nContent-Type: " + upload.content_type +
+                              std::to_string(port) + forwarded + "\r\nContent-Type: " + upload.content_type +
                               "\r\nContent-Length: " + std::to_string(upload.body.size()) +
                               "\r\nConnection: close\r\n\r\n" + upload.body;
   return Raw_Exchange(port, request, std::chrono::seconds(10), from);
@@ -70,6 +71,32 @@ TEST(AddressLimits, AnAddressSendsItsReportsForTheHourAndNoMore) {
   EXPECT_EQ(refused.text.find("[RESULT]"), std::string::npos) << "no verdict at all";
   EXPECT_TRUE(Confirmed(Body_Of(Post_Raw(server.port(), Compose_Upload(Varied_Report(4), server.host()), "127.0.0.2"))));
   EXPECT_EQ(server.server().Store().Report_Count(), 4);
+}
+
+// Behind a trusted proxy each client counts by the address the proxy names; anyone else's
+// X-Forwarded-For is not believed, so a forger cannot spread its reports over made-up addresses.
+TEST(AddressLimits, BehindATrustedProxyReportsCountByTheForwardedAddress) {
+  Test_Data_Folder data;
+  data.Append_Config("reports_per_hour = 1\ntrusted_proxies = 127.0.0.1");
+  Test_Server server(data.path(), "");
+  const struct {
+    const char* peer;
+    const char* forwarded_for;
+    bool confirmed;
+  } cases[] = {
+      {"127.0.0.1", "198.51.100.1", true},
+      {"127.0.0.1", "198.51.100.2", true},
+      {"127.0.0.1", "198.51.100.1", false},
+      {"127.0.0.2", "198.51.100.3", true},
+      {"127.0.0.2", "198.51.100.4", false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const Raw_Answer answer = Post_Raw(server.port(), Compose_Upload(Varied_Report(n++), server.host()), c.peer, c.forwarded_for);
+    EXPECT_EQ(Confirmed(Body_Of(answer)), c.confirmed) << c.peer << " for " << c.forwarded_for << ": " << answer.text;
+    if (!c.confirmed) EXPECT_EQ(answer.text.rfind("HTTP/1.1 429", 0), 0u) << answer.text;
+  }
+  EXPECT_EQ(server.server().Store().Report_Count(), 3);
 }
 
 TEST(AddressLimits, AnAdsClicksAndViewsCountOnceAnHourPerAddress) {
