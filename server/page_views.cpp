@@ -28,12 +28,18 @@ double Bin_Edge(std::size_t bin) {
   return std::pow(10.0, kLowestDecade + static_cast<double>(bin) / kBinsPerDecade);
 }
 
-// Each bin's count is the distance between the positions of its two edges.
+// Each bin's count is the distance between the positions of its two edges. The edges are
+// worked out once: every page draws a histogram of each test.
 Histogram Histogram_Of(const std::vector<double>& ascending) {
+  static const std::array<double, kHistogramBins> kEdges = [] {
+    std::array<double, kHistogramBins> edges{};
+    for (std::size_t bin = 0; bin < kHistogramBins; ++bin) edges[bin] = Bin_Edge(bin);
+    return edges;
+  }();
   Histogram bins{};
   auto from = ascending.begin();
   for (std::size_t bin = 0; bin < kHistogramBins; ++bin) {
-    const auto to = bin + 1 == kHistogramBins ? ascending.end() : std::lower_bound(from, ascending.end(), Bin_Edge(bin + 1));
+    const auto to = bin + 1 == kHistogramBins ? ascending.end() : std::lower_bound(from, ascending.end(), kEdges[bin + 1]);
     bins[bin] = to - from;
     from = to;
   }
