@@ -179,7 +179,7 @@ void TMainForm::Build_Menu() {
   help_menu->setObjectName(QStringLiteral("Help1"));
   CompareOnline1 = help_menu->addAction(QStringLiteral("Compare my drive online"), this, &TMainForm::CompareOnline1Click);
   CompareOnline1->setObjectName(QStringLiteral("CompareOnline1"));
-  CompareOnline1->setVisible(false);
+  Offer_Compare_Online();
   connect(help_menu, &QMenu::aboutToShow, this, [this] { CompareOnline1->setEnabled(!Results_Server_Offline()); });
   help_menu->addAction(QStringLiteral("&About"), this, &TMainForm::About1Click)->setObjectName(QStringLiteral("About1"));
 }

@@ -155,7 +155,8 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   void StartButtonClick();
   void Exit1Click();
   void About1Click();
-  // Opens this computer's comparison page of the results server in the user's browser.
+  // Opens this computer's comparison page of the results server in the user's browser, with
+  // the key the server gave with the computer's first confirmed report.
   void CompareOnline1Click();
   // File menu: the grid's runs to a CSV or JSON file (by the name's extension), the graph
   // to a PNG picture, the runs as a plain-text table to the clipboard.
@@ -205,6 +206,8 @@ class TMainForm : public QMainWindow, public Display_Host, public Report_Host, p
   // The run's worker is over: its result is taken, reported and added to the grid.
   void Run_Ended();
 
+  // "Compare my drive online" is offered once a key of this computer's page is kept.
+  void Offer_Compare_Online();
   void FormCreate();
   void Build_Menu();
   void Build_Top_Panel(QWidget* client);

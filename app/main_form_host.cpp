@@ -7,7 +7,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QFrame>
 #include <QLabel>
 #include <QMessageBox>
@@ -135,13 +134,6 @@ void TMainForm::Enable_All_Buttons(bool status, bool sbutton) {
 bool TMainForm::Save_Message_Queue(const MY_UploadFileRecord& record) {
   return ::Save_Message_Queue(record, Program_Report_Channel().queue_folder,
                               [this](const std::string& line) { Local_Writelog(line); });
-}
-
-void TMainForm::CompareOnline1Click() {
-  if (Results_Server_Offline() || COMPUTERID.empty()) return;
-  const std::string url = Compare_Page_Url(Results_Server_Base(), COMPUTERID);
-  if (!QDesktopServices::openUrl(QUrl(QString::fromStdString(url))))
-    Local_Writelog("Compare my drive online: no browser opened " + url);
 }
 
 void TMainForm::Send_Result_to_Grid(const Run_Result& result) {

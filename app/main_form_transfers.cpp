@@ -96,7 +96,7 @@ void TMainForm::Process_Message_Queue() {
         Replay_Message_Queue(Program_Report_Channel(stop), Log_Line, outcomes.get());
         return [this, outcomes] {
           for (const Queue_Outcome& outcome : *outcomes)
-            if (outcome.kind == Queue_Outcome::Kind::Sent) CompareOnline1->setVisible(true);
+            if (outcome.kind == Queue_Outcome::Kind::Sent) Offer_Compare_Online();
           Continue_Startup();
         };
       },
@@ -160,7 +160,7 @@ void TMainForm::Send_Result_To_Database(const Run_Result& result, std::function<
                                  &copy->profile,    copy->drive ? &*copy->drive : nullptr, &copy->run};
         const std::string status = ::Send_Result_To_Database(*relay, facts, Program_Report_Channel(stop));
         return [this, status, then] {
-          if (status == "OK") CompareOnline1->setVisible(true);
+          if (status == "OK") Offer_Compare_Online();
           if (then) then();
         };
       },

@@ -9,10 +9,12 @@
 #include <vector>
 
 #include "common/global_functions.h"
+#include "common/log.h"
 #include "common/result_text.h"
 #include "common/server.h"
 #include "reporting/http_client.h"
 #include "reporting/report_codec.h"
+#include "reporting/view_key.h"
 
 namespace {
 
@@ -52,13 +54,16 @@ std::string Conclude(Report_Host& host, const MY_UploadFileRecord* record, const
 }  // namespace
 
 Report_Channel Program_Report_Channel(std::stop_token stop) {
-  return {Results_Server_Offline(), Queue_Folder(), [stop](const MY_UploadFileRecord& record) {
-            return Post_Multipart_Form(record, Answer_Limits(), Report_Limits(), stop);
-          }};
+  return {Results_Server_Offline(), Queue_Folder(),
+          Keeping_View_Keys(
+              [stop](const MY_UploadFileRecord& record) {
+                return Post_Multipart_Form(record, Answer_Limits(), Report_Limits(), stop);
+              },
+              View_Key_Folder(), Write_Log)};
 }
 
-std::string Compare_Page_Url(const std::string& server, const std::string& computer_id) {
-  return Server_Base(server) + "/compare?CompId=" + Query_Value(computer_id);
+std::string Compare_Page_Url(const std::string& server, const std::string& view_key) {
+  return Server_Base(server) + "/compare?key=" + Query_Value(view_key);
 }
 
 bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log, std::vector<Queue_Outcome>* outcomes) {

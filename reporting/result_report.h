@@ -51,12 +51,13 @@ inline constexpr const char* kStatusOffline = "Not sent (offline)";
 
 // The program's own channel: offline when PLATTERSCOPE_SERVER is set empty, the queue in the
 // user's state folder, the transfers with their customary limits, each ended within a second
-// once stop is requested (the replay then keeps what it has not sent).
+// once stop is requested (the replay then keeps what it has not sent); the view key a
+// confirmation brings is kept (View_Key_Folder).
 Report_Channel Program_Report_Channel(std::stop_token stop = {});
 
-// The results server's page that shows this computer's latest report beside every report
-// of the same drive model: <server's base>/compare?CompId=<computer identifier>.
-std::string Compare_Page_Url(const std::string& server, const std::string& computer_id);
+// The results server's page that shows this computer's latest report beside the computers
+// of the same drive model: <server's base>/compare?key=<the computer's view key>.
+std::string Compare_Page_Url(const std::string& server, const std::string& view_key);
 
 // Replays the queue through channel (Process_Message_Queue); nothing at all when offline.
 bool Replay_Message_Queue(const Report_Channel& channel, const Queue_Log& log,

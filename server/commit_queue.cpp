@@ -1,7 +1,7 @@
 // The writer thread of the report database and the hand-over to the request handlers.
 #include "server/commit_queue.h"
 
-#include <iostream>
+#include "server/server_log.h"
 
 Commit_Queue::Commit_Queue(Report_Store& store, std::size_t max_batch)
     : store_(store), max_batch_(max_batch == 0 ? 1 : max_batch), writer_([this] { Run(); }) {}
@@ -15,54 +15,60 @@ Commit_Queue::~Commit_Queue() {
   writer_.join();
 }
 
-bool Commit_Queue::Commit(const Report& report, std::chrono::milliseconds wait) {
+Commit_Queue::Outcome Commit_Queue::Commit(const Report& report, std::chrono::milliseconds wait) {
   auto pending = std::make_shared<Pending>();
   pending->report = &report;
   std::unique_lock lock(mutex_);
-  if (stopping_) return false;
+  if (stopping_) return {};
   waiting_.push_back(pending);
   arrived_.notify_one();
   // The report must outlive the writer's use of it, so a timed-out sender takes it back
   // out of the queue when it is still there, and otherwise waits for its batch to end.
-  if (finished_.wait_for(lock, wait, [&] { return pending->done; })) return pending->stored;
+  if (finished_.wait_for(lock, wait, [&] { return pending->done; })) return pending->outcome;
   for (auto it = waiting_.begin(); it != waiting_.end(); ++it)
     if (*it == pending) {
       waiting_.erase(it);
-      return false;
+      return {};
     }
   finished_.wait(lock, [&] { return pending->done; });
-  return false;
+  return {};
 }
 
-Commit_Queue::Outcome Commit_Queue::Store(const std::vector<const Report*>& reports) {
+Commit_Queue::Result Commit_Queue::Store(const std::vector<const Report*>& reports, std::vector<std::string>& keys) {
+  if (!session_ && !backoff_.Ready()) return Result::kUnreachable;
   try {
     if (!session_) session_ = store_.Open_Session();
+    backoff_.Succeeded();
   } catch (const std::exception& error) {
-    std::cerr << "platterscope-server: " << error.what() << "\n";
-    return Outcome::kUnreachable;
+    backoff_.Failed();
+    Log_Limited("writer", std::string("reports not stored: ") + error.what());
+    return Result::kUnreachable;
   }
   try {
-    Report_Store::Insert_Reports(*session_, reports);
-    return Outcome::kStored;
+    keys = Report_Store::Insert_Reports(*session_, reports);
+    return Result::kStored;
   } catch (const std::exception& error) {
-    std::cerr << "platterscope-server: storing " << reports.size() << " report(s) failed: " << error.what() << "\n";
+    Log_Limited("store", "storing " + std::to_string(reports.size()) + " report(s) failed: " + error.what());
     session_.reset();  // opened afresh for the next try, in case the connection broke
-    return Outcome::kRefused;
+    return Result::kRefused;
   }
 }
 
 // One report the database refuses must not sink the others of its batch: after a refused
 // batch each report is tried alone, until the database cannot be reached at all.
-std::vector<bool> Commit_Queue::Store_Batch(const std::vector<const Report*>& reports) {
-  const Outcome outcome = Store(reports);
-  std::vector<bool> stored(reports.size(), outcome == Outcome::kStored);
-  if (outcome != Outcome::kRefused || reports.size() == 1) return stored;
+std::vector<Commit_Queue::Outcome> Commit_Queue::Store_Batch(const std::vector<const Report*>& reports) {
+  std::vector<Outcome> outcomes(reports.size());
+  std::vector<std::string> keys;
+  const Result result = Store(reports, keys);
+  if (result == Result::kStored)
+    for (std::size_t i = 0; i < reports.size(); ++i) outcomes[i] = {true, keys[i]};
+  if (result != Result::kRefused || reports.size() == 1) return outcomes;
   for (std::size_t i = 0; i < reports.size(); ++i) {
-    const Outcome alone = Store({reports[i]});
-    if (alone == Outcome::kUnreachable) break;
-    stored[i] = alone == Outcome::kStored;
+    const Result alone = Store({reports[i]}, keys);
+    if (alone == Result::kUnreachable) break;
+    if (alone == Result::kStored) outcomes[i] = {true, keys[0]};
   }
-  return stored;
+  return outcomes;
 }
 
 void Commit_Queue::Run() {
@@ -78,10 +84,10 @@ void Commit_Queue::Run() {
     lock.unlock();
     std::vector<const Report*> reports;
     for (const auto& pending : batch) reports.push_back(pending->report);
-    const std::vector<bool> each = Store_Batch(reports);
+    const std::vector<Outcome> each = Store_Batch(reports);
     lock.lock();
     for (std::size_t i = 0; i < batch.size(); ++i) {
-      batch[i]->stored = each[i];
+      batch[i]->outcome = each[i];
       batch[i]->done = true;
     }
     finished_.notify_all();

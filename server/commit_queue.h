@@ -21,26 +21,32 @@ class Commit_Queue {
   // Stores what is still waiting, then stops the writer.
   ~Commit_Queue();
 
-  // True once the report (or an identical one stored before) is committed; false when the
-  // database refused it or did not answer within wait.
-  bool Commit(const Report& report, std::chrono::milliseconds wait);
+  struct Outcome {
+    bool stored = false;   // the report (or an identical one stored before) is committed
+    std::string view_key;  // the computer's new view key, when the report was given one
+  };
+
+  // Stored once the report is committed; not when the database refused it or did not
+  // answer within wait.
+  Outcome Commit(const Report& report, std::chrono::milliseconds wait);
 
  private:
   struct Pending {
     const Report* report;
     bool done = false;
-    bool stored = false;
+    Outcome outcome;
   };
 
-  enum class Outcome { kStored, kRefused, kUnreachable };
+  enum class Result { kStored, kRefused, kUnreachable };
 
   void Run();
-  Outcome Store(const std::vector<const Report*>& reports);
-  std::vector<bool> Store_Batch(const std::vector<const Report*>& reports);
+  Result Store(const std::vector<const Report*>& reports, std::vector<std::string>& keys);
+  std::vector<Outcome> Store_Batch(const std::vector<const Report*>& reports);
 
   Report_Store& store_;
   std::size_t max_batch_;
   std::unique_ptr<Sql_Session> session_;
+  Retry_Backoff backoff_;  // while the database cannot be reached, batches are refused at once
   std::deque<std::shared_ptr<Pending>> waiting_;
   bool stopping_ = false;
   std::mutex mutex_;

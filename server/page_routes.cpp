@@ -3,50 +3,23 @@
 
 #include "server/byte_range.h"
 #include "server/pages_html.h"
-#include "server/pages_json.h"
-
-namespace {
-
-void Html(Http_Response& response, const std::string& page, int status = 200) {
-  response.status = status;
-  response.Set_Content(page, "text/html; charset=utf-8");
-}
-
-void Json(Http_Response& response, const std::string& text, int status = 200) {
-  response.status = status;
-  response.Set_Content(text, "application/json");
-}
-
-std::string No_Report_Json(const std::string& what) { return "{\"error\":\"" + what + "\"}"; }
-
-}  // namespace
 
 void Results_Server::Add_Page_Routes() {
-  Get("/", [this](const Http_Request&, Http_Response& response) {
-    Html(response, Home_Page(Make_Home_View(*store_)));
+  Get("/", [this](const Http_Request& request, Http_Response& response) {
+    Send_Answer(response, pages_->Home(request.client_address, Now_Ms()));
   });
-  Get("/compare", [this](const Http_Request& request, Http_Response& response) {
-    const auto view = Make_Compare_View(*store_, *stats_, request.Param("CompId"));
-    if (view) Html(response, Compare_Page(*view));
-    else Html(response, Message_Page("No report yet", "There is no report of this installation."), 404);
-  });
-  Get("/api/compare", [this](const Http_Request& request, Http_Response& response) {
-    const auto view = Make_Compare_View(*store_, *stats_, request.Param("CompId"));
-    if (view) Json(response, Compare_Json(*view));
-    else Json(response, No_Report_Json("no report of this installation"), 404);
-  });
-  Get("/drive", [this](const Http_Request& request, Http_Response& response) {
-    Html(response, Drive_Page(Make_Drive_View(*stats_, request.Param("model"))));
-  });
-  Get("/api/drive", [this](const Http_Request& request, Http_Response& response) {
-    Json(response, Drive_Json(Make_Drive_View(*stats_, request.Param("model"))));
-  });
-  Get("/computer", [this](const Http_Request& request, Http_Response& response) {
-    Html(response, Computer_Page(Make_Computer_View(*store_, request.Param("CompId"))));
-  });
-  Get("/api/computer", [this](const Http_Request& request, Http_Response& response) {
-    Json(response, Computer_Json(Make_Computer_View(*store_, request.Param("CompId"))));
-  });
+  for (const bool json : {false, true}) {
+    const std::string prefix = json ? "/api" : "";
+    Get(prefix + "/compare", [this, json](const Http_Request& request, Http_Response& response) {
+      Send_Answer(response, pages_->Compare(request.client_address, request.Param("key"), json, Now_Ms()));
+    });
+    Get(prefix + "/computer", [this, json](const Http_Request& request, Http_Response& response) {
+      Send_Answer(response, pages_->Computer(request.client_address, request.Param("key"), json, Now_Ms()));
+    });
+    Get(prefix + "/drive", [this, json](const Http_Request& request, Http_Response& response) {
+      Send_Answer(response, pages_->Drive(request.client_address, request.Param("model"), json, Now_Ms()));
+    });
+  }
 }
 
 // The file is sent from its open descriptor, so a file swapped meanwhile is either the old
@@ -55,7 +28,7 @@ void Results_Server::Static_File(const Http_Request& request, Http_Response& res
   struct stat info;
   auto file = std::make_shared<File_Descriptor>(www_.Open(request.path, info));
   if (!file->valid()) {
-    Html(response, Message_Page("Not found", "There is no such page or file."), 404);
+    Send_Answer(response, {404, "text/html; charset=utf-8", Message_Page("Not found", "There is no such page or file."), {}});
     return;
   }
   const auto size = static_cast<std::uint64_t>(info.st_size);

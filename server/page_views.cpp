@@ -2,45 +2,80 @@
 // installation's history, and the front page's lists.
 #include "server/page_views.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 
 namespace {
 
-constexpr int kHistoryLimit = 500;
 constexpr int kFrontListLength = 20;
 
 std::array<Test_View, kRateCount> Summaries(const Model_Distribution& distribution) {
   std::array<Test_View, kRateCount> tests;
-  for (std::size_t t = 0; t < kRateCount; ++t) tests[t].summary = distribution.Summary(t);
+  for (std::size_t t = 0; t < kRateCount; ++t) {
+    const std::vector<double>& rates = distribution.sorted[t];
+    tests[t].summary = distribution.Summary(t);
+    tests[t].histogram = Histogram_Of(rates);
+    if (!rates.empty()) tests[t].lowest = rates.front(), tests[t].highest = rates.back();
+  }
   return tests;
 }
 
 }  // namespace
 
-std::optional<Compare_View> Make_Compare_View(Report_Store& store, Model_Stats& stats, const std::string& computer_id) {
-  std::optional<Stored_Report> latest = store.Latest_Report(computer_id);
+double Bin_Edge(std::size_t bin) {
+  return std::pow(10.0, kLowestDecade + static_cast<double>(bin) / kBinsPerDecade);
+}
+
+// Each bin's count is the distance between the positions of its two edges. The edges are
+// worked out once: every page draws a histogram of each test.
+Histogram Histogram_Of(const std::vector<double>& ascending) {
+  static const std::array<double, kHistogramBins> kEdges = [] {
+    std::array<double, kHistogramBins> edges{};
+    for (std::size_t bin = 0; bin < kHistogramBins; ++bin) edges[bin] = Bin_Edge(bin);
+    return edges;
+  }();
+  Histogram bins{};
+  auto from = ascending.begin();
+  for (std::size_t bin = 0; bin < kHistogramBins; ++bin) {
+    const auto to = bin + 1 == kHistogramBins ? ascending.end() : std::lower_bound(from, ascending.end(), kEdges[bin + 1]);
+    bins[bin] = to - from;
+    from = to;
+  }
+  return bins;
+}
+
+std::optional<Compare_View> Make_Compare_View(Report_Store& store, Model_Stats& stats, const std::string& view_key) {
+  const std::optional<std::string> computer = store.Computer_Of_Key(view_key);
+  if (!computer) return std::nullopt;
+  std::optional<Stored_Report> latest = store.Latest_Report(*computer);
   if (!latest) return std::nullopt;
   const auto distribution = stats.Distribution(latest->report.model_key);
-  Compare_View view{std::move(*latest), distribution->reports, Summaries(*distribution)};
+  Compare_View view{view_key, std::move(*latest), false, distribution->Computers(), Summaries(*distribution)};
+  view.counted = Is_Like_Run(view.latest.report);
   for (std::size_t t = 0; t < kRateCount; ++t) {
     view.tests[t].value = view.latest.report.rates[t];
+    view.tests[t].flagged = (view.latest.report.outliers >> t) & 1u;
     if (view.tests[t].value) view.tests[t].percentile = distribution->Percentile_Of(t, *view.tests[t].value);
   }
   return view;
 }
 
-Drive_View Make_Drive_View(Model_Stats& stats, const std::string& model) {
+std::optional<Drive_View> Make_Drive_View(Model_Stats& stats, const std::string& model) {
   const auto distribution = stats.Distribution(Model_Key(model));
-  return {model, distribution->reports, Summaries(*distribution)};
+  if (distribution->reports == 0) return std::nullopt;
+  return Drive_View{model, distribution->Computers(), Summaries(*distribution)};
 }
 
-Computer_View Make_Computer_View(Report_Store& store, const std::string& computer_id) {
-  return {computer_id, store.Computer_History(computer_id, kHistoryLimit)};
+std::optional<Computer_View> Make_Computer_View(Report_Store& store, const std::string& view_key) {
+  const std::optional<std::string> computer = store.Computer_Of_Key(view_key);
+  if (!computer) return std::nullopt;
+  return Computer_View{view_key, store.Computer_History(*computer, kHistoryLimit)};
 }
 
 Home_View Make_Home_View(Report_Store& store) {
-  return {store.Report_Count(), store.Top_Models(kFrontListLength), store.Latest_Reports(kFrontListLength)};
+  return {store.Report_Count(), store.Top_Models(kFrontListLength)};
 }
 
 std::string Rate_Text(double value) {

@@ -2,6 +2,9 @@
 // follow a drive, not to be handed out.
 #include "server/pages_json.h"
 
+#include "server/result_reading.h"
+#include "server/svg_charts.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,7 +12,7 @@
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
+QString Q(const std::string& text) { return QString::fromStdString(Display_Text(text)); }
 
 QJsonObject Report_Object(const Stored_Report& stored) {
   const Report& report = stored.report;
@@ -41,6 +44,7 @@ QJsonObject Tests_Object(const std::array<Test_View, kRateCount>& tests, bool wi
     if (with_drive) {
       entry["value"] = test.value ? QJsonValue(*test.value) : QJsonValue();
       entry["percentile"] = test.percentile ? QJsonValue(*test.percentile) : QJsonValue();
+      entry["flagged"] = test.flagged;
     }
     object[kRateFields[t].key] = entry;
   }
@@ -57,7 +61,11 @@ std::string Compare_Json(const Compare_View& view) {
   QJsonObject object;
   object["report"] = Report_Object(view.latest);
   object["model"] = Q(view.latest.report.profile[kModel]);
-  object["model_reports"] = static_cast<qint64>(view.model_reports);
+  object["model_computers"] = static_cast<qint64>(view.model_computers);
+  object["counted"] = view.counted;
+  QJsonArray reading;
+  for (const std::string& sentence : Reading_Of(view)) reading.append(Q(sentence));
+  object["reading"] = reading;
   object["tests"] = Tests_Object(view.tests, true);
   return Text(object);
 }
@@ -65,7 +73,7 @@ std::string Compare_Json(const Compare_View& view) {
 std::string Drive_Json(const Drive_View& view) {
   QJsonObject object;
   object["model"] = Q(view.model);
-  object["reports"] = static_cast<qint64>(view.reports);
+  object["computers"] = static_cast<qint64>(view.computers);
   object["tests"] = Tests_Object(view.tests, false);
   return Text(object);
 }
@@ -74,7 +82,6 @@ std::string Computer_Json(const Computer_View& view) {
   QJsonArray reports;
   for (const Stored_Report& stored : view.history) reports.append(Report_Object(stored));
   QJsonObject object;
-  object["computer"] = Q(view.computer_id);
   object["reports"] = reports;
   return Text(object);
 }

@@ -4,6 +4,7 @@
 
 #include "reporting/report_codec.h"
 #include "reporting/upload_record.h"
+#include "server/view_keys.h"
 
 #include <QString>
 #include <QStringDecoder>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cctype>
+#include <cstring>
 #include <regex>
 
 namespace {
@@ -60,6 +62,27 @@ std::optional<double> Parse_Rate(const std::string& text) {
   if (error != std::errc() || end != plain.data() + plain.size()) return std::nullopt;
   if (!(value > 0) || value > kMaxRate) return std::nullopt;
   return value;
+}
+
+bool Is_Like_Run(const Report& report) {
+  return report.profile[kTestSeconds] == std::to_string(kDefaultTestSeconds) &&
+         std::all_of(report.rates.begin(), report.rates.end(), [](const auto& rate) { return rate.has_value(); });
+}
+
+// Each text with its length before it and each rate as its exact bits, so that no two
+// different reports can be written alike.
+std::string Report_Identity(const Report& report) {
+  std::string values;
+  for (std::size_t i = 0; i < kProfileCount; ++i) {
+    const std::string& text = report.profile[i];
+    values += std::to_string(text.size()) + ":" + text;
+  }
+  for (const auto& rate : report.rates) {
+    std::uint64_t bits = 0;
+    if (rate) std::memcpy(&bits, &*rate, sizeof bits);
+    values.append(rate ? "r" : "-").append(rate ? std::to_string(bits) : std::string());
+  }
+  return Digest_Hex(values, 16);
 }
 
 std::string Model_Key(const std::string& model) {
@@ -116,6 +139,7 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
   for (std::size_t i = 0; i < kProfileCount; ++i)
     if (i != kSignature) report.profile[i] = Value_Text(decoded[i], stored[i].size() == kShortStringMax);
   report.profile[kSerial] = decoded[kSerial].empty() ? std::string() : hash_serial(decoded[kSerial]);
+  report.profile[kTestSeconds] = std::to_string(std::stoi(decoded[kTestSeconds]));  // "020" is 20 as stored
   for (std::size_t r = 0; r < rate_at.size(); ++r) {
     const std::string& text = decoded[kProfileCount + r];
     report.rates[rate_at[r]] = Parse_Rate(text);
@@ -126,5 +150,6 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
   report.check_value = entries.back().value;
   std::transform(report.check_value.begin(), report.check_value.end(), report.check_value.begin(),
                  [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+  report.identity = Report_Identity(report);
   return {std::move(report), {}};
 }

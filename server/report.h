@@ -18,9 +18,24 @@ struct Report {
   std::array<std::string, kProfileCount> profile;
   std::array<std::optional<double>, kRateCount> rates;  // MB/s; empty for a test not reported
   std::string model_key;    // the model as reports are grouped by it (see Model_Key)
-  std::string check_value;  // the "MD5" entry, upper case: with the computer, the report's identity
+  std::string check_value;  // the "MD5" entry, upper case, as the program computed it
+  std::string identity;     // digest of the decoded values: with the computer, what makes a report the same
+  std::uint32_t outliers = 0;  // bit t: rate t lay far outside its model's figures when it arrived
   std::int64_t received_ms = 0;  // when the server took it, milliseconds since 1970 (UTC)
 };
+
+// The test time of the program's default plan; only runs of the whole plan at this time
+// count in a model's figures.
+constexpr int kDefaultTestSeconds = 20;
+
+// A run like every other of the figures: the whole plan, every test with its rate, at the
+// default test time.
+bool Is_Like_Run(const Report& report);
+
+// What a report says once decoded: its texts and rates, not the way they were encoded. The
+// same report encoded in upper or lower case hex, its rates with a point or a comma, gives
+// the same identity (32 hex digits).
+std::string Report_Identity(const Report& report);
 
 struct Report_Parse {
   std::optional<Report> report;

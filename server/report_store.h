@@ -24,12 +24,21 @@ struct Model_Count {
 
 using Rate_Row = std::array<std::optional<double>, kRateCount>;
 
-// A model's reports in one snapshot: how many there are, and the rates of those numbered
-// above a given report number.
+// One report as a model's figures take it.
+struct Model_Row {
+  std::int64_t id = 0;
+  std::string computer;
+  bool like_run = false;       // the whole plan at the default test time
+  std::uint32_t outliers = 0;  // rates flagged far outside the model's figures
+  Rate_Row rates;
+};
+
+// A model's reports in one snapshot: how many there are, and those numbered above a given
+// report number, in number order.
 struct Model_Rows {
   std::int64_t total = 0;
   std::int64_t max_id = 0;  // the highest number among rows, or the number asked for
-  std::vector<std::pair<std::int64_t, Rate_Row>> rows;
+  std::vector<Model_Row> rows;
 };
 
 struct Ad_Counts {
@@ -48,13 +57,17 @@ class Report_Store {
   // A connection of its own, for the writer of the reports.
   std::unique_ptr<Sql_Session> Open_Session() { return factory_(); }
 
-  // Stores reports in one transaction; a report already stored (same computer and check
-  // value, from any process) is skipped. Throws Sql_Error when nothing was committed.
-  static void Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports);
+  // Stores reports in one transaction; a report already stored (same computer and identity,
+  // from any process) is skipped. Returns, for each report, the view key made for its
+  // computer: for the computer's first report and for that report sent again; empty for any
+  // other. Throws Sql_Error when nothing was committed.
+  static std::vector<std::string> Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports);
+
+  // The computer a view key opens; nothing for a key that is no key or opens none.
+  std::optional<std::string> Computer_Of_Key(const std::string& view_key);
 
   std::optional<Stored_Report> Latest_Report(const std::string& computer_id);
   std::vector<Stored_Report> Computer_History(const std::string& computer_id, int limit);
-  std::vector<Stored_Report> Latest_Reports(int limit);
   std::vector<Model_Count> Top_Models(int limit);
   Model_Rows Model_Rates_After(const std::string& model_key, std::int64_t after_id);
   std::int64_t Report_Count();

@@ -2,12 +2,8 @@
 // the version check and the ad counters.
 #include "server/results_server.h"
 
-#include "server/multipart_form.h"
 #include "server/postgres_session.h"
 #include "server/sqlite_session.h"
-
-#include <atomic>
-#include <iostream>
 
 namespace {
 
@@ -16,25 +12,10 @@ constexpr const char* kVersionPath = "/program_version3.php";
 constexpr std::size_t kReaders = 8;
 constexpr std::size_t kCachedModels = 512;
 
-const std::string kAccepted = "[RESULT]1[/RESULT]";
 const std::string kRefused = "[RESULT]0[/RESULT]";
 
 bool Is_Postgres(const std::string& address) {
   return address.rfind("postgresql://", 0) == 0 || address.rfind("postgres://", 0) == 0;
-}
-
-std::int64_t Now_Ms() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
-}
-
-// A hostile peer can send refused uploads by the thousand: say why at most once a second.
-void Log_Refusal(const std::string& why) {
-  static std::atomic<std::int64_t> last{0};
-  const std::int64_t now = Now_Ms();
-  std::int64_t before = last.load();
-  if (now - before >= 1000 && last.compare_exchange_strong(before, now))
-    std::cerr << "platterscope-server: report refused: " << why << "\n";
 }
 
 // What the program's upload reads as a refusal; a short text for anything else.
@@ -64,7 +45,12 @@ Results_Server::Results_Server(Server_Options options)
   store_ = std::make_unique<Report_Store>(Database_Factory(), kReaders);
   store_->Prepare_Schema();
   commits_ = std::make_unique<Commit_Queue>(*store_, options_.max_batch);
-  stats_ = std::make_unique<Model_Stats>(*store_, kCachedModels);
+  stats_ = std::make_unique<Model_Stats>(*store_, kCachedModels, options_.bounds_age);
+  intake_ = std::make_unique<Report_Intake>(
+      *commits_, *stats_, [this](const std::string& serial) { return keys_.Serial_Hash(serial); },
+      config_.reports_per_hour, options_.commit_wait);
+  ads_ = std::make_unique<::Ad_Counter>(*store_);
+  pages_ = std::make_unique<Page_Answers>(*store_, *stats_, config_.pages_per_minute);
   version_ = std::make_unique<Version_Answer>(config_, keys_, www_);
   version_->Text();  // banners and installers are hashed and signed before the first client
   Configure_Http();
@@ -125,52 +111,18 @@ void Results_Server::Add_Report_Routes() {
   Get(kUploadPath, [](const Http_Request&, Http_Response& response) {
     response.Set_Content("Platterscope results server\n", "text/plain");
   });
-  Post(kUploadPath, [this](const Http_Request& request, Http_Response& response) { Upload(request, response); });
+  Post(kUploadPath, [this](const Http_Request& request, Http_Response& response) {
+    Send_Answer(response, intake_->Take(request.client_address, request.Header("Host"), request.Header("Content-Type"),
+                                        request.body, Now_Ms()));
+  });
   Get(kVersionPath, [this](const Http_Request&, Http_Response& response) {
     response.Set_Header("Cache-Control", "no-cache");
     response.Set_Content(version_->Text(), "text/plain");
   });
-  Get("/adclick.php", [this](const Http_Request& request, Http_Response& response) {
-    Ad_Counter(request, response, true);
-  });
-  Get("/adview.php", [this](const Http_Request& request, Http_Response& response) {
-    Ad_Counter(request, response, false);
-  });
-}
-
-// "1" only once the report is committed; a report already stored is confirmed again, so a
-// client's queue can always be emptied.
-void Results_Server::Upload(const Http_Request& request, Http_Response& response) {
-  response.Set_Header("Cache-Control", "no-cache");
-  const auto entries = Parse_Multipart_Form(request.body, Form_Boundary(request.Header("Content-Type")));
-  if (!entries) {
-    Log_Refusal("not a form");
-    response.Set_Content(kRefused, "text/html");
-    return;
+  for (const bool click : {true, false}) {
+    Get(click ? "/adclick.php" : "/adview.php", [this, click](const Http_Request& request, Http_Response& response) {
+      const std::string number = request.Param("Id");
+      Send_Answer(response, ads_->Visit(number, version_->Ad_Target(number), click, request.client_address, Now_Ms()));
+    });
   }
-  Report_Parse parsed = Parse_Report(*entries, request.Header("Host"),
-                                     [this](const std::string& serial) { return keys_.Serial_Hash(serial); });
-  if (!parsed.report) {
-    Log_Refusal(parsed.error);
-    response.Set_Content(kRefused, "text/html");
-    return;
-  }
-  parsed.report->received_ms = Now_Ms();
-  response.Set_Content(commits_->Commit(*parsed.report, options_.commit_wait) ? kAccepted : kRefused, "text/html");
-}
-
-void Results_Server::Ad_Counter(const Http_Request& request, Http_Response& response, bool click) {
-  const std::string number = request.Param("Id");
-  const std::optional<std::string> target = version_->Ad_Target(number);
-  if (!target) {
-    response.status = 404;
-    return;
-  }
-  try {
-    store_->Count_Ad(number, click);
-  } catch (const std::exception& error) {  // the visitor still gets where the ad leads
-    std::cerr << "platterscope-server: counting ad " << number << ": " << error.what() << "\n";
-  }
-  if (click) response.Redirect(*target, 302);
-  else response.status = 204;
 }

@@ -6,6 +6,8 @@
 #include "server/http_server.h"
 #include "server/http_types.h"
 #include "server/model_stats.h"
+#include "server/page_answers.h"
+#include "server/program_routes.h"
 #include "server/report_store.h"
 #include "server/server_config.h"
 #include "server/server_keys.h"
@@ -25,6 +27,7 @@ struct Server_Options {
   std::size_t max_batch = 256;              // reports sharing one commit at most
   std::chrono::milliseconds commit_wait{20000};  // longer waits for the database answer "0"
   int threads = 0;                          // 0: the configuration's
+  std::chrono::milliseconds bounds_age{1000};  // a model's outlier bounds are read afresh after this
 };
 
 class Results_Server {
@@ -55,8 +58,6 @@ class Results_Server {
   void Get(const std::string& path, Http_Handler handler) { get_routes_[path] = std::move(handler); }
   void Post(const std::string& path, Http_Handler handler) { post_routes_[path] = std::move(handler); }
   void Route(const Http_Request& request, Http_Response& response) const;
-  void Upload(const Http_Request& request, Http_Response& response);
-  void Ad_Counter(const Http_Request& request, Http_Response& response, bool click);
   void Static_File(const Http_Request& request, Http_Response& response) const;
 
   Server_Options options_;
@@ -67,6 +68,9 @@ class Results_Server {
   std::unique_ptr<Report_Store> store_;
   std::unique_ptr<Commit_Queue> commits_;
   std::unique_ptr<Model_Stats> stats_;
+  std::unique_ptr<Report_Intake> intake_;
+  std::unique_ptr<Ad_Counter> ads_;
+  std::unique_ptr<Page_Answers> pages_;
   std::unique_ptr<Version_Answer> version_;
   std::map<std::string, Http_Handler> get_routes_;  // HEAD as well
   std::map<std::string, Http_Handler> post_routes_;

@@ -41,6 +41,8 @@ void Set_Global(Server_Config& config, const std::string& key, const std::string
   else if (key == "threads") config.threads = Whole_Number(value);
   else if (key == "connections_per_address") config.connections_per_address = Whole_Number(value);
   else if (key == "trusted_proxies") config.trusted_proxies = Parse_Address_List(value);
+  else if (key == "reports_per_hour") config.reports_per_hour = Whole_Number(value);
+  else if (key == "pages_per_minute") config.pages_per_minute = Whole_Number(value);
   else throw std::invalid_argument("unknown setting " + key);
 }
 
@@ -67,6 +69,7 @@ std::string Check(const Server_Config& config) {
   if (separators > 50) return "too many ads and installers for one answer";
   if (config.threads < 4 || config.threads > 1024) return "threads must be 4 to 1024";
   if (config.connections_per_address < 1) return "connections_per_address must be at least 1";
+  if (config.reports_per_hour < 0 || config.pages_per_minute < 0) return "limits must be 0 or more";
   for (const std::string* text : {&config.version, &config.news_page, &config.release_notes})
     if (!Fits_Answer(*text)) return "\"[\" or \"]\" in " + *text;
   for (const Ad_Config& ad : config.ads) {
@@ -155,6 +158,13 @@ std::string Default_Config_Text(const std::string& public_host) {
           "# Addresses of proxies in front of this server (\"127.0.0.1, ::1\"): for a request\n"
           "# from one of them, the client is the last address of its X-Forwarded-For header.\n"
           "trusted_proxies =\n\n"
+          "# Reports one client address may send in an hour (0: no limit). A report beyond it is\n"
+          "# answered 429 without a verdict, and the program keeps it queued for later. Each\n"
+          "# server process counts on its own.\n"
+          "reports_per_hour = 30\n\n"
+          "# Requests per minute one client address may make of the pages read from the database\n"
+          "# (/, /compare, /computer, /drive and their /api twins); 0: no limit.\n"
+          "pages_per_minute = 60\n\n"
           "# The latest version (up to four numbers, compared number by number by the program). A\n"
           "# program with an older version downloads the installers below and checks their\n"
           "# signatures.\n"

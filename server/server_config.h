@@ -27,6 +27,8 @@ struct Server_Config {
   int threads = 64;                      // requests handled at once
   int connections_per_address = 32;      // open connections from one address
   std::vector<std::string> trusted_proxies;  // peers whose X-Forwarded-For names the client
+  int reports_per_hour = 30;   // reports one client address may send in an hour; 0: no limit
+  int pages_per_minute = 60;   // the pages read from the database, per client address; 0: no limit
   std::vector<Ad_Config> ads;
   std::vector<Installer_Config> installers;
 };

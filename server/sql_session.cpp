@@ -1,6 +1,11 @@
 // Value conversions and the connection pool shared by both databases.
 #include "server/sql_session.h"
 
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
+
+#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -14,6 +19,21 @@ Number Parse_Number(const std::string& text) {
 }
 
 }  // namespace
+
+bool Is_Storable_Text(const std::string& text) {
+  if (text.find('\0') != std::string::npos) return false;
+  QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+  const QString decoded = utf8.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));  // decodes when taken
+  return !utf8.hasError();
+}
+
+Retry_Backoff::Retry_Backoff(std::chrono::milliseconds first, std::chrono::milliseconds most)
+    : first_(first), most_(most) {}
+
+void Retry_Backoff::Failed() {
+  wait_ = wait_.count() == 0 ? first_ : std::min(wait_ * 2, most_);
+  next_ = std::chrono::steady_clock::now() + wait_;
+}
 
 bool Sql_Is_Null(const Sql_Value& value) { return std::holds_alternative<std::monostate>(value); }
 
@@ -38,8 +58,8 @@ std::string Sql_Text(const Sql_Value& value) {
   return {};
 }
 
-Session_Pool::Session_Pool(Session_Factory factory, std::size_t max_open)
-    : factory_(std::move(factory)), max_open_(max_open == 0 ? 1 : max_open) {}
+Session_Pool::Session_Pool(Session_Factory factory, std::size_t max_open, Retry_Backoff backoff)
+    : factory_(std::move(factory)), max_open_(max_open == 0 ? 1 : max_open), backoff_(backoff) {}
 
 Session_Pool::Lease::~Lease() { pool_.Give_Back(std::move(session_), discard_); }
 
@@ -51,16 +71,24 @@ Session_Pool::Lease Session_Pool::Acquire() {
     idle_.pop_back();
     return Lease(*this, std::move(session));
   }
+  if (!backoff_.Ready()) throw Sql_Unavailable(unreachable_);
   ++open_;
   lock.unlock();
+  std::unique_ptr<Sql_Session> session;
   try {
-    return Lease(*this, factory_());
-  } catch (...) {
+    session = factory_();
+  } catch (const std::exception& error) {
     lock.lock();
     --open_;
+    backoff_.Failed();
+    unreachable_ = error.what();
     freed_.notify_one();
-    throw;
+    throw Sql_Unavailable(unreachable_);
   }
+  lock.lock();
+  backoff_.Succeeded();
+  lock.unlock();
+  return Lease(*this, std::move(session));
 }
 
 void Session_Pool::Give_Back(std::unique_ptr<Sql_Session> session, bool discard) {

@@ -56,15 +56,19 @@ class Sqlite_Session final : public Sql_Session {
     if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
   }
 
-  void Create_Schema(const std::vector<std::string>& statements) override {
+  void Under_Schema_Lock(const std::function<void()>& work) override {
     Begin_Write();
     try {
-      for (const std::string& sql : statements) Execute(sql, {});
+      work();
       Commit();
     } catch (...) {
       Rollback();
       throw;
     }
+  }
+
+  bool Has_Column(const std::string& table, const std::string& column) override {
+    return !Query("SELECT 1 FROM pragma_table_info($1) WHERE name = $2", {table, column}).empty();
   }
 
   std::string Id_Column() const override { return "id INTEGER PRIMARY KEY"; }

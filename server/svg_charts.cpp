@@ -2,13 +2,16 @@
 #include "server/svg_charts.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
 
 constexpr int kLabelWidth = 150;
-constexpr int kPlotWidth = 460;
-constexpr int kRowHeight = 24;
+constexpr int kPlotWidth = 520;
+constexpr int kNoteWidth = 190;
+constexpr int kRowHeight = 28;
+constexpr int kAxisHeight = 22;
 
 std::string Number(double value) {
   char text[32];
@@ -16,25 +19,77 @@ std::string Number(double value) {
   return text;
 }
 
-std::string Distribution_Row(const Test_View& test, std::size_t index, int y, bool with_drive) {
-  const Test_Summary& s = test.summary;
-  double top = std::max(s.p90, s.median);
-  if (with_drive && test.value) top = std::max(top, *test.value);
-  top = top > 0 ? top * 1.1 : 1;
-  auto x = [&](double value) { return Number(kLabelWidth + value / top * kPlotWidth); };
-  std::string row = "<text x=\"0\" y=\"" + std::to_string(y + 16) + "\">" +
-                    Html_Escape(kRateFields[index].description) + "</text>";
-  row += "<rect class=\"band\" x=\"" + x(s.p10) + "\" y=\"" + std::to_string(y + 5) + "\" width=\"" +
-         Number((s.p90 - s.p10) / top * kPlotWidth) + "\" height=\"14\"/>";
-  row += "<line class=\"median\" x1=\"" + x(s.median) + "\" x2=\"" + x(s.median) + "\" y1=\"" +
-         std::to_string(y + 2) + "\" y2=\"" + std::to_string(y + 22) + "\"/>";
-  std::string note = "median " + Rate_Text(s.median);
-  if (with_drive && test.value) {
-    row += "<circle class=\"drive\" cx=\"" + x(*test.value) + "\" cy=\"" + std::to_string(y + 12) + "\" r=\"6\"/>";
-    note = Rate_Text(*test.value) + " MB/s";
-    if (test.percentile) note += ", percentile " + Number(*test.percentile);
+// 0.01, 0.1, 1, 10, 100, 1,000, 10,000, 100,000.
+std::string Decade_Text(int decade) {
+  if (decade < 0) return std::string("0.").append(static_cast<std::size_t>(-decade - 1), '0').append("1");
+  std::string digits;
+  for (int place = decade; place >= 0; --place) {
+    digits.push_back(place == decade ? '1' : '0');
+    if (place > 0 && place % 3 == 0) digits.push_back(',');
   }
-  row += "<text x=\"" + std::to_string(kLabelWidth + kPlotWidth + 12) + "\" y=\"" + std::to_string(y + 16) + "\">" +
+  return digits;
+}
+
+// Grid lines at every decade (and lighter ones at 2 and 5 times it) down through the rows,
+// with the decades' values above and below them.
+std::string Axis(const Log_Axis& axis, int rows_height) {
+  std::string svg;
+  const int bottom = kAxisHeight + rows_height;
+  for (int decade = axis.low_decade; decade <= axis.high_decade; ++decade) {
+    for (int step : {1, 2, 5}) {
+      if (decade == axis.high_decade && step > 1) break;
+      const std::string x = Number(axis.X(step * std::pow(10.0, decade)));
+      svg += "<line class=\"" + std::string(step == 1 ? "tick" : "minor") + "\" x1=\"" + x + "\" x2=\"" + x + "\" y1=\"" +
+             std::to_string(kAxisHeight - (step == 1 ? 6 : 3)) + "\" y2=\"" + std::to_string(bottom + (step == 1 ? 6 : 3)) +
+             "\"/>";
+    }
+    const std::string x = Number(axis.X(std::pow(10.0, decade)));
+    for (int y : {kAxisHeight - 9, bottom + 18})
+      svg += "<text class=\"tick\" x=\"" + x + "\" y=\"" + std::to_string(y) + "\" text-anchor=\"middle\">" +
+             Decade_Text(decade) + "</text>";
+  }
+  svg += "<text class=\"unit\" x=\"0\" y=\"" + std::to_string(bottom + 18) + "\">MB/s (logarithmic)</text>";
+  return svg;
+}
+
+// The histogram's bars rise from the row's foot, the fullest bin to the row's height.
+std::string Histogram_Bars(const Test_View& test, const Log_Axis& axis, int y) {
+  const std::int64_t fullest = *std::max_element(test.histogram.begin(), test.histogram.end());
+  if (fullest == 0) return {};
+  const double foot = y + kRowHeight - 4, tallest = kRowHeight - 8;
+  std::string bars;
+  for (std::size_t bin = 0; bin < kHistogramBins; ++bin) {
+    if (test.histogram[bin] == 0) continue;
+    const double x1 = axis.X(Bin_Edge(bin)), x2 = axis.X(Bin_Edge(bin + 1));
+    const double height = std::max(1.5, tallest * static_cast<double>(test.histogram[bin]) / static_cast<double>(fullest));
+    bars += "<rect class=\"bin\" x=\"" + Number(x1) + "\" y=\"" + Number(foot - height) + "\" width=\"" +
+            Number(std::max(1.0, x2 - x1 - 0.6)) + "\" height=\"" + Number(height) + "\"><title>" +
+            std::to_string(test.histogram[bin]) + " computer(s)</title></rect>";
+  }
+  return bars;
+}
+
+std::string Distribution_Row(const Test_View& test, std::size_t index, const Log_Axis& axis, int y, bool with_drive) {
+  const Test_Summary& s = test.summary;
+  std::string row = "<text x=\"0\" y=\"" + std::to_string(y + 18) + "\">" + Html_Escape(kRateFields[index].description) +
+                    "</text>";
+  row += "<line class=\"row\" x1=\"" + std::to_string(kLabelWidth) + "\" x2=\"" + std::to_string(kLabelWidth + kPlotWidth) +
+         "\" y1=\"" + std::to_string(y + kRowHeight - 4) + "\" y2=\"" + std::to_string(y + kRowHeight - 4) + "\"/>";
+  row += Histogram_Bars(test, axis, y);
+  std::string note = s.count > 0 ? "median " + Rate_Text(s.median) : "no figures yet";
+  if (s.count > 0) {
+    const std::string x = Number(axis.X(s.median));
+    row += "<line class=\"median\" x1=\"" + x + "\" x2=\"" + x + "\" y1=\"" + std::to_string(y + 2) + "\" y2=\"" +
+           std::to_string(y + kRowHeight - 2) + "\"><title>median " + Rate_Text(s.median) + " MB/s</title></line>";
+  }
+  if (with_drive && test.value) {
+    row += "<circle class=\"drive" + std::string(test.flagged ? " flagged" : "") + "\" cx=\"" + Number(axis.X(*test.value)) +
+           "\" cy=\"" + std::to_string(y + kRowHeight / 2) + "\" r=\"5.5\"><title>your drive: " + Rate_Text(*test.value) +
+           " MB/s</title></circle>";
+    note = Rate_Text(*test.value) + " MB/s";
+    if (test.percentile) note += ", faster than " + std::to_string(static_cast<int>(*test.percentile)) + " %";
+  }
+  row += "<text x=\"" + std::to_string(kLabelWidth + kPlotWidth + 12) + "\" y=\"" + std::to_string(y + 18) + "\">" +
          note + "</text>";
   return row;
 }
@@ -56,7 +111,27 @@ std::string Series(const std::vector<Stored_Report>& history, std::size_t test, 
 
 }  // namespace
 
-std::string Html_Escape(const std::string& text) {
+std::string Display_Text(const std::string& text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = [&](std::size_t k) { return i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0; };
+    if (byte(0) == 0xD8 && byte(1) == 0x9C) {  // U+061C
+      ++i;
+      continue;
+    }
+    if (byte(0) == 0xE2 && ((byte(1) == 0x80 && (byte(2) == 0x8E || byte(2) == 0x8F || (byte(2) >= 0xAA && byte(2) <= 0xAE))) ||
+                            (byte(1) == 0x81 && byte(2) >= 0xA6 && byte(2) <= 0xA9))) {
+      i += 2;
+      continue;
+    }
+    shown.push_back(text[i]);
+  }
+  return shown;
+}
+
+std::string Html_Escape(const std::string& raw) {
+  const std::string text = Display_Text(raw);
   std::string safe;
   safe.reserve(text.size());
   for (char c : text) {
@@ -72,18 +147,46 @@ std::string Html_Escape(const std::string& text) {
   return safe;
 }
 
-std::string Distribution_Chart(const std::array<Test_View, kRateCount>& tests, bool with_drive) {
-  std::string rows;
-  int y = 0;
-  for (std::size_t t = 0; t < kRateCount; ++t) {
-    if (tests[t].summary.count == 0) continue;
-    rows += Distribution_Row(tests[t], t, y, with_drive);
-    y += kRowHeight;
+Log_Axis Log_Axis::Spanning(double lowest, double highest, double left, double width) {
+  const auto decade = [](double value, bool up) {
+    const double power = std::log10(std::clamp(value, 1e-2, 1e5));
+    return static_cast<int>(up ? std::ceil(power - 1e-9) : std::floor(power + 1e-9));
+  };
+  Log_Axis axis{decade(lowest, false), decade(highest, true), left, width};
+  if (axis.high_decade <= axis.low_decade) {
+    if (axis.low_decade < kHighestDecade) ++axis.high_decade;
+    else --axis.low_decade;
   }
-  const int width = kLabelWidth + kPlotWidth + 230;
-  return "<svg class=\"chart\" role=\"img\" aria-label=\"rates of each test\" xmlns=\"http://www.w3.org/2000/svg\" "
-         "width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(y + 4) + "\" viewBox=\"0 0 " +
-         std::to_string(width) + " " + std::to_string(y + 4) + "\">" + rows + "</svg>";
+  return axis;
+}
+
+double Log_Axis::X(double mbps) const {
+  const double power = std::clamp(std::log10(std::max(mbps, 1e-9)), double(low_decade), double(high_decade));
+  return left + (power - low_decade) / (high_decade - low_decade) * width;
+}
+
+std::string Distribution_Chart(const std::array<Test_View, kRateCount>& tests, bool with_drive) {
+  double lowest = 1e9, highest = 0;
+  std::vector<std::size_t> shown;
+  for (std::size_t t = 0; t < kRateCount; ++t) {
+    const Test_View& test = tests[t];
+    const bool drive = with_drive && test.value;
+    if (test.summary.count == 0 && !drive) continue;
+    shown.push_back(t);
+    if (test.summary.count > 0) lowest = std::min(lowest, test.lowest), highest = std::max(highest, test.highest);
+    if (drive) lowest = std::min(lowest, *test.value), highest = std::max(highest, *test.value);
+  }
+  if (shown.empty()) return {};
+  const Log_Axis axis = Log_Axis::Spanning(lowest, highest, kLabelWidth, kPlotWidth);
+  const int rows_height = static_cast<int>(shown.size()) * kRowHeight;
+  std::string rows;
+  for (std::size_t i = 0; i < shown.size(); ++i)
+    rows += Distribution_Row(tests[shown[i]], shown[i], axis, kAxisHeight + static_cast<int>(i) * kRowHeight, with_drive);
+  const int width = kLabelWidth + kPlotWidth + kNoteWidth, height = kAxisHeight + rows_height + 26;
+  return "<svg class=\"chart\" role=\"img\" aria-label=\"rates of each test on a logarithmic scale\" "
+         "xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
+         "\" viewBox=\"0 0 " + std::to_string(width) + " " + std::to_string(height) + "\">" + Axis(axis, rows_height) + rows +
+         "</svg>";
 }
 
 std::string History_Chart(const std::vector<Stored_Report>& history) {

@@ -1,9 +1,13 @@
 // Load generator for the results server: many clients posting real report bodies (composed
-// by the program's own code), or reading /compare pages; reports the rate and latency.
+// by the program's own code), reading /compare pages, or asking for one path; reports the
+// rate and latency.
 //   platterscope-server-load upload  --server HOST:PORT [--clients 64] [--seconds 20 | --count N]
-//                                    [--first N] [--models 200] [--program-like]
-//   platterscope-server-load compare --server HOST:PORT [--clients 16] [--seconds 20] --reports N
-//   platterscope-server-load computer-id --number N
+//                                    [--first N] [--models 200] [--program-like] [--keys FILE]
+//   platterscope-server-load compare --server HOST:PORT [--clients 16] [--seconds 20] --keys FILE
+//   platterscope-server-load get     --server HOST:PORT --path PATH [--clients 16] [--seconds 20]
+// --keys: upload writes the view keys the server answers to FILE, compare opens the pages of
+// those keys. --from ADDRESS: the clients' own address (127.0.0.2 and up for another client).
+// A 429 is counted as "limited", not as a failure.
 //   platterscope-server-load attack  --server HOST:PORT --kind slow|flood|range|costly --attackers N
 //                                    [--seconds 20] [--path P] [--probe P]   (see attacks.h)
 #include "attacks.h"
@@ -23,6 +27,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <mutex>
 #include <random>
 #include <string>
@@ -34,18 +39,21 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Options {
-  std::string mode, address = "127.0.0.1", host;
+  std::string mode, address = "127.0.0.1", host, keys_file, from, path;
   int port = 0, clients = 0, seconds = 20, models = 200;
-  long count = 0, first = 0, reports = 0;
+  long count = 0, first = 0;
   bool program_like = false;
+  std::vector<std::string> keys;  // the pages compare opens
 };
 
 // One keep-alive connection; false from Exchange when it broke (it is then reopened). Each
 // client has a loopback address of its own, as many clients would (the server caps the
-// connections of one address).
+// connections of one address), unless --from names one address for them all.
 class Connection {
  public:
-  Connection(const Options& options, int client) : options_(options), source_("127.0.0." + std::to_string(2 + client % 200)) {}
+  Connection(const Options& options, int client)
+      : options_(options),
+        source_(options.from.empty() ? "127.0.0." + std::to_string(2 + client % 200) : options.from) {}
   ~Connection() { Close(); }
   // A kept-alive connection that the server closed in between is opened again once.
   bool Exchange(const std::string& request, int& status, std::string& body) {
@@ -137,13 +145,21 @@ std::string Upload_Request(const Options& options, long n) {
 struct Totals {
   std::mutex mutex;
   std::vector<double> latencies_ms;
-  long done = 0, failed = 0;
+  std::vector<std::string> keys;
+  long done = 0, failed = 0, limited = 0;
 };
+
+// The view key after the verdict of an upload's answer; empty when there is none.
+std::string View_Key(const std::string& body) {
+  const std::string open = "[RESULT]1[/RESULT][VIEW]";
+  return body.rfind(open, 0) == 0 && body.size() >= open.size() + 32 ? body.substr(open.size(), 32) : std::string();
+}
 
 void Client(const Options& options, int index, std::atomic<long>& next, Clock::time_point until, Totals& totals) {
   Connection connection(options, index);
   std::vector<double> latencies;
-  long done = 0, failed = 0;
+  std::vector<std::string> keys;
+  long done = 0, failed = 0, limited = 0;
   std::mt19937 random(static_cast<unsigned>(next.load() + reinterpret_cast<std::uintptr_t>(&latencies)));
   while (Clock::now() < until) {
     std::string request, body;
@@ -152,10 +168,11 @@ void Client(const Options& options, int index, std::atomic<long>& next, Clock::t
       const long n = next++;
       if (options.count > 0 && n >= options.first + options.count) break;
       request = Upload_Request(options, n);
+    } else if (options.mode == "compare") {
+      const auto n = std::uniform_int_distribution<std::size_t>(0, options.keys.size() - 1)(random);
+      request = "GET /compare?key=" + options.keys[n] + " HTTP/1.1\r\nHost: " + options.host + "\r\n\r\n";
     } else {
-      const long n = std::uniform_int_distribution<long>(0, options.reports - 1)(random);
-      request = "GET /compare?CompId=" + Bench_Report(n, options.models).computer_id + " HTTP/1.1\r\nHost: " +
-                options.host + "\r\n\r\n";
+      request = "GET " + options.path + " HTTP/1.1\r\nHost: " + options.host + "\r\n\r\n";
     }
     const auto start = Clock::now();
     bool ok = true;
@@ -165,9 +182,13 @@ void Client(const Options& options, int index, std::atomic<long>& next, Clock::t
     }
     ok = ok && connection.Exchange(request, status, body);
     const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    const bool good = ok && status == 200 && (options.mode != "upload" || body == "[RESULT]1[/RESULT]");
+    const bool good = ok && status == 200 && (options.mode != "upload" || body.rfind("[RESULT]1[/RESULT]", 0) == 0);
     if (good) {
       ++done;
+      latencies.push_back(ms);
+      if (options.mode == "upload" && !View_Key(body).empty()) keys.push_back(View_Key(body));
+    } else if (ok && status == 429) {
+      ++limited;
       latencies.push_back(ms);
     } else {
       ++failed;
@@ -176,6 +197,8 @@ void Client(const Options& options, int index, std::atomic<long>& next, Clock::t
   std::lock_guard lock(totals.mutex);
   totals.done += done;
   totals.failed += failed;
+  totals.limited += limited;
+  totals.keys.insert(totals.keys.end(), keys.begin(), keys.end());
   totals.latencies_ms.insert(totals.latencies_ms.end(), latencies.begin(), latencies.end());
 }
 
@@ -200,11 +223,19 @@ bool Parse(int argc, char** argv, Options& options) {
     else if (key == "--count") options.count = std::atol(value.c_str());
     else if (key == "--first") options.first = std::atol(value.c_str());
     else if (key == "--models") options.models = std::atoi(value.c_str());
-    else if (key == "--reports") options.reports = std::atol(value.c_str());
+    else if (key == "--keys") options.keys_file = value;
+    else if (key == "--from") options.from = value;
+    else if (key == "--path") options.path = value;
     else return false;
   }
   if (options.clients == 0) options.clients = options.mode == "upload" ? 64 : 16;
-  const bool known = options.mode == "upload" || (options.mode == "compare" && options.reports > 0);
+  if (options.mode == "compare") {
+    std::ifstream in(options.keys_file);
+    for (std::string key; std::getline(in, key);)
+      if (!key.empty()) options.keys.push_back(key);
+  }
+  const bool known = options.mode == "upload" || (options.mode == "compare" && !options.keys.empty()) ||
+                     (options.mode == "get" && !options.path.empty());
   return known && options.port > 0;
 }
 
@@ -230,10 +261,6 @@ bool Parse_Attack(int argc, char** argv, Attack_Options& options) {
 
 int main(int argc, char** argv) {
   QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-  if (argc == 4 && std::string(argv[1]) == "computer-id") {  // the computer of report N
-    std::printf("%s\n", Bench_Report(std::atol(argv[3]), 200).computer_id.c_str());
-    return 0;
-  }
   if (argc > 1 && std::string(argv[1]) == "attack") {
     Attack_Options attack;
     if (!Parse_Attack(argc, argv, attack)) {
@@ -259,8 +286,14 @@ int main(int argc, char** argv) {
   auto at = [&](double p) {
     return totals.latencies_ms.empty() ? 0.0 : totals.latencies_ms[static_cast<std::size_t>(p * (totals.latencies_ms.size() - 1))];
   };
-  std::printf("%s: %d clients, %.1f s: %ld ok, %ld failed, %.0f per second, latency p50 %.1f ms, p99 %.1f ms\n",
+  std::printf("%s: %d clients, %.1f s: %ld ok, %ld failed, %.0f per second, latency p50 %.1f ms, p99 %.1f ms",
               options.mode.c_str(), options.clients, seconds, totals.done, totals.failed, totals.done / seconds,
               at(0.5), at(0.99));
+  if (totals.limited > 0) std::printf(", %ld limited (429, %.0f per second)", totals.limited, totals.limited / seconds);
+  std::printf("\n");
+  if (options.mode == "upload" && !options.keys_file.empty()) {
+    std::ofstream out(options.keys_file, std::ios::app);
+    for (const std::string& key : totals.keys) out << key << "\n";
+  }
   return totals.failed == 0 ? 0 : 1;
 }

@@ -68,7 +68,7 @@ TEST(Https, TheReportAndTheVersionCheckGoOverHttpsWhenTheAddressSaysSo) {
   EXPECT_EQ(Post_Multipart_Form(*record), "[RESULT]1[/RESULT]");
   ASSERT_EQ(server.Requests().size(), 2u) << "probe and POST, both over TLS";
   EXPECT_NE(server.Requests()[1].find("\r\nHost: " + server.host() + "\r\n"), std::string::npos);
-  EXPECT_EQ(Compare_Page_Url(base, "42"), base + "/compare?CompId=42");
+  EXPECT_EQ(Compare_Page_Url(base, "0123456789abcdef0123456789abcdef"), base + "/compare?key=0123456789abcdef0123456789abcdef");
 
   Scratch_Folder scratch;
   Test_Key key;

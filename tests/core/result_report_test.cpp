@@ -226,6 +226,7 @@ TEST(ResultReport, OnlyExactlyOneBetweenTheTagsIsConfirmedEverythingElseIsQueued
   const auto answer = [](const std::string& body) { return Loopback_Server::Ok(body); };
   const Case cases[] = {
       {answer("[result]1[/result]"), "OK"},
+      {answer("[RESULT]1[/RESULT][VIEW]0123456789abcdef0123456789abcdef[/VIEW]"), "OK"},  // what follows is not read
       {answer("[RESULT] 1[/RESULT]"), "FAIL,Queue OK"},
       {answer("[RESULT]1 [/RESULT]"), "FAIL,Queue OK"},
       {answer("[RESULT]0[/RESULT]"), "FAIL,Queue OK"},

@@ -56,7 +56,7 @@ TEST_P(Durability_Test, AKilledServerLosesNoReportItConfirmed) {
       for (int n = c * 1000000; !stop; ++n) {
         const Sample_Report report = Varied_Report(n);
         const Answer answer = Post_Upload(*client, Compose_Upload(report, server->host()));
-        if (answer.body == "[RESULT]1[/RESULT]") {
+        if (Confirmed(answer.body)) {
           std::lock_guard lock(mutex);
           confirmed.push_back(report.computer_id);
         } else if (answer.status == 0) {
@@ -85,7 +85,7 @@ TEST_P(Durability_Test, AKilledServerLosesNoReportItConfirmed) {
   for (const std::string& computer : confirmed) missing += stored.count(computer) == 0;
   EXPECT_EQ(missing, 0u) << "of " << confirmed.size() << " confirmed, " << stored.size() << " stored";
   auto client = Client_Of(restarted);
-  EXPECT_EQ(Post_Upload(*client, Compose_Upload(Varied_Report(-1), restarted.host())).body, "[RESULT]1[/RESULT]");
+  EXPECT_TRUE(Confirmed(Post_Upload(*client, Compose_Upload(Varied_Report(-1), restarted.host())).body));
 }
 
 TEST_P(Durability_Test, TwoServersOnOnePostgresqlKeepEachReportOnce) {
@@ -108,7 +108,7 @@ TEST_P(Durability_Test, TwoServersOnOnePostgresqlKeepEachReportOnce) {
         std::thread other([&] { first_answer = Post_Upload(*to_first, upload, kPublicHost).body; });
         const std::string second_answer = Post_Upload(*to_second, upload, kPublicHost).body;
         other.join();
-        refused += (first_answer != "[RESULT]1[/RESULT]") + (second_answer != "[RESULT]1[/RESULT]");
+        refused += !Confirmed(first_answer) + !Confirmed(second_answer);
       }
     });
   for (auto& client : clients) client.join();

@@ -75,7 +75,7 @@ TEST_F(Http_Limits_Test, SlowAndIdleConnectionsDoNotHoldUpOtherClients) {
   }
   auto client = server.Client();
   client->set_read_timeout(2);
-  EXPECT_EQ(Post_Upload(*client, Compose_Upload(Varied_Report(1), server.host())).body, "[RESULT]1[/RESULT]");
+  EXPECT_TRUE(Confirmed(Post_Upload(*client, Compose_Upload(Varied_Report(1), server.host())).body));
 }
 
 // The deadlines count from the start, not from the last byte: a client sending a byte now

@@ -38,6 +38,8 @@ TEST(ServerInit, MakesADataFolderAndPrintsThePublicKeyForTheBuild) {
   EXPECT_EQ(config.public_host, "results.example:8080");
   EXPECT_EQ(config.listen, "0.0.0.0:80");
   EXPECT_EQ(config.news_page, "news/index.html");
+  EXPECT_EQ(config.reports_per_hour, 30);
+  EXPECT_EQ(config.pages_per_minute, 60);
   EXPECT_TRUE(std::filesystem::exists(folder + "/www/news/index.html"));
 
   // A second --init keeps every key and says why.

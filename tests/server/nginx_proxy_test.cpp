@@ -1,8 +1,12 @@
 // The server as deployed: Debian's nginx with server/deploy/nginx.conf in front of it (its
-// ports, certificate and upstream put in for the test), a self-signed certificate, and
-// clients speaking https to the proxy.
+// ports, certificate and upstream put in for the test), a self-signed certificate, the
+// program reporting over https to the proxy and browsers reading pages through it.
 #include "server_fixture.h"
 #include "server_process.h"
+
+#include "common/server.h"
+#include "reporting/result_report.h"
+#include "reporting/view_key.h"
 
 #include <curl/curl.h>
 #include <netinet/in.h>
@@ -101,8 +105,8 @@ std::size_t Append(char* data, std::size_t size, std::size_t count, void* body) 
   return size * count;
 }
 
-// A GET, or a POST when upload is given, verified against the test's certificate.
-Https_Answer Https(const Nginx_Proxy& proxy, const std::string& path, const Upload* upload = nullptr) {
+// A GET verified against the test's certificate.
+Https_Answer Https(const Nginx_Proxy& proxy, const std::string& path) {
   Https_Answer answer;
   CURL* curl = curl_easy_init();
   const std::string url = "https://" + proxy.host() + path, ca = proxy.ca_file();
@@ -112,21 +116,39 @@ Https_Answer Https(const Nginx_Proxy& proxy, const std::string& path, const Uplo
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 3000L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &answer.body);
-  curl_slist* headers = nullptr;
-  if (upload) {
-    headers = curl_slist_append(headers, ("Content-Type: " + upload->content_type).c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, upload->body.data());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(upload->body.size()));
-  }
   if (curl_easy_perform(curl) == CURLE_OK) {
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &answer.status);
     curl_easy_getinfo(curl, CURLINFO_HTTP_VERSION, &answer.http_version);
   }
-  curl_slist_free_all(headers);
   curl_easy_cleanup(curl);
   return answer;
 }
+
+// The program's own reporting, as the window does it: Send_Result_To_Database through its
+// channel, the server and the certificate authority taken from its environment, the queue
+// and the view key kept in its state folder.
+class Program_Client {
+ public:
+  Program_Client(const Nginx_Proxy& proxy)
+      : server_("PLATTERSCOPE_SERVER", "https://" + proxy.host()),
+        authority_("PLATTERSCOPE_CA_FILE", proxy.ca_file()),
+        state_home_("XDG_STATE_HOME", state_.path()) {}
+  std::string Send(const Sample_Report& report) {
+    const Run_Result run = Plan_Of(report);
+    Quiet_Host host;
+    return Send_Result_To_Database(host, Facts_Of(report, Results_Server_Base(), run), Program_Report_Channel());
+  }
+  std::string View_Key() const { return Load_View_Key(View_Key_Folder(), Results_Server_Host()); }
+
+ private:
+  struct Quiet_Host : Report_Host {
+    void Display_Loading_Panel(bool, const std::string&) override {}
+    void Set_Status_Text(const std::string&) override {}
+    void Local_Writelog(const std::string&) override {}
+  };
+  Scratch_Folder state_;
+  Env_Override server_, authority_, state_home_;
+};
 
 }  // namespace
 
@@ -137,13 +159,16 @@ TEST(Nginx_Proxy_Test, ReportsAreConfirmedOverHttpsAndSlowClientsHoldNobodyUp) {
   Test_Server server(data.path(), "");
   Nginx_Proxy proxy(server.port());
   ASSERT_FALSE(HasFatalFailure());
+  Program_Client program(proxy);
 
-  const std::string upload_path = "/uploadresults2.php?Ver=1.0.0.1&CompId=1";
-  const Upload first = Compose_Upload(Varied_Report(1), proxy.host());
-  const Https_Answer confirmed = Https(proxy, upload_path, &first);
-  EXPECT_EQ(confirmed.body, "[RESULT]1[/RESULT]") << proxy.log();
-  EXPECT_EQ(confirmed.http_version, CURL_HTTP_VERSION_2_0);
+  EXPECT_EQ(program.Send(Varied_Report(1)), "OK") << proxy.log();
   EXPECT_EQ(server.server().Store().Report_Count(), 1);
+  const std::string key = program.View_Key();
+  ASSERT_EQ(key.size(), 32u) << "the program kept the key the server answered through the proxy";
+  const Https_Answer page = Https(proxy, "/compare?key=" + key);
+  EXPECT_EQ(page.status, 200);
+  EXPECT_EQ(page.http_version, CURL_HTTP_VERSION_2_0);
+  EXPECT_EQ(Https(proxy, "/compare?CompId=" + Varied_Report(1).computer_id).status, 404);
 
   // 1,000 connections to the proxy from 40 addresses, half of them stalled in a TLS hello.
   std::vector<Loopback_Connection> waiting;
@@ -155,7 +180,6 @@ TEST(Nginx_Proxy_Test, ReportsAreConfirmedOverHttpsAndSlowClientsHoldNobodyUp) {
     const Https_Answer probe = Https(proxy, "/uploadresults2.php");
     EXPECT_EQ(probe.status, 200) << n;
   }
-  const Upload second = Compose_Upload(Varied_Report(2), proxy.host());
-  EXPECT_EQ(Https(proxy, upload_path, &second).body, "[RESULT]1[/RESULT]");
+  EXPECT_EQ(program.Send(Varied_Report(2)), "OK");
   EXPECT_EQ(server.server().Store().Report_Count(), 2);
 }

@@ -131,6 +131,11 @@ std::string Postgres_Cluster::New_Database() {
   return "postgresql://postgres@/" + name + "?host=" + folder_ + "&port=5432";
 }
 
+void Postgres_Cluster::Drop_Database(const std::string& address) {
+  const auto name = address.find("/reports_");
+  Run_Sql("DROP DATABASE " + address.substr(name + 1, address.find('?') - name - 1) + " WITH (FORCE)");
+}
+
 Postgres_Cluster::~Postgres_Cluster() {
   if (postmaster_ > 0) {
     ::kill(postmaster_, SIGQUIT);

@@ -13,6 +13,8 @@ class Postgres_Cluster {
 
   // A new empty database; its postgresql:// address.
   std::string New_Database();
+  // Drops the database of an address New_Database gave, ending its connections.
+  void Drop_Database(const std::string& address);
 
   ~Postgres_Cluster();
 

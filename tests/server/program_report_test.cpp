@@ -7,6 +7,7 @@
 #include "reporting/http_client.h"
 #include "reporting/message_queue.h"
 #include "reporting/result_report.h"
+#include "reporting/view_key.h"
 #include "server/postgres_session.h"
 #include "server/sqlite_session.h"
 
@@ -72,6 +73,7 @@ class Program_Report_Test : public Server_Test {
     return session->Query(sql, {});
   }
   Scratch_Folder queue_;
+  Scratch_Folder state_;  // where the program keeps the view key
 };
 
 TEST_P(Program_Report_Test, AFinishedRunIsStoredWithEveryFieldAndComparedOnline) {
@@ -80,11 +82,14 @@ TEST_P(Program_Report_Test, AFinishedRunIsStoredWithEveryFieldAndComparedOnline)
   const Run_Result plan = Plan_Of(run);
   Quiet_Report_Host host;
   const auto post = [](const MY_UploadFileRecord& record) { return Post_Multipart_Form(record, kLimits); };
-  EXPECT_EQ(Send_Result_To_Database(host, Facts_Of(run, server.host(), plan), Channel(post)), "OK");
+  const Record_Sender program = Keeping_View_Keys(post, state_.path(), [](const std::string&) {});
+  EXPECT_EQ(Send_Result_To_Database(host, Facts_Of(run, server.host(), plan), Channel(program)), "OK");
   EXPECT_EQ(Queued(queue_.path()), 0u);
+  const std::string key = Load_View_Key(state_.path(), server.host());
+  ASSERT_EQ(key.size(), 32u) << "the program kept the key the server answered";
 
   auto client = server.Client();
-  const QJsonObject report = Json_Of(Get(*client, "/api/compare?CompId=" + run.computer_id).body)["report"].toObject();
+  const QJsonObject report = Json_Of(Get(*client, "/api/compare?key=" + key).body)["report"].toObject();
   const QJsonObject fields = report["fields"].toObject();
   const std::map<std::string, std::string> expected = Expected_Fields(run);
   for (const Profile_Field& field : kProfileFields) {
@@ -109,14 +114,14 @@ TEST_P(Program_Report_Test, AFinishedRunIsStoredWithEveryFieldAndComparedOnline)
   EXPECT_FALSE(Sql_Text(row[0][2]).empty());
   EXPECT_EQ(Sql_Text(row[0][2]).find(run.drive.SerialNumber), std::string::npos) << "only a hash of the serial";
 
-  // The address the window's "Compare my drive online" opens.
-  const std::string compare_url = Compare_Page_Url(server.host(), run.computer_id);
-  ASSERT_EQ(compare_url.rfind("http://" + server.host() + "/", 0), 0u);
+  // The address the window's "Compare my drive online" opens; the identifier alone opens nothing.
+  const std::string compare_url = Compare_Page_Url(server.host(), key);
+  ASSERT_EQ(compare_url, "http://" + server.host() + "/compare?key=" + key);
   const std::string page = Get(*client, compare_url.substr(7 + server.host().size())).body;
   for (const std::string& text : {std::string("Disque Rapide \xC3\xA9 1TB"), std::string("Sequential Write")})
     EXPECT_NE(page.find(text), std::string::npos) << text;
-  EXPECT_EQ(Json_Of(Get(*client, "/api/compare?CompId=" + run.computer_id).body)["model"].toString().toStdString(),
-            run.drive.Model);
+  EXPECT_EQ(Get(*client, "/compare?CompId=" + run.computer_id).status, 404);
+  EXPECT_EQ(Json_Of(Get(*client, "/api/compare?key=" + key).body)["model"].toString().toStdString(), run.drive.Model);
 }
 
 // The server stored the report but its answer never reached the program: the program queues
@@ -132,7 +137,8 @@ TEST_P(Program_Report_Test, AReportWhoseAnswerWasLostIsReplayedAndStoredOnce) {
     return std::string();
   };
   EXPECT_EQ(Send_Result_To_Database(host, Facts_Of(run, server.host(), plan), Channel(answer_lost)), "FAIL,Queue OK");
-  EXPECT_EQ(answers, std::vector<std::string>{"[RESULT]1[/RESULT]"});
+  ASSERT_EQ(answers.size(), 1u);
+  EXPECT_TRUE(Confirmed(answers[0]));
   EXPECT_EQ(Stored_Reports(), 1);
   ASSERT_EQ(Queued(queue_.path()), 1u);
 
@@ -141,14 +147,17 @@ TEST_P(Program_Report_Test, AReportWhoseAnswerWasLostIsReplayedAndStoredOnce) {
     answers.push_back(Post_Multipart_Form(record, kLimits));
     return answers.back();
   };
-  EXPECT_TRUE(Process_Message_Queue(queue_.path(), replay, [](const std::string&) {}, &outcomes));
+  const auto quiet = [](const std::string&) {};
+  EXPECT_TRUE(Process_Message_Queue(queue_.path(), Keeping_View_Keys(replay, state_.path(), quiet), quiet, &outcomes));
   ASSERT_EQ(outcomes.size(), 1u);
   EXPECT_EQ(outcomes[0].kind, Queue_Outcome::Kind::Sent);
-  EXPECT_EQ(answers.back(), "[RESULT]1[/RESULT]") << "confirmed again";
+  const std::string key = Load_View_Key(state_.path(), server.host());
+  EXPECT_EQ(key.size(), 32u) << "confirmed again, with a key in place of the one the lost answer held: "
+                             << answers.back();
   EXPECT_EQ(Queued(queue_.path()), 0u);
   EXPECT_EQ(Stored_Reports(), 1);
   auto client = server.Client();
-  EXPECT_EQ(Json_Of(Get(*client, "/api/computer?CompId=" + run.computer_id).body)["reports"].toArray().size(), 1);
+  EXPECT_EQ(Json_Of(Get(*client, "/api/computer?key=" + key).body)["reports"].toArray().size(), 1);
 }
 
 PS_BOTH_DATABASES(Program_Report_Test);

@@ -21,7 +21,10 @@ std::string Backend_Name(const testing::TestParamInfo<Backend>& info) {
 
 void PrintTo(Backend backend, std::ostream* out) { *out << (backend == Backend::kSqlite ? "SQLite" : "PostgreSQL"); }
 
-Test_Data_Folder::Test_Data_Folder() { Init_Data_Folder(scratch_.path(), "127.0.0.1"); }
+Test_Data_Folder::Test_Data_Folder() {
+  Init_Data_Folder(scratch_.path(), "127.0.0.1");
+  Append_Config("reports_per_hour = 0\npages_per_minute = 0");
+}
 
 void Test_Data_Folder::Write(const std::string& relative, const std::string& content) const {
   const std::filesystem::path full = scratch_ / relative;
@@ -69,6 +72,16 @@ Answer Get(httplib::Client& client, const std::string& path) {
   return result ? Answer{result->status, result->body} : Answer{};
 }
 
+std::string View_Key_Of(const Answer& answer) {
+  const std::string open = "[RESULT]1[/RESULT][VIEW]";
+  if (answer.body.rfind(open, 0) != 0 || answer.body.size() != open.size() + 32 + 7) return {};
+  return answer.body.substr(open.size(), 32);
+}
+
+bool Confirmed(const std::string& body) {
+  return body == "[RESULT]1[/RESULT]" || !View_Key_Of(Answer{200, body}).empty();
+}
+
 Loopback_Connection::Loopback_Connection(int port, const std::string& source)
     : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
   sockaddr_in local{};
@@ -112,13 +125,21 @@ Raw_Answer Raw_Read(int fd, std::chrono::milliseconds wait) {
   return answer;
 }
 
-Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait) {
+Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait, const std::string& from) {
   const auto start = std::chrono::steady_clock::now();
-  const Loopback_Connection connection(port);
+  const Loopback_Connection connection(port, from);
   if (!connection.Send(request)) return {};
   Raw_Answer answer = Raw_Read(connection.fd(), wait);
   answer.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   return answer;
+}
+
+Answer Get_From(int port, const std::string& path, const std::string& from) {
+  const Raw_Answer raw = Raw_Exchange(port, "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n",
+                                      std::chrono::seconds(10), from);
+  const auto body = raw.text.find("\r\n\r\n");
+  if (raw.text.rfind("HTTP/1.1 ", 0) != 0 || body == std::string::npos) return {};
+  return {std::atoi(raw.text.c_str() + 9), raw.text.substr(body + 4)};
 }
 
 void Server_Test::SetUp() {

@@ -24,7 +24,8 @@ void PrintTo(Backend backend, std::ostream* out);
 
 class Test_Data_Folder {
  public:
-  // Made by the --init routine for the public host 127.0.0.1.
+  // Made by the --init routine for the public host 127.0.0.1, without the limits per
+  // client address (every test client is 127.0.0.1); tests of the limits set their own.
   Test_Data_Folder();
   const std::string& path() const { return scratch_.path(); }
   // Writes a file below the data folder (folders made as needed).
@@ -65,6 +66,10 @@ struct Answer {
 // host_header replaces the Host header the client would send (a load balancer's public name).
 Answer Post_Upload(httplib::Client& client, const Upload& upload, const std::string& host_header = "");
 Answer Get(httplib::Client& client, const std::string& path);
+// The view key an upload's answer carries after its verdict; empty when it carries none.
+std::string View_Key_Of(const Answer& answer);
+// Whether the answer confirms the report: "[RESULT]1[/RESULT]", with or without a view key.
+bool Confirmed(const std::string& body);
 
 // Sends bytes on a new connection and reads until the server closes it or wait has passed.
 struct Raw_Answer {
@@ -72,7 +77,8 @@ struct Raw_Answer {
   bool closed = false;  // the server closed the connection
   std::chrono::milliseconds took{0};
 };
-Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait);
+Raw_Answer Raw_Exchange(int port, const std::string& request, std::chrono::milliseconds wait,
+                        const std::string& from = "127.0.0.1");
 // Reads what a connection gets until the server closes it or wait has passed.
 Raw_Answer Raw_Read(int fd, std::chrono::milliseconds wait);
 
@@ -91,6 +97,8 @@ class Loopback_Connection {
  private:
   int fd_ = -1;
 };
+// A GET from another loopback address (127.0.0.2, ...), as another client would make it.
+Answer Get_From(int port, const std::string& path, const std::string& from);
 
 // The test case for both databases: SetUp gets a database (or skips without PostgreSQL).
 class Server_Test : public testing::TestWithParam<Backend> {

@@ -13,6 +13,7 @@
 
 #include "../core/loopback_server.h"
 #include "app/main_form.h"
+#include "app/outside_links.h"
 #include "window_wait.h"
 #include "inventory/fixture_provider.h"
 #include "reporting/message_queue.h"
@@ -57,6 +58,10 @@ void Empty_Queue() {
   std::filesystem::remove_all(Queue_Folder(), ec);
 }
 
+const std::string kKey = "0123456789abcdef0123456789abcdef";
+
+std::string View_Tag(const std::string& key) { return "[VIEW]" + key + "[/VIEW]"; }
+
 std::string Status_Of(TMainForm& form) { return form.findChild<QLabel*>("StatusText")->text().toStdString(); }
 
 // Gives form the fixture machine and runs its start-up; returns a finished run with its first
@@ -74,12 +79,16 @@ Run_Result Start_With_A_Finished_Run(TMainForm& form, Fixture_Provider& machine)
   return run;
 }
 
-// Takes the place of the user's browser: keeps the addresses the program opens.
+// Takes the place of the user's browser: keeps the addresses the program opens, and those it
+// shows instead when it runs as root.
 class Url_Recorder : public QObject {
   Q_OBJECT
 
  public:
-  Url_Recorder() { QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "Open"); }
+  Url_Recorder() {
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "Open");
+    Show_Outside_Links_As_Root(this, [this](const QUrl& url) { Open(url); });
+  }
   ~Url_Recorder() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
   std::vector<std::string> urls;
 
@@ -90,7 +99,7 @@ class Url_Recorder : public QObject {
 }  // namespace
 
 TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
-  Loopback_Server server([](const std::string&) { return Loopback_Server::Ok("[RESULT]1[/RESULT]"); });
+  Loopback_Server server([](const std::string&) { return Loopback_Server::Ok("[RESULT]1[/RESULT]" + View_Tag(kKey)); });
   Empty_Queue();
   auto record = std::make_unique<MY_UploadFileRecord>();
   record->URL.Assign(server.url("/uploadresults2.php?Ver=1&CompId=7"));
@@ -109,7 +118,7 @@ TEST(ReportingWindow, StartUpReplaysTheQueueUnlessOffline) {
   EXPECT_TRUE(Activate_And_Wait(form));
   EXPECT_EQ(server.Requests().size(), 3u) << "the probe, the POST and then the version check";
   EXPECT_EQ(Queued(), 0u);
-  EXPECT_TRUE(compare->isVisible()) << "a queued report confirmed now counts as well";
+  EXPECT_TRUE(compare->isVisible()) << "a queued report confirmed now, with the key, counts as well";
 }
 
 TEST(ReportingWindow, AFinishedRunIsReportedWithTheWindowsFacts) {
@@ -153,17 +162,23 @@ TEST(ReportingWindow, AConfirmedReportOffersTheDrivesComparisonOnline) {
   EXPECT_EQ(Status_Of(form), "FAIL,Queue OK");
   EXPECT_FALSE(compare->isVisible()) << "nothing to compare before a report is confirmed";
   Empty_Queue();
-  verdict = "[RESULT]1[/RESULT]";
+  verdict = "[RESULT]1[/RESULT]" + View_Tag(kKey);
   form.Send_Result_To_Database(run);
   ASSERT_TRUE(Transfers_Over(form));
   EXPECT_EQ(Status_Of(form), "OK");
   EXPECT_TRUE(compare->isVisible());
+  verdict = "[RESULT]1[/RESULT]";  // the server gives the key once: later reports keep it
+  form.Send_Result_To_Database(run);
+  ASSERT_TRUE(Transfers_Over(form));
+  EXPECT_EQ(Status_Of(form), "OK");
 
   Url_Recorder browser;
   emit help->aboutToShow();
   ASSERT_TRUE(compare->isEnabled());
   compare->trigger();
-  EXPECT_EQ(browser.urls, std::vector<std::string>{"http://" + server.host() + "/compare?CompId=" + form.Computer_Id()});
+  EXPECT_EQ(browser.urls, std::vector<std::string>{"http://" + server.host() + "/compare?key=" + kKey});
+  TMainForm next_start;
+  EXPECT_TRUE(next_start.findChild<QAction*>("CompareOnline1")->isVisible()) << "the key is kept for the next start";
 
   Server_Setting offline("");
   emit help->aboutToShow();

@@ -1,0 +1,35 @@
+// View keys from libsodium's random source, kept as digests.
+#include "server/view_keys.h"
+
+#include <sodium.h>
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+std::string New_View_Key() {
+  if (sodium_init() < 0) throw std::runtime_error("Cannot start libsodium");
+  unsigned char bytes[16];
+  randombytes_buf(bytes, sizeof bytes);
+  char hex[sizeof bytes * 2 + 1];
+  sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
+  return hex;
+}
+
+bool Is_View_Key(const std::string& text) {
+  return text.size() == 32 && std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isxdigit(c); });
+}
+
+std::string View_Key_Hash(const std::string& key) {
+  std::string lower = key;
+  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+  return Digest_Hex(lower, 32);
+}
+
+std::string Digest_Hex(const std::string& bytes, std::size_t digest_size) {
+  unsigned char digest[crypto_generichash_BYTES_MAX];
+  crypto_generichash(digest, digest_size, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), nullptr, 0);
+  char hex[sizeof digest * 2 + 1];
+  sodium_bin2hex(hex, sizeof hex, digest, digest_size);
+  return hex;
+}
