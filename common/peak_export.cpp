@@ -1,9 +1,6 @@
 // The peak tests' results as text, JSON and CSV.
 #include "common/peak_export.h"
 
-#include <charconv>
-#include <cstdio>
-
 #include "common/global_functions.h"
 #include "common/plain_text.h"
 #include "common/results_export.h"
@@ -17,12 +14,6 @@ std::string Padded_Left(const std::string& text, std::size_t width) {
 }
 
 }  // namespace
-
-std::string Fixed_Text(double value, int decimals) {
-  char text[64];
-  const auto done = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-  return std::string(text, done.ptr);
-}
 
 std::string Peak_Figures_Text(const Peak_Test_Result& test) {
   return Fixed_Text(test.Mbps(), 2) + " MB/s, " + Fixed_Text(test.Iops(), 2) + " IOPS, latency p50 " +

@@ -5,10 +5,8 @@
 
 #include <string>
 
+#include "common/number_text.h"
 #include "common/peak_result.h"
-
-// A number with a fixed count of decimals and a point.
-std::string Fixed_Text(double value, int decimals);
 
 // "1234.57 MB/s, 1177.38 IOPS, latency p50 6789.10 us, p99 7001.20 us, p99.9 7500.00 us".
 std::string Peak_Figures_Text(const Peak_Test_Result& test);

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <ctime>
+
+#include "common/number_text.h"
 
 namespace {
 
@@ -78,11 +79,7 @@ Home_View Make_Home_View(Report_Store& store) {
   return {store.Report_Count(), store.Top_Models(kFrontListLength)};
 }
 
-std::string Rate_Text(double value) {
-  char text[48];
-  std::snprintf(text, sizeof text, "%.2f", value);
-  return text;
-}
+std::string Rate_Text(double value) { return Fixed_Text(value, 2); }
 
 std::string Time_Text(std::int64_t received_ms) {
   const std::time_t seconds = static_cast<std::time_t>(received_ms / 1000);

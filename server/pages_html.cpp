@@ -5,7 +5,8 @@
 #include "server/svg_charts.h"
 
 #include <cctype>
-#include <cstdio>
+
+#include "common/number_text.h"
 
 namespace {
 
@@ -35,11 +36,7 @@ constexpr const char* kChartLegend =
 
 std::string Cell(const std::string& text) { return "<td>" + text + "</td>"; }
 
-std::string Percent_Text(double value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%.0f", value);
-  return text;
-}
+std::string Percent_Text(double value) { return Fixed_Text(value, 0); }
 
 std::string Drive_Link(const std::string& model) {
   return "<a href=\"/drive?model=" + Url_Encode(model) + "\">" + Html_Escape(model) + "</a>";

@@ -3,7 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+#include "common/number_text.h"
 
 namespace {
 
@@ -13,11 +14,7 @@ constexpr int kNoteWidth = 190;
 constexpr int kRowHeight = 28;
 constexpr int kAxisHeight = 22;
 
-std::string Number(double value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f", value);
-  return text;
-}
+std::string Number(double value) { return Fixed_Text(value, 1); }
 
 // 0.01, 0.1, 1, 10, 100, 1,000, 10,000, 100,000.
 std::string Decade_Text(int decade) {
