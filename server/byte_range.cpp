@@ -33,13 +33,13 @@ bool Starts_With_Bytes(std::string_view text) {
 Range_Choice Choose_Range(std::string_view header, std::uint64_t size) {
   header = Trim(header);
   if (!Starts_With_Bytes(header)) return {};
-  const std::string_view spec = Trim(header.substr(6));
-  if (spec.find(',') != std::string_view::npos) return {};
+  const std::string_view wanted = Trim(header.substr(6));
+  if (wanted.find(',') != std::string_view::npos) return {};
   Range_Choice bad;
   bad.unsatisfiable = true;
-  const auto dash = spec.find('-');
+  const auto dash = wanted.find('-');
   if (dash == std::string_view::npos) return bad;
-  const std::string_view from = Trim(spec.substr(0, dash)), to = Trim(spec.substr(dash + 1));
+  const std::string_view from = Trim(wanted.substr(0, dash)), to = Trim(wanted.substr(dash + 1));
   if (from.empty()) {  // the last bytes
     const auto suffix = Number(to);
     if (!suffix || *suffix == 0 || size == 0) return bad;

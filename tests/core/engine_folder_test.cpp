@@ -24,8 +24,8 @@ namespace {
 constexpr unsigned kOther = 2000;  // another user of the machine
 
 struct Memory_Run_Folder : ::testing::Test {
-  Memory_Run_Folder() { disk.Add_Folder("/work", 0, 01777); }
-  Claim_Status Claim(Run_Folder& folder) { return folder.Claim(disk, "/work", "_Quillorane", reason); }
+  Memory_Run_Folder() { disk.Add_Folder("/srv/shared", 0, 01777); }
+  Claim_Status Claim(Run_Folder& folder) { return folder.Claim(disk, "/srv/shared", "_Quillorane", reason); }
   platform::Memory_Platform disk;
   std::string reason;
 };
@@ -38,30 +38,30 @@ TEST_F(Memory_Run_Folder, WhateverTheNameHoldsGoesAndAPrivateFolderOfOursTakesIt
     std::function<void(platform::Memory_Platform&)> plant;
   };
   const Case cases[] = {
-      {"a link to a folder elsewhere", [](auto& d) { d.Add_Link("/work/_Quillorane", "/etc"); }},
-      {"a file", [](auto& d) { d.Add_File("/work/_Quillorane", 5, kOther); }},
+      {"a link to a folder elsewhere", [](auto& d) { d.Add_Link("/srv/shared/_Quillorane", "/etc"); }},
+      {"a file", [](auto& d) { d.Add_File("/srv/shared/_Quillorane", 5, kOther); }},
       {"another user's open folder with links inside",
        [](auto& d) {
-         d.Add_Folder("/work/_Quillorane", kOther, 0777);
-         d.Add_Link("/work/_Quillorane/temp-1.tmp", "/etc/secret");
-         d.Add_Link("/work/_Quillorane/tmp-1", "/etc");
-         d.Add_File("/work/_Quillorane/a/b/temp-0.tmp", 4096, kOther);
+         d.Add_Folder("/srv/shared/_Quillorane", kOther, 0777);
+         d.Add_Link("/srv/shared/_Quillorane/temp-1.tmp", "/etc/secret");
+         d.Add_Link("/srv/shared/_Quillorane/tmp-1", "/etc");
+         d.Add_File("/srv/shared/_Quillorane/a/b/temp-0.tmp", 4096, kOther);
        }},
   };
   for (const Case& c : cases) {
     platform::Memory_Platform disk;
-    disk.Add_Folder("/work", 0, 01777);  // shared and sticky, as /tmp is
+    disk.Add_Folder("/srv/shared", 0, 01777);  // shared and sticky, as /tmp is
     disk.Add_File("/etc/secret", 100, 0);
     disk.user = 0;  // the program often runs as root
     c.plant(disk);
     Run_Folder folder;
     std::string reason;
-    ASSERT_EQ(folder.Claim(disk, "/work", "_Quillorane", reason), Claim_Status::Claimed) << c.what << ": " << reason;
+    ASSERT_EQ(folder.Claim(disk, "/srv/shared", "_Quillorane", reason), Claim_Status::Claimed) << c.what << ": " << reason;
     const platform::Entry_Facts facts = disk.Facts(folder.Folder());
     EXPECT_EQ(facts.kind, Entry_Kind::Folder) << c.what;
     EXPECT_EQ(facts.owner, 0u) << c.what;
     EXPECT_EQ(facts.mode, 0700u) << c.what;
-    EXPECT_TRUE(disk.Paths_Under("/work/_Quillorane").empty()) << c.what;
+    EXPECT_TRUE(disk.Paths_Under("/srv/shared/_Quillorane").empty()) << c.what;
     EXPECT_EQ(disk.Size("/etc/secret"), 100) << c.what;  // what the links pointed at is untouched
     EXPECT_EQ(disk.Kind("/etc"), Entry_Kind::Folder) << c.what;
   }
@@ -69,16 +69,16 @@ TEST_F(Memory_Run_Folder, WhateverTheNameHoldsGoesAndAPrivateFolderOfOursTakesIt
 
 TEST_F(Memory_Run_Folder, AFolderThatCannotBeMadeOursIsRefusedWithTheReason) {
   // An ordinary user cannot remove another user's leftover from a shared sticky folder.
-  disk.Add_Folder("/work/_Quillorane", kOther, 0755);
+  disk.Add_Folder("/srv/shared/_Quillorane", kOther, 0755);
   Run_Folder folder;
   EXPECT_EQ(Claim(folder), Claim_Status::Refused);
-  EXPECT_EQ(reason, "cannot remove /work/_Quillorane: Operation not permitted");
+  EXPECT_EQ(reason, "cannot remove /srv/shared/_Quillorane: Operation not permitted");
   EXPECT_FALSE(folder.claimed());
-  EXPECT_EQ(disk.Kind("/work/_Quillorane"), Entry_Kind::Folder);
+  EXPECT_EQ(disk.Kind("/srv/shared/_Quillorane"), Entry_Kind::Folder);
   // Another user who takes the name again each time it is freed: given up after a few tries.
   disk.user = 0;
   disk.before = [&](const std::string& op, const std::string& path) {
-    if (op == "mkdir" && path == "/work/_Quillorane") disk.Add_Folder(path, kOther, 0777);
+    if (op == "mkdir" && path == "/srv/shared/_Quillorane") disk.Add_Folder(path, kOther, 0777);
   };
   EXPECT_EQ(Claim(folder), Claim_Status::Refused);
   EXPECT_EQ(reason, "File exists");
@@ -86,14 +86,14 @@ TEST_F(Memory_Run_Folder, AFolderThatCannotBeMadeOursIsRefusedWithTheReason) {
 
 TEST_F(Memory_Run_Folder, AnotherFileSystemMountedInsideIsNeverEntered) {
   disk.user = 0;
-  disk.Add_Folder("/work/_Quillorane/mnt", 0, 0755);
-  disk.Mount("/work/_Quillorane/mnt");
-  disk.Add_File("/work/_Quillorane/mnt/keep.txt", 10, 0);
-  disk.Add_File("/work/_Quillorane/temp-1.tmp", 10, 0);
+  disk.Add_Folder("/srv/shared/_Quillorane/mnt", 0, 0755);
+  disk.Mount("/srv/shared/_Quillorane/mnt");
+  disk.Add_File("/srv/shared/_Quillorane/mnt/keep.txt", 10, 0);
+  disk.Add_File("/srv/shared/_Quillorane/temp-1.tmp", 10, 0);
   Run_Folder folder;
   EXPECT_EQ(Claim(folder), Claim_Status::Refused);
-  EXPECT_EQ(reason, "cannot remove /work/_Quillorane/mnt: another file system is mounted there");
-  EXPECT_EQ(disk.Size("/work/_Quillorane/mnt/keep.txt"), 10);
+  EXPECT_EQ(reason, "cannot remove /srv/shared/_Quillorane/mnt: another file system is mounted there");
+  EXPECT_EQ(disk.Size("/srv/shared/_Quillorane/mnt/keep.txt"), 10);
 
   // A mount that appears inside the run's folder later is left as well.
   disk.Add_Folder("/other", 0, 0755);
@@ -115,11 +115,11 @@ TEST_F(Memory_Run_Folder, ASecondClaimOfTheSameFolderIsBusyUntilTheFirstLetsGo) 
   disk.user = 0;
   Run_Folder first, second;
   ASSERT_EQ(Claim(first), Claim_Status::Claimed);
-  disk.Add_File("/work/_Quillorane/temp-1.tmp", 10, 0);
+  disk.Add_File("/srv/shared/_Quillorane/temp-1.tmp", 10, 0);
   EXPECT_EQ(Claim(second), Claim_Status::Busy);
-  EXPECT_EQ(disk.Kind("/work/_Quillorane/temp-1.tmp"), Entry_Kind::File);  // nothing touched
+  EXPECT_EQ(disk.Kind("/srv/shared/_Quillorane/temp-1.tmp"), Entry_Kind::File);  // nothing touched
   EXPECT_TRUE(first.Remove(reason)) << reason;
-  EXPECT_EQ(disk.Kind("/work/_Quillorane"), Entry_Kind::Missing);
+  EXPECT_EQ(disk.Kind("/srv/shared/_Quillorane"), Entry_Kind::Missing);
   EXPECT_EQ(Claim(second), Claim_Status::Claimed);
   // A file system that keeps no locks is run on unguarded rather than not at all.
   second.Release();
@@ -133,13 +133,13 @@ TEST_F(Memory_Run_Folder, ASecondClaimOfTheSameFolderIsBusyUntilTheFirstLetsGo) 
 TEST_F(Memory_Run_Folder, LocksThatOtherUsersCanTakeNeverHoldARunUp) {
   disk.user = 0;
   Run_Folder folder;
-  platform::Folder_Result work = disk.Open_Folder("/work");
+  platform::Folder_Result work = disk.Open_Folder("/srv/shared");
   ASSERT_EQ(disk.Lock_Folder(work.folder), 0);
   EXPECT_EQ(Claim(folder), Claim_Status::Claimed) << reason;
   EXPECT_TRUE(folder.Remove(reason)) << reason;
 
-  disk.Add_Folder("/work/_Quillorane", kOther, 0700);
-  platform::Folder_Result planted = disk.Open_Folder("/work/_Quillorane");
+  disk.Add_Folder("/srv/shared/_Quillorane", kOther, 0700);
+  platform::Folder_Result planted = disk.Open_Folder("/srv/shared/_Quillorane");
   ASSERT_EQ(disk.Lock_Folder(planted.folder), 0);
   EXPECT_EQ(Claim(folder), Claim_Status::Claimed) << reason;
   EXPECT_EQ(disk.Facts(folder.Folder()).owner, 0u);
