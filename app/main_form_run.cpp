@@ -8,12 +8,12 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include "app/main_form.h"
+#include "app/post_to_window.h"
 #include "common/log.h"
 #include "common/result_text.h"
 #include "display/device_marks.h"
@@ -61,8 +61,7 @@ class Window_Run_Observer : public Run_Observer {
  private:
   template <class Call>
   void Post(Call call) {
-    TMainForm* form = &form_;
-    QMetaObject::invokeMethod(form, [form, call = std::move(call)] { call(*form); }, Qt::QueuedConnection);
+    Post_To(form_, std::move(call));
   }
 
   TMainForm& form_;

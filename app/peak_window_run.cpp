@@ -6,12 +6,12 @@
 #include <QLabel>
 #include <QLocale>
 #include <QMessageBox>
-#include <QMetaObject>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
 
 #include "app/peak_window.h"
+#include "app/post_to_window.h"
 #include "common/log.h"
 #include "common/peak_export.h"
 #include "display/device_marks.h"
@@ -59,8 +59,7 @@ class Peak_Window_Observer : public Peak_Observer {
  private:
   template <class Call>
   void Post(Call call) {
-    Peak_Window* window = &window_;
-    QMetaObject::invokeMethod(window, [window, call = std::move(call)] { call(*window); }, Qt::QueuedConnection);
+    Post_To(window_, std::move(call));
   }
 
   Peak_Window& window_;

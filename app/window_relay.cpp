@@ -1,15 +1,14 @@
 // The worker's calls, carried to the window's thread.
 #include "app/window_relay.h"
 
-#include <QMetaObject>
 
 #include "app/main_form.h"
+#include "app/post_to_window.h"
 #include "common/log.h"
 
 template <class Call>
 void Window_Relay::Post(Call call) {
-  TMainForm* form = &form_;
-  QMetaObject::invokeMethod(form, [form, call = std::move(call)] { call(*form); }, Qt::QueuedConnection);
+  Post_To(form_, std::move(call));
 }
 
 void Window_Relay::Display_Loading_Panel(bool show, const std::string& text) {
