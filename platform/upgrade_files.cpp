@@ -45,7 +45,7 @@ bool File_Owner(const std::string& path, uid_t& owner, int& error) {
   return true;
 }
 
-Descriptor Open_Trusted_Folder(const std::string& folder_path, uid_t owner, std::string& why) {
+Descriptor Open_Installer_Folder(const std::string& folder_path, uid_t owner, std::string& why) {
   if (folder_path.empty() || folder_path[0] != '/') {
     why = "\"" + folder_path + "\" is not an absolute path";
     return {};

@@ -22,7 +22,7 @@ bool File_Owner(const std::string& path, uid_t& owner, int& error);
 // in it. A folder above the last may be writable by everyone only when it is root's and
 // sticky (as /tmp): nobody can then rename what is not theirs. Returns the last folder's
 // descriptor, or an invalid one with why naming the folder and the reason.
-Descriptor Open_Trusted_Folder(const std::string& folder_path, uid_t owner, std::string& why);
+Descriptor Open_Installer_Folder(const std::string& folder_path, uid_t owner, std::string& why);
 
 // Creates name in folder for reading and writing, exclusively (an existing name, a link
 // among them, fails with EEXIST), with mode 0600.

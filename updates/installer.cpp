@@ -45,7 +45,7 @@ platform::Descriptor Installer_Folder(const Update_Settings& settings, std::stri
     why = "Cannot find the program file " + settings.program_file + ": " + platform::Error_Text(error);
     return {};
   }
-  return platform::Open_Trusted_Folder(settings.program_folder, owner, why);
+  return platform::Open_Installer_Folder(settings.program_folder, owner, why);
 }
 
 // The installer as it arrives: written to its file, counted and hashed in one pass.
