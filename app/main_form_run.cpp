@@ -7,11 +7,11 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 
+#include "app/error_box.h"
 #include "app/main_form.h"
 #include "app/post_to_window.h"
 #include "common/log.h"
@@ -165,20 +165,9 @@ void TMainForm::Show_Activity(const std::string& text) {
 }
 
 void TMainForm::Show_Run_Error(const std::string& text) {
-  // Shown without waiting: the run goes on meanwhile, and its events with it. Errors that
-  // come while the box is still open join it, one line each.
-  if (run_error_box_ != nullptr) {
-    run_error_box_->setText(run_error_box_->text() + QLatin1Char('\n') + QString::fromStdString(text));
-    return;
-  }
-  auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Platterscope"), QString::fromStdString(text),
-                              QMessageBox::Ok, this);
-  box->setObjectName(QStringLiteral("RunErrorBox"));
-  box->setTextFormat(Qt::PlainText);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setWindowModality(Qt::ApplicationModal);
-  run_error_box_ = box;
-  box->show();
+  // The run goes on meanwhile, and its events with it.
+  Show_Joined_Error(run_error_box_, this, QStringLiteral("RunErrorBox"), QString::fromStdString(text),
+                    Qt::ApplicationModal);
 }
 
 void TMainForm::Run_Ended() {

@@ -9,8 +9,8 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
-#include <QMessageBox>
 
+#include "app/error_box.h"
 #include "app/peak_window.h"
 #include "app/save_dialog.h"
 #include "common/clock.h"
@@ -78,18 +78,7 @@ QString Peak_Window::Ask_Save_Path(const QString& caption, const QString& name, 
 }
 
 void Peak_Window::Show_Error(const QString& text) {
-  // Shown without waiting; errors that come while the box is open join it, one line each.
-  if (error_box_ != nullptr) {
-    error_box_->setText(error_box_->text() + QLatin1Char('\n') + text);
-    return;
-  }
-  auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Platterscope"), text, QMessageBox::Ok, this);
-  box->setObjectName(QStringLiteral("PeakErrorBox"));
-  box->setTextFormat(Qt::PlainText);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->setWindowModality(Qt::WindowModal);
-  error_box_ = box;
-  box->show();
+  Show_Joined_Error(error_box_, this, QStringLiteral("PeakErrorBox"), text, Qt::WindowModal);
 }
 
 void Peak_Window::Save(const std::string& what, const QString& path, const std::string& data) {
