@@ -47,7 +47,8 @@ TEST(ActivationTest, OnlyADialogSendsTheSequenceAgainNotTheDriveListOrAMenu) {
   form.Use_Inventory(inventory);
   form.show();
   form.activateWindow();
-  ASSERT_TRUE(Wait_For([&] { return inventory.sequences == 1 && Focus_On(&form); }));
+  // The drive list stays off until the sequence's transfers, on their worker, are over.
+  ASSERT_TRUE(Wait_For([&] { return inventory.sequences == 1 && !form.Startup_Going() && Focus_On(&form); }, 15000));
 
   auto* drives = form.findChild<QComboBox*>(QStringLiteral("TargetDriveComboBox"));
   drives->addItems({QStringLiteral("/ (271 GB) Generic Disk"), QStringLiteral("/data (1 TB) Samsung SSD")});
