@@ -134,9 +134,12 @@ TEST(Peak_Disk, IoUringAndThePoolKeepTheirDepthAndTheDeviceMovesTheirBytes) {
                   static_cast<double>(slack));
     }
     // The device really had the queue's depth of reads in flight (others, such as udev
-    // probing a new loop device, may add their own).
-    EXPECT_GE(sampler.Most(0), 8);
-    EXPECT_GE(sampler.Most(4), 32);
+    // probing a new loop device, may add their own). A thread of the pool sends its next
+    // read only once it has taken its last one back, so a sample may catch a few of them
+    // in between: the pool shows at least three quarters of its depth.
+    const int share = backend == platform::Io_Backend::Io_Uring ? 4 : 3;
+    EXPECT_GE(sampler.Most(0), 8 * share / 4);
+    EXPECT_GE(sampler.Most(4), 32 * share / 4);
     EXPECT_TRUE(std::filesystem::is_empty(disk.path() + "/lost+found"));
     EXPECT_FALSE(std::filesystem::exists(disk.path() + "/_Quillorane"));
   }
