@@ -5,8 +5,11 @@
 #include "server/view_keys.h"
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <tuple>
 
 namespace {
@@ -53,11 +56,55 @@ std::vector<std::string> Schema(const std::string& id_column) {
           "key_report TEXT NOT NULL)"};
 }
 
-std::string Insert_Statement() {
-  const std::size_t count = 5 + Profile_Columns().size() + kRateCount;
+// A batch is written in statements of these many rows, largest first, so that a connection
+// keeps only a few forms of each statement and a batch costs a few round trips, not one per
+// report.
+constexpr std::array<std::size_t, 3> kRowsPerStatement{32, 8, 1};
+
+// Calls write(first, rows) for consecutive runs of count items, in order.
+template <typename Write>
+void In_Statements(std::size_t count, Write write) {
+  std::size_t first = 0;
+  for (const std::size_t rows : kRowsPerStatement)
+    for (; count - first >= rows; first += rows) write(first, rows);
+}
+
+// "($1, $2), ($3, $4)" for rows of columns values each.
+std::string Values_Rows(std::size_t rows, std::size_t columns) {
   std::string values;
-  for (std::size_t i = 1; i <= count; ++i) values += (i > 1 ? ", $" : "$") + std::to_string(i);
-  return "INSERT INTO reports (" + Report_Columns() + ") VALUES (" + values + ") ON CONFLICT DO NOTHING";
+  std::size_t number = 0;
+  for (std::size_t row = 0; row < rows; ++row) {
+    values += row > 0 ? ", (" : "(";
+    for (std::size_t column = 0; column < columns; ++column)
+      values.append(column > 0 ? ", $" : "$").append(std::to_string(++number));
+    values += ")";
+  }
+  return values;
+}
+
+// The statement of each row count in kRowsPerStatement: head, the rows, then tail.
+class Batch_Statement {
+ public:
+  Batch_Statement(const std::string& head, std::size_t columns, const std::string& tail) {
+    for (std::size_t i = 0; i < kRowsPerStatement.size(); ++i)
+      sql_[i] = head + " VALUES " + Values_Rows(kRowsPerStatement[i], columns) + tail;
+  }
+  const std::string& For(std::size_t rows) const {
+    for (std::size_t i = 0; i < kRowsPerStatement.size(); ++i)
+      if (kRowsPerStatement[i] == rows) return sql_[i];
+    throw std::logic_error("no statement for " + std::to_string(rows) + " rows");
+  }
+
+ private:
+  std::array<std::string, kRowsPerStatement.size()> sql_;
+};
+
+// Inserts that skip the reports already stored and name the model of each one stored.
+const Batch_Statement& Insert_Statement() {
+  static const Batch_Statement statement("INSERT INTO reports (" + Report_Columns() + ")",
+                                         5 + Profile_Columns().size() + kRateCount,
+                                         " ON CONFLICT DO NOTHING RETURNING model_key, model");
+  return statement;
 }
 
 Sql_Params Insert_Params(const Report& report) {
@@ -133,23 +180,90 @@ std::string Rate_Columns() {
 // have been lost, so the same report sent again gets a new key in place of the old one; any
 // other report of the computer gets none (whoever knows an identifier can send reports).
 // Copies of one report within a batch share one key.
-std::vector<std::string> Give_View_Keys(Sql_Session& session, const std::vector<const Report*>& ordered) {
-  static const std::string upsert =
-      "INSERT INTO computers (comp_id, view_hash, key_report) VALUES ($1, $2, $3) ON CONFLICT (comp_id) "
-      "DO UPDATE SET view_hash = excluded.view_hash WHERE computers.key_report = excluded.key_report";
-  std::vector<std::string> keys;
-  for (std::size_t i = 0; i < ordered.size(); ++i) {
-    const Report& report = *ordered[i];
-    if (i > 0 && ordered[i - 1]->profile[kComputerId] == report.profile[kComputerId] &&
-        ordered[i - 1]->identity == report.identity) {
-      keys.push_back(keys.back());
-      continue;
+class View_Key_Giver {
+ public:
+  View_Key_Giver(Sql_Session& session, const std::vector<const Report*>& ordered)
+      : session_(session), ordered_(ordered), keys_(ordered.size()) {}
+
+  // Offers go out in the order of the computer. A statement may name each computer once, so
+  // a computer with two different reports in the batch has them offered one at a time.
+  std::vector<std::string> Give() {
+    for (std::size_t first = 0; first < ordered_.size();) {
+      const std::size_t end = Computer_End(first);
+      if (Same_Report(first, end - 1)) {
+        offers_.push_back({first, end, New_View_Key()});
+      } else {
+        Send_Offers();
+        for (std::size_t i = first; i < end;) {
+          std::size_t copies = i + 1;
+          while (copies < end && Same_Report(i, copies)) ++copies;
+          offers_.push_back({i, copies, New_View_Key()});
+          Send_Offers();
+          i = copies;
+        }
+      }
+      first = end;
     }
-    const std::string key = New_View_Key();
-    const bool given = session.Execute(upsert, {report.profile[kComputerId], View_Key_Hash(key), report.identity}) > 0;
-    keys.push_back(given ? key : std::string());
+    Send_Offers();
+    return std::move(keys_);
   }
-  return keys;
+
+ private:
+  struct Offer {
+    std::size_t first, end;  // the reports in ordered_ that take the key
+    std::string key;
+  };
+
+  const std::string& Computer(std::size_t i) const { return ordered_[i]->profile[kComputerId]; }
+  bool Same_Report(std::size_t a, std::size_t b) const {
+    return Computer(a) == Computer(b) && ordered_[a]->identity == ordered_[b]->identity;
+  }
+  std::size_t Computer_End(std::size_t first) const {
+    std::size_t end = first + 1;
+    while (end < ordered_.size() && Computer(end) == Computer(first)) ++end;
+    return end;
+  }
+
+  void Send_Offers() {
+    static const Batch_Statement upsert(
+        "INSERT INTO computers (comp_id, view_hash, key_report)", 3,
+        " ON CONFLICT (comp_id) DO UPDATE SET view_hash = excluded.view_hash"
+        " WHERE computers.key_report = excluded.key_report RETURNING comp_id");
+    In_Statements(offers_.size(), [&](std::size_t first, std::size_t rows) {
+      Sql_Params params;
+      std::map<std::string, const Offer*> by_computer;
+      for (std::size_t o = first; o < first + rows; ++o) {
+        const Offer& offer = offers_[o];
+        const Report& report = *ordered_[offer.first];
+        params.insert(params.end(), {report.profile[kComputerId], View_Key_Hash(offer.key), report.identity});
+        by_computer.emplace(report.profile[kComputerId], &offer);
+      }
+      for (const Sql_Row& given : session_.Query(upsert.For(rows), params)) {
+        const Offer& offer = *by_computer.at(Sql_Text(given[0]));
+        for (std::size_t i = offer.first; i < offer.end; ++i) keys_[i] = offer.key;
+      }
+    });
+    offers_.clear();
+  }
+
+  Sql_Session& session_;
+  const std::vector<const Report*>& ordered_;
+  std::vector<std::string> keys_;
+  std::vector<Offer> offers_;
+};
+
+// Adds each model's new reports to its count, in the order of the model.
+void Count_Models(Sql_Session& session, const std::map<std::string, std::pair<std::string, std::int64_t>>& added) {
+  static const Batch_Statement upsert(
+      "INSERT INTO model_counts (model_key, model, reports)", 3,
+      " ON CONFLICT (model_key) DO UPDATE SET reports = model_counts.reports + excluded.reports");
+  const std::vector<std::pair<std::string, std::pair<std::string, std::int64_t>>> models(added.begin(), added.end());
+  In_Statements(models.size(), [&](std::size_t first, std::size_t rows) {
+    Sql_Params params;
+    for (std::size_t m = first; m < first + rows; ++m)
+      params.insert(params.end(), {models[m].first, models[m].second.first, models[m].second.second});
+    session.Execute(upsert.For(rows), params);
+  });
 }
 
 }  // namespace
@@ -171,7 +285,6 @@ void Report_Store::Prepare_Schema() {
 // with the reports, in the same transaction, so that the pages learn in one row lookup
 // whether a model has new reports.
 std::vector<std::string> Report_Store::Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports) {
-  static const std::string insert = Insert_Statement();
   std::vector<std::size_t> order(reports.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -184,17 +297,20 @@ std::vector<std::string> Report_Store::Insert_Reports(Sql_Session& session, cons
   std::vector<std::string> keys(reports.size());
   session.Begin_Write();
   try {
-    for (const Report* report : ordered)
-      if (session.Execute(insert, Insert_Params(*report)) > 0) {
-        auto& [model, count] = added[report->model_key];
-        if (count++ == 0) model = report->profile[kModel];
+    In_Statements(ordered.size(), [&](std::size_t first, std::size_t rows) {
+      Sql_Params params;
+      for (std::size_t i = first; i < first + rows; ++i) {
+        Sql_Params row = Insert_Params(*ordered[i]);
+        params.insert(params.end(), std::make_move_iterator(row.begin()), std::make_move_iterator(row.end()));
       }
-    const std::vector<std::string> given = Give_View_Keys(session, ordered);
+      for (const Sql_Row& stored : session.Query(Insert_Statement().For(rows), params)) {
+        auto& [model, count] = added[Sql_Text(stored[0])];
+        if (count++ == 0) model = Sql_Text(stored[1]);
+      }
+    });
+    const std::vector<std::string> given = View_Key_Giver(session, ordered).Give();
     for (std::size_t i = 0; i < order.size(); ++i) keys[order[i]] = given[i];
-    for (const auto& [key, model_and_count] : added)
-      session.Execute("INSERT INTO model_counts (model_key, model, reports) VALUES ($1, $2, $3) "
-                      "ON CONFLICT (model_key) DO UPDATE SET reports = model_counts.reports + excluded.reports",
-                      {key, model_and_count.first, model_and_count.second});
+    Count_Models(session, added);
     session.Commit();
   } catch (...) {
     session.Rollback();

@@ -5,7 +5,9 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
 #include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -74,8 +76,16 @@ class Sqlite_Session final : public Sql_Session {
   std::string Id_Column() const override { return "id INTEGER PRIMARY KEY"; }
 
  private:
+  // A statement and, for each of its numbered parameters $1, $2, ..., the index SQLite binds
+  // it at (0 for a number the statement does not use). Looking a name up walks all of them,
+  // so it is done once per statement, not once per value.
+  struct Statement {
+    sqlite3_stmt* statement = nullptr;
+    std::vector<int> index;
+  };
+
   void Close() noexcept {
-    for (auto& [sql, statement] : statements_) sqlite3_finalize(statement);
+    for (auto& [sql, prepared] : statements_) sqlite3_finalize(prepared.statement);
     statements_.clear();
     sqlite3_close(db_);
   }
@@ -84,17 +94,31 @@ class Sqlite_Session final : public Sql_Session {
     throw Sql_Error("SQLite statement failed on " + path_ + ": " + sqlite3_errmsg(db_) + " (" + sql.substr(0, 60) + ")");
   }
 
-  sqlite3_stmt* Prepare(const std::string& sql, const Sql_Params& params) {
-    sqlite3_stmt*& statement = statements_[sql];
-    if (statement == nullptr && sqlite3_prepare_v2(db_, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+  Statement& Prepared(const std::string& sql) {
+    Statement& prepared = statements_[sql];
+    if (prepared.statement != nullptr) return prepared;
+    if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &prepared.statement, nullptr) != SQLITE_OK) {
       statements_.erase(sql);
       Fail(sql);
     }
+    const int count = sqlite3_bind_parameter_count(prepared.statement);
+    for (int index = 1; index <= count; ++index) {
+      const char* name = sqlite3_bind_parameter_name(prepared.statement, index);
+      if (name == nullptr || name[0] != '$') continue;
+      const std::size_t number = std::strtoul(name + 1, nullptr, 10);
+      if (number == 0) continue;
+      if (prepared.index.size() < number) prepared.index.resize(number, 0);
+      prepared.index[number - 1] = index;
+    }
+    return prepared;
+  }
+
+  sqlite3_stmt* Prepare(const std::string& sql, const Sql_Params& params) {
+    const Statement& prepared = Prepared(sql);
+    sqlite3_stmt* statement = prepared.statement;
     sqlite3_clear_bindings(statement);
-    for (std::size_t i = 0; i < params.size(); ++i) {
-      std::string name = "$";
-      name += std::to_string(i + 1);
-      const int index = sqlite3_bind_parameter_index(statement, name.c_str());
+    for (std::size_t i = 0; i < params.size() && i < prepared.index.size(); ++i) {
+      const int index = prepared.index[i];
       if (index == 0) continue;
       const Sql_Value& value = params[i];
       if (const auto* number = std::get_if<std::int64_t>(&value)) sqlite3_bind_int64(statement, index, *number);
@@ -125,7 +149,7 @@ class Sqlite_Session final : public Sql_Session {
 
   std::string path_;
   sqlite3* db_ = nullptr;
-  std::unordered_map<std::string, sqlite3_stmt*> statements_;
+  std::unordered_map<std::string, Statement> statements_;
 };
 
 }  // namespace

@@ -204,6 +204,39 @@ TEST_P(Report_Store_Test, TextsNoReportCanHoldAreRefusedBeforeTheDatabase) {
   EXPECT_EQ(connections(), before);
 }
 
+// A batch larger than one statement: each computer's first report gets its key, copies of
+// it share the key, a second report of the same computer gets none, and a computer's key
+// report sent again gets a new key while its other reports get none.
+TEST_P(Report_Store_Test, ABatchGivesEachComputerOneKeyAsSeparateCommitsWould) {
+  const Report keyed = Parsed(Whole_Run("K", 100));
+  Sample_Report later = Whole_Run("K", 200);
+  const std::vector<std::string> first = Report_Store::Insert_Reports(*store_->Open_Session(), {&keyed});
+  ASSERT_EQ(first[0].size(), 32u);
+
+  std::vector<Report> batch;
+  for (int n = 0; n < 41; ++n) batch.push_back(Parsed(Whole_Run("C" + std::to_string(n), 10.0 + n)));
+  batch.push_back(Parsed(Whole_Run("C7", 999)));  // a second report of C7
+  batch.push_back(batch[3]);                      // a copy of C3's report
+  batch.push_back(Parsed(later));                 // K's new report, before its key report again
+  batch.push_back(keyed);
+  std::vector<const Report*> pointers;
+  for (const Report& report : batch) pointers.push_back(&report);
+  const std::vector<std::string> keys = Report_Store::Insert_Reports(*store_->Open_Session(), pointers);
+  ASSERT_EQ(keys.size(), batch.size());
+
+  const auto computer_of = [&](const std::string& key) { return store_->Computer_Of_Key(key).value_or("none"); };
+  for (int n = 0; n < 41; ++n)
+    if (n != 7) EXPECT_EQ(computer_of(keys[n]), "C" + std::to_string(n)) << n;
+  EXPECT_NE(keys[7].empty(), keys[41].empty()) << "one of C7's two reports has the key";
+  EXPECT_EQ(computer_of(keys[7] + keys[41]), "C7");
+  EXPECT_EQ(keys[42], keys[3]) << "copies share the key";
+  EXPECT_EQ(keys[43], "") << "another report of K";
+  EXPECT_EQ(computer_of(keys[44]), "K") << "K's key report again";
+  EXPECT_FALSE(store_->Computer_Of_Key(first[0])) << "the earlier key is replaced";
+  EXPECT_EQ(Stored_Reports(), 44);
+  EXPECT_EQ(store_->Report_Count(), 44);
+}
+
 TEST_P(Report_Store_Test, HistoryLatestModelsAndAdCounters) {
   std::vector<Report> reports;
   for (int n = 0; n < 6; ++n) reports.push_back(Parsed(Varied_Report(n, 2)));
