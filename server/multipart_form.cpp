@@ -12,11 +12,13 @@ namespace {
 
 constexpr std::size_t kMaxParts = 600;
 
+// ASCII only, whatever the locale: header names and media types are ASCII.
+char Ascii_Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
 bool Starts_With_No_Case(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
-  return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-  });
+  return std::equal(prefix.begin(), prefix.end(), text.begin(),
+                    [](char a, char b) { return Ascii_Lower(a) == Ascii_Lower(b); });
 }
 
 bool Valid_Boundary(std::string_view boundary) {

@@ -13,7 +13,7 @@
 #include <charconv>
 #include <cctype>
 #include <cstring>
-#include <regex>
+#include <string_view>
 
 namespace {
 
@@ -21,6 +21,38 @@ bool Equal_No_Case(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
          });
+}
+
+bool Is_Digit(char c) { return c >= '0' && c <= '9'; }
+bool Is_Hex_Digit(char c) { return Is_Digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+// The length of the run of digits at text[at] when it has from 1 to most of them, else 0.
+std::size_t Digits_At(std::string_view text, std::size_t at, std::size_t most) {
+  std::size_t end = at;
+  while (end < text.size() && Is_Digit(text[end])) ++end;
+  const std::size_t count = end - at;
+  return count <= most ? count : 0;
+}
+
+// Digits, 1 to 9 of them, then a fraction of 1 to 9 digits after "." or ",", then an
+// exponent of 1 to 3 digits after "E" or "e" and an optional sign, each part optional but
+// the first: the rates as the program's locales write them.
+bool Is_Rate_Text(std::string_view text) {
+  std::size_t at = Digits_At(text, 0, 9);
+  if (at == 0) return false;
+  if (at < text.size() && (text[at] == '.' || text[at] == ',')) {
+    const std::size_t fraction = Digits_At(text, at + 1, 9);
+    if (fraction == 0) return false;
+    at += 1 + fraction;
+  }
+  if (at < text.size() && (text[at] == 'E' || text[at] == 'e')) {
+    ++at;
+    if (at < text.size() && (text[at] == '+' || text[at] == '-')) ++at;
+    const std::size_t exponent = Digits_At(text, at, 3);
+    if (exponent == 0) return false;
+    at += exponent;
+  }
+  return at == text.size();
 }
 
 int Rate_Index(const std::string& key) {
@@ -45,16 +77,15 @@ std::string Check_Layout(const std::vector<Form_Entry>& entries, std::vector<int
     last = index;
   }
   const Form_Entry& check = entries.back();
-  static const std::regex kMd5("[0-9A-Fa-f]{32}");
-  if (check.name != "MD5" || !std::regex_match(check.value, kMd5)) return "no check value";
+  if (check.name != "MD5" || check.value.size() != 32 || !std::all_of(check.value.begin(), check.value.end(), Is_Hex_Digit))
+    return "no check value";
   return {};
 }
 
 }  // namespace
 
 std::optional<double> Parse_Rate(const std::string& text) {
-  static const std::regex kNumber("[0-9]{1,9}([.,][0-9]{1,9})?([Ee][+-]?[0-9]{1,3})?");
-  if (!std::regex_match(text, kNumber)) return std::nullopt;
+  if (!Is_Rate_Text(text)) return std::nullopt;
   std::string plain = text;
   std::replace(plain.begin(), plain.end(), ',', '.');
   double value = 0;
@@ -132,8 +163,8 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
     return {std::nullopt, "bad signature"};
   if (decoded[kComputerId].empty() || Model_Key(decoded[kModel]).empty())
     return {std::nullopt, "no computer or no model"};
-  static const std::regex kSeconds("[0-9]{1,6}");
-  if (!std::regex_match(decoded[kTestSeconds], kSeconds)) return {std::nullopt, "test time is not a number"};
+  const std::string& seconds = decoded[kTestSeconds];
+  if (seconds.empty() || Digits_At(seconds, 0, 6) != seconds.size()) return {std::nullopt, "test time is not a number"};
 
   Report report;
   for (std::size_t i = 0; i < kProfileCount; ++i)

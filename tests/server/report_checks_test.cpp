@@ -192,6 +192,10 @@ TEST(ReportChecks, RateTexts) {
       {"123.50", 123.5}, {"123,50", 123.5}, {"1.235E04", 12350}, {"1E04", 10000}, {"100000.00", 100000},
       {"0.01", 0.01},   {"0.00", {}},      {"", {}},            {"1.2.3", {}},   {"12 .5", {}},
       {"0x10", {}},     {"1e999", {}},     {"NAN", {}},
+      // The limits of each part: nine digits before and after the point, three in the exponent.
+      {"1,5e-2", 0.015}, {"12345.123456789", 12345.123456789}, {"1.5E+003", 1500},
+      {"1234567890", {}}, {"1.1234567890", {}}, {"1E0001", {}}, {"1.", {}}, {".5", {}}, {"1E", {}}, {"1E+", {}},
+      {"1e-", {}}, {"-1", {}}, {"+1", {}}, {"1 ", {}},
   };
   for (const auto& [text, value] : cases) EXPECT_EQ(Parse_Rate(text), value) << text;
   EXPECT_EQ(Model_Key("  Samsung   SSD\t970 "), "SAMSUNG SSD 970");
