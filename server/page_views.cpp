@@ -48,12 +48,10 @@ Histogram Histogram_Of(const std::vector<double>& ascending) {
 }
 
 std::optional<Compare_View> Make_Compare_View(Report_Store& store, Model_Stats& stats, const std::string& view_key) {
-  const std::optional<std::string> computer = store.Computer_Of_Key(view_key);
-  if (!computer) return std::nullopt;
-  std::optional<Stored_Report> latest = store.Latest_Report(*computer);
-  if (!latest) return std::nullopt;
-  const auto distribution = stats.Distribution(latest->report.model_key);
-  Compare_View view{view_key, std::move(*latest), false, distribution->Computers(), Summaries(*distribution)};
+  std::vector<Stored_Report> latest = store.History_Of_Key(view_key, 1);
+  if (latest.empty()) return std::nullopt;
+  const auto distribution = stats.Distribution(latest.front().report.model_key);
+  Compare_View view{view_key, std::move(latest.front()), false, distribution->Computers(), Summaries(*distribution)};
   view.counted = Is_Like_Run(view.latest.report);
   for (std::size_t t = 0; t < kRateCount; ++t) {
     view.tests[t].value = view.latest.report.rates[t];
@@ -70,9 +68,9 @@ std::optional<Drive_View> Make_Drive_View(Model_Stats& stats, const std::string&
 }
 
 std::optional<Computer_View> Make_Computer_View(Report_Store& store, const std::string& view_key) {
-  const std::optional<std::string> computer = store.Computer_Of_Key(view_key);
-  if (!computer) return std::nullopt;
-  return Computer_View{view_key, store.Computer_History(*computer, kHistoryLimit)};
+  std::vector<Stored_Report> history = store.History_Of_Key(view_key, kHistoryLimit);
+  if (history.empty()) return std::nullopt;
+  return Computer_View{view_key, std::move(history)};
 }
 
 Home_View Make_Home_View(Report_Store& store) {

@@ -319,15 +319,6 @@ std::vector<std::string> Report_Store::Insert_Reports(Sql_Session& session, cons
   return keys;
 }
 
-std::optional<std::string> Report_Store::Computer_Of_Key(const std::string& view_key) {
-  if (!Is_View_Key(view_key)) return std::nullopt;
-  const auto rows = With_Session(readers_, [&](Sql_Session& session) {
-    return session.Query("SELECT comp_id FROM computers WHERE view_hash = $1", {View_Key_Hash(view_key)});
-  });
-  if (rows.empty()) return std::nullopt;
-  return Sql_Text(rows[0][0]);
-}
-
 std::optional<Stored_Report> Report_Store::Latest_Report(const std::string& computer_id) {
   auto found = With_Session(readers_, [&](Sql_Session& session) {
     return Read_Reports(session, "WHERE comp_id = $1 ORDER BY id DESC LIMIT 1", {computer_id});
@@ -340,6 +331,19 @@ std::vector<Stored_Report> Report_Store::Computer_History(const std::string& com
   return With_Session(readers_, [&](Sql_Session& session) {
     auto reports = Read_Reports(session, "WHERE comp_id = $1 ORDER BY id DESC LIMIT $2",
                                 {computer_id, std::int64_t{limit}});
+    return std::vector<Stored_Report>(reports.rbegin(), reports.rend());
+  });
+}
+
+// The key's computer and its reports in one statement: a page opened by key costs one
+// round trip to the database.
+std::vector<Stored_Report> Report_Store::History_Of_Key(const std::string& view_key, int limit) {
+  if (!Is_View_Key(view_key)) return {};
+  return With_Session(readers_, [&](Sql_Session& session) {
+    auto reports = Read_Reports(session,
+                                "WHERE comp_id = (SELECT comp_id FROM computers WHERE view_hash = $1) "
+                                "ORDER BY id DESC LIMIT $2",
+                                {View_Key_Hash(view_key), std::int64_t{limit}});
     return std::vector<Stored_Report>(reports.rbegin(), reports.rend());
   });
 }

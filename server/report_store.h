@@ -63,11 +63,11 @@ class Report_Store {
   // other. Throws Sql_Error when nothing was committed.
   static std::vector<std::string> Insert_Reports(Sql_Session& session, const std::vector<const Report*>& reports);
 
-  // The computer a view key opens; nothing for a key that is no key or opens none.
-  std::optional<std::string> Computer_Of_Key(const std::string& view_key);
-
   std::optional<Stored_Report> Latest_Report(const std::string& computer_id);
   std::vector<Stored_Report> Computer_History(const std::string& computer_id, int limit);
+  // The latest reports, oldest first, of the computer a view key opens; none for a key that
+  // is no key or opens none (a computer with a key always has a report).
+  std::vector<Stored_Report> History_Of_Key(const std::string& view_key, int limit);
   std::vector<Model_Count> Top_Models(int limit);
   Model_Rows Model_Rates_After(const std::string& model_key, std::int64_t after_id);
   std::int64_t Report_Count();
