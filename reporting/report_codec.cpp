@@ -5,14 +5,21 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 
+#include <algorithm>
+#include <string_view>
+
 namespace {
 
-int Hex_Digit_Value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+// Each byte's value as a hexadecimal digit, -1 for any other byte.
+constexpr std::array<signed char, 256> kHexValue = [] {
+  std::array<signed char, 256> value{};
+  value.fill(-1);
+  for (int d = 0; d < 10; ++d) value['0' + d] = static_cast<signed char>(d);
+  for (int d = 0; d < 6; ++d) value['A' + d] = value['a' + d] = static_cast<signed char>(10 + d);
+  return value;
+}();
+
+int Hex_Digit_Value(char c) { return kHexValue[static_cast<unsigned char>(c)]; }
 
 std::string Encode_Once(const std::string& text) {
   static const char kDigits[] = "0123456789ABCDEF";
@@ -25,15 +32,14 @@ std::string Encode_Once(const std::string& text) {
   return out;
 }
 
-std::optional<std::string> Decode_Once(const std::string& text) {
+std::optional<std::string> Decode_Once(std::string_view text) {
   if (text.size() % 2 != 0) return std::nullopt;
-  std::string out;
-  out.reserve(text.size() / 2);
-  for (std::size_t i = 0; i < text.size(); i += 2) {
-    const int high = Hex_Digit_Value(text[i]);
-    const int low = Hex_Digit_Value(text[i + 1]);
+  std::string out(text.size() / 2, '\0');
+  for (std::size_t i = 0; i < out.size(); ++i) {
+    const int high = Hex_Digit_Value(text[2 * i]);
+    const int low = Hex_Digit_Value(text[2 * i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
-    out += static_cast<char>(high * 16 + low);
+    out[i] = static_cast<char>(high * 16 + low);
   }
   return out;
 }
@@ -46,14 +52,21 @@ std::string Hex_Encode(const std::string& text, int extra_passes) {
   return current;
 }
 
+bool Is_Hex_Text(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return Hex_Digit_Value(c) >= 0; });
+}
+
 std::optional<std::string> Hex_Decode(const std::string& text, int passes) {
-  std::optional<std::string> current = text;
-  for (int pass = 0; pass < passes && current; ++pass) current = Decode_Once(*current);
+  if (passes <= 0) return text;
+  std::optional<std::string> current = Decode_Once(text);
+  for (int pass = 1; pass < passes && current; ++pass) current = Decode_Once(*current);
   return current;
 }
 
 std::optional<std::string> Decode_Report_Value(const std::string& encoded) {
-  return Hex_Decode(encoded.substr(0, encoded.size() - encoded.size() % 4), 2);
+  const std::optional<std::string> once = Decode_Once(std::string_view(encoded).substr(0, encoded.size() - encoded.size() % 4));
+  if (!once) return std::nullopt;
+  return Decode_Once(*once);
 }
 
 std::string MD5_Of_Text(const std::string& text) {

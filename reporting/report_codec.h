@@ -6,6 +6,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The keys of a report's profile entries in the order the report carries them. The rates
@@ -20,6 +21,9 @@ inline constexpr std::array<const char*, 21> kReportProfileKeys = {
 // UTF-8 bytes, so that every value decodes without doubt, and the server reads the decoded
 // bytes as UTF-8. The encoded text is ASCII, so the record's one-byte slots never change it.
 std::string Hex_Encode(const std::string& text, int extra_passes);
+
+// Whether every character of text is a hexadecimal digit (either letter case).
+bool Is_Hex_Text(std::string_view text);
 
 // Undoes passes passes of Hex_Encode; nothing when a pass meets an odd length or a
 // character that is not a hexadecimal digit (either letter case).

@@ -24,7 +24,6 @@ bool Equal_No_Case(const std::string& a, const std::string& b) {
 }
 
 bool Is_Digit(char c) { return c >= '0' && c <= '9'; }
-bool Is_Hex_Digit(char c) { return Is_Digit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
 
 // The length of the run of digits at text[at] when it has from 1 to most of them, else 0.
 std::size_t Digits_At(std::string_view text, std::size_t at, std::size_t most) {
@@ -77,7 +76,7 @@ std::string Check_Layout(const std::vector<Form_Entry>& entries, std::vector<int
     last = index;
   }
   const Form_Entry& check = entries.back();
-  if (check.name != "MD5" || check.value.size() != 32 || !std::all_of(check.value.begin(), check.value.end(), Is_Hex_Digit))
+  if (check.name != "MD5" || check.value.size() != 32 || !Is_Hex_Text(check.value))
     return "no check value";
   return {};
 }
@@ -121,7 +120,7 @@ std::string Model_Key(const std::string& model) {
 }
 
 std::optional<std::string> Decode_Entry_Value(const std::string& value, bool cut) {
-  if (value.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) return std::nullopt;
+  if (!Is_Hex_Text(value)) return std::nullopt;
   if (!cut && value.size() % 4 != 0) return std::nullopt;
   return Decode_Report_Value(value);
 }

@@ -228,8 +228,10 @@ TEST_P(Report_Store_Test, ABatchGivesEachComputerOneKeyAsSeparateCommitsWould) {
     const auto history = store_->History_Of_Key(key, 1);
     return history.empty() ? std::string("none") : history.front().report.profile[kComputerId];
   };
-  for (int n = 0; n < 41; ++n)
-    if (n != 7) EXPECT_EQ(computer_of(keys[n]), "C" + std::to_string(n)) << n;
+  for (int n = 0; n < 41; ++n) {
+    if (n == 7) continue;
+    EXPECT_EQ(computer_of(keys[n]), "C" + std::to_string(n)) << n;
+  }
   EXPECT_NE(keys[7].empty(), keys[41].empty()) << "one of C7's two reports has the key";
   EXPECT_EQ(computer_of(keys[7] + keys[41]), "C7");
   EXPECT_EQ(keys[42], keys[3]) << "copies share the key";
