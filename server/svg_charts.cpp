@@ -2,7 +2,10 @@
 #include "server/svg_charts.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <string_view>
 
 #include "common/number_text.h"
 
@@ -49,46 +52,72 @@ std::string Axis(const Log_Axis& axis, int rows_height) {
   return svg;
 }
 
-// The histogram's bars rise from the row's foot, the fullest bin to the row's height.
-std::string Histogram_Bars(const Test_View& test, const Log_Axis& axis, int y) {
+// Appends the many small pieces of a chart to one text, numbers written in place: no
+// temporary strings. Doubles are coordinates and sizes, with one decimal.
+class Svg_Text {
+ public:
+  Svg_Text& operator<<(std::string_view piece) {
+    text_.append(piece);
+    return *this;
+  }
+  Svg_Text& operator<<(std::int64_t value) {
+    char digits[24];
+    text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    return *this;
+  }
+  Svg_Text& operator<<(int value) { return *this << std::int64_t{value}; }
+  Svg_Text& operator<<(double value) {
+    char digits[400];  // the longest double written in full
+    text_.append(digits, std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 1).ptr);
+    return *this;
+  }
+  std::string& Text() { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// The histogram's bars rise from the row's foot, the fullest bin to the row's height. A
+// bin's edges lie at whole tenths of a decade, so their places need no logarithm.
+void Histogram_Bars(Svg_Text& svg, const Test_View& test, const Log_Axis& axis, int y) {
   const std::int64_t fullest = *std::max_element(test.histogram.begin(), test.histogram.end());
-  if (fullest == 0) return {};
+  if (fullest == 0) return;
   const double foot = y + kRowHeight - 4, tallest = kRowHeight - 8;
-  std::string bars;
+  const auto edge_x = [&](std::size_t bin) {
+    return axis.At_Power(kLowestDecade + static_cast<double>(bin) / kBinsPerDecade);
+  };
   for (std::size_t bin = 0; bin < kHistogramBins; ++bin) {
     if (test.histogram[bin] == 0) continue;
-    const double x1 = axis.X(Bin_Edge(bin)), x2 = axis.X(Bin_Edge(bin + 1));
+    const double x1 = edge_x(bin), x2 = edge_x(bin + 1);
     const double height = std::max(1.5, tallest * static_cast<double>(test.histogram[bin]) / static_cast<double>(fullest));
-    bars += "<rect class=\"bin\" x=\"" + Number(x1) + "\" y=\"" + Number(foot - height) + "\" width=\"" +
-            Number(std::max(1.0, x2 - x1 - 0.6)) + "\" height=\"" + Number(height) + "\"><title>" +
-            std::to_string(test.histogram[bin]) + " computer(s)</title></rect>";
+    svg << "<rect class=\"bin\" x=\"" << x1 << "\" y=\"" << foot - height << "\" width=\""
+        << std::max(1.0, x2 - x1 - 0.6) << "\" height=\"" << height << "\"><title>" << test.histogram[bin]
+        << " computer(s)</title></rect>";
   }
-  return bars;
 }
 
-std::string Distribution_Row(const Test_View& test, std::size_t index, const Log_Axis& axis, int y, bool with_drive) {
+void Distribution_Row(Svg_Text& svg, const Test_View& test, std::size_t index, const Log_Axis& axis, int y,
+                      bool with_drive) {
   const Test_Summary& s = test.summary;
-  std::string row = "<text x=\"0\" y=\"" + std::to_string(y + 18) + "\">" + Html_Escape(kRateFields[index].description) +
-                    "</text>";
-  row += "<line class=\"row\" x1=\"" + std::to_string(kLabelWidth) + "\" x2=\"" + std::to_string(kLabelWidth + kPlotWidth) +
-         "\" y1=\"" + std::to_string(y + kRowHeight - 4) + "\" y2=\"" + std::to_string(y + kRowHeight - 4) + "\"/>";
-  row += Histogram_Bars(test, axis, y);
+  const int foot = y + kRowHeight - 4;
+  svg << "<text x=\"0\" y=\"" << y + 18 << "\">" << Html_Escape(kRateFields[index].description) << "</text>";
+  svg << "<line class=\"row\" x1=\"" << kLabelWidth << "\" x2=\"" << kLabelWidth + kPlotWidth << "\" y1=\"" << foot
+      << "\" y2=\"" << foot << "\"/>";
+  Histogram_Bars(svg, test, axis, y);
   std::string note = s.count > 0 ? "median " + Rate_Text(s.median) : "no figures yet";
   if (s.count > 0) {
-    const std::string x = Number(axis.X(s.median));
-    row += "<line class=\"median\" x1=\"" + x + "\" x2=\"" + x + "\" y1=\"" + std::to_string(y + 2) + "\" y2=\"" +
-           std::to_string(y + kRowHeight - 2) + "\"><title>median " + Rate_Text(s.median) + " MB/s</title></line>";
+    const double x = axis.X(s.median);
+    svg << "<line class=\"median\" x1=\"" << x << "\" x2=\"" << x << "\" y1=\"" << y + 2 << "\" y2=\""
+        << y + kRowHeight - 2 << "\"><title>median " << Rate_Text(s.median) << " MB/s</title></line>";
   }
   if (with_drive && test.value) {
-    row += "<circle class=\"drive" + std::string(test.flagged ? " flagged" : "") + "\" cx=\"" + Number(axis.X(*test.value)) +
-           "\" cy=\"" + std::to_string(y + kRowHeight / 2) + "\" r=\"5.5\"><title>your drive: " + Rate_Text(*test.value) +
-           " MB/s</title></circle>";
-    note = Rate_Text(*test.value) + " MB/s";
+    const std::string rate = Rate_Text(*test.value);
+    svg << "<circle class=\"drive" << (test.flagged ? " flagged" : "") << "\" cx=\"" << axis.X(*test.value)
+        << "\" cy=\"" << y + kRowHeight / 2 << "\" r=\"5.5\"><title>your drive: " << rate << " MB/s</title></circle>";
+    note = rate + " MB/s";
     if (test.percentile) note += ", faster than " + std::to_string(static_cast<int>(*test.percentile)) + " %";
   }
-  row += "<text x=\"" + std::to_string(kLabelWidth + kPlotWidth + 12) + "\" y=\"" + std::to_string(y + 18) + "\">" +
-         note + "</text>";
-  return row;
+  svg << "<text x=\"" << kLabelWidth + kPlotWidth + 12 << "\" y=\"" << y + 18 << "\">" << note << "</text>";
 }
 
 // One test's rates as a line with a dot per report (a single report still shows).
@@ -157,9 +186,11 @@ Log_Axis Log_Axis::Spanning(double lowest, double highest, double left, double w
   return axis;
 }
 
-double Log_Axis::X(double mbps) const {
-  const double power = std::clamp(std::log10(std::max(mbps, 1e-9)), double(low_decade), double(high_decade));
-  return left + (power - low_decade) / (high_decade - low_decade) * width;
+double Log_Axis::X(double mbps) const { return At_Power(std::log10(std::max(mbps, 1e-9))); }
+
+double Log_Axis::At_Power(double power) const {
+  const double held = std::clamp(power, double(low_decade), double(high_decade));
+  return left + (held - low_decade) / (high_decade - low_decade) * width;
 }
 
 std::string Distribution_Chart(const std::array<Test_View, kRateCount>& tests, bool with_drive) {
@@ -176,14 +207,16 @@ std::string Distribution_Chart(const std::array<Test_View, kRateCount>& tests, b
   if (shown.empty()) return {};
   const Log_Axis axis = Log_Axis::Spanning(lowest, highest, kLabelWidth, kPlotWidth);
   const int rows_height = static_cast<int>(shown.size()) * kRowHeight;
-  std::string rows;
-  for (std::size_t i = 0; i < shown.size(); ++i)
-    rows += Distribution_Row(tests[shown[i]], shown[i], axis, kAxisHeight + static_cast<int>(i) * kRowHeight, with_drive);
   const int width = kLabelWidth + kPlotWidth + kNoteWidth, height = kAxisHeight + rows_height + 26;
-  return "<svg class=\"chart\" role=\"img\" aria-label=\"rates of each test on a logarithmic scale\" "
-         "xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(width) + "\" height=\"" + std::to_string(height) +
-         "\" viewBox=\"0 0 " + std::to_string(width) + " " + std::to_string(height) + "\">" + Axis(axis, rows_height) + rows +
-         "</svg>";
+  Svg_Text svg;
+  svg.Text().reserve(2048 * shown.size());
+  svg << "<svg class=\"chart\" role=\"img\" aria-label=\"rates of each test on a logarithmic scale\" "
+         "xmlns=\"http://www.w3.org/2000/svg\" width=\"" << width << "\" height=\"" << height << "\" viewBox=\"0 0 "
+      << width << " " << height << "\">" << Axis(axis, rows_height);
+  for (std::size_t i = 0; i < shown.size(); ++i)
+    Distribution_Row(svg, tests[shown[i]], shown[i], axis, kAxisHeight + static_cast<int>(i) * kRowHeight, with_drive);
+  svg << "</svg>";
+  return std::move(svg.Text());
 }
 
 std::string History_Chart(const std::vector<Stored_Report>& history) {

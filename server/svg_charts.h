@@ -24,6 +24,8 @@ struct Log_Axis {
   static Log_Axis Spanning(double lowest, double highest, double left, double width);
   // x of a rate, held to the axis' ends.
   double X(double mbps) const;
+  // x of the rate 10 to the power, held to the axis' ends.
+  double At_Power(double power) const;
 };
 
 // One row per test with figures or a rate of the drive, all on one logarithmic axis with
