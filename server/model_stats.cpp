@@ -39,13 +39,14 @@ Rate_Row Counted_Rates(const Model_Row& row) {
   return rates;
 }
 
-void Add_Rows(Model_Distribution& distribution, const Model_Rows& rows) {
+// Adds rows to the figures and to the runs behind them.
+void Add_Rows(Counted_Runs& counted, Model_Distribution& distribution, const Model_Rows& rows) {
   std::array<std::vector<double>, kRateCount> removed, added;
   std::unordered_set<std::string> changed;
   for (const Model_Row& row : rows.rows) {
     ++distribution.reports;
     if (!row.like_run) continue;
-    auto [run, fresh] = distribution.counted.try_emplace(row.computer);
+    auto [run, fresh] = counted.try_emplace(row.computer);
     if (!fresh && run->second.id > row.id) continue;
     // Rates of a run counted before these rows are in the sorted lists already.
     if (!fresh && !changed.count(row.computer))
@@ -55,7 +56,7 @@ void Add_Rows(Model_Distribution& distribution, const Model_Rows& rows) {
     run->second = {row.id, Counted_Rates(row)};
   }
   for (const std::string& computer : changed) {
-    const Rate_Row& rates = distribution.counted.at(computer).rates;
+    const Rate_Row& rates = counted.at(computer).rates;
     for (std::size_t t = 0; t < kRateCount; ++t)
       if (rates[t]) added[t].push_back(*rates[t]);
   }
@@ -63,6 +64,7 @@ void Add_Rows(Model_Distribution& distribution, const Model_Rows& rows) {
     Remove_Sorted(distribution.sorted[t], removed[t]);
     Add_Sorted(distribution.sorted[t], added[t]);
   }
+  distribution.computers = static_cast<std::int64_t>(counted.size());
 }
 
 }  // namespace
@@ -166,12 +168,19 @@ std::shared_ptr<const Model_Distribution> Model_Stats::Update(Entry& entry, cons
   Model_Rows rows = store_.Model_Rates_After(model_key, entry.max_id);
   if (rows.total == known->reports && rows.rows.empty()) return known;
   auto updated = std::make_shared<Model_Distribution>();
-  if (rows.total == known->reports + static_cast<std::int64_t>(rows.rows.size())) {
+  if (!entry.rebuild && rows.total == known->reports + static_cast<std::int64_t>(rows.rows.size())) {
     *updated = *known;
   } else {
     rows = store_.Model_Rates_After(model_key, 0);
+    entry.counted.clear();
   }
-  Add_Rows(*updated, rows);
+  try {
+    Add_Rows(entry.counted, *updated, rows);
+  } catch (...) {
+    entry.rebuild = true;  // the runs may be half changed: read them afresh next time
+    throw;
+  }
+  entry.rebuild = false;
   entry.max_id = rows.max_id;
   std::lock_guard lock(entry.state_mutex);
   entry.distribution = updated;
@@ -184,8 +193,8 @@ std::shared_ptr<const Model_Distribution> Model_Stats::Distribution(const std::s
     const Model_Rows rows = store_.Model_Rates_After(model_key, 0);
     auto distribution = std::make_shared<Model_Distribution>();
     if (rows.total == 0) return distribution;
-    Add_Rows(*distribution, rows);
     entry = std::make_shared<Entry>();
+    Add_Rows(entry->counted, *distribution, rows);
     entry->distribution = distribution;
     entry->max_id = rows.max_id;
     if (Keep_Entry(model_key, entry) == entry) return distribution;

@@ -30,6 +30,7 @@ struct Counted_Run {
   std::int64_t id = 0;
   Rate_Row rates;  // without the rates flagged as far outside
 };
+using Counted_Runs = std::unordered_map<std::string, Counted_Run>;  // by computer
 
 // Rates of a test outside [low, high] are far outside the model's figures.
 struct Rate_Bounds {
@@ -43,12 +44,14 @@ using Model_Bounds = std::array<std::optional<Rate_Bounds>, kRateCount>;
 constexpr std::int64_t kOutlierPopulation = 20;
 constexpr double kOutlierDeviations = 5;
 
+// The figures as one snapshot, shared with the pages while the next is made: they copy
+// quickly, the runs behind them are kept apart (Model_Stats' Entry).
 struct Model_Distribution {
-  std::int64_t reports = 0;  // every report of the model, counted or not
-  std::unordered_map<std::string, Counted_Run> counted;  // by computer
-  std::array<std::vector<double>, kRateCount> sorted;   // each test's counted rates, ascending
+  std::int64_t reports = 0;    // every report of the model, counted or not
+  std::int64_t computers = 0;  // computers with a run that counts
+  std::array<std::vector<double>, kRateCount> sorted;  // each test's counted rates, ascending
 
-  std::int64_t Computers() const { return static_cast<std::int64_t>(counted.size()); }
+  std::int64_t Computers() const { return computers; }
   Test_Summary Summary(std::size_t test) const;
   // The share of the model's rates below value, ties counted half, in percent (0..100);
   // nothing when the model has no rate for the test.
@@ -92,6 +95,8 @@ class Model_Stats {
   struct Entry {
     std::mutex mutex;  // held while the figures are brought up to date
     std::int64_t max_id = 0;
+    Counted_Runs counted;  // the runs behind the figures; only with mutex held
+    bool rebuild = false;  // counted is to be read afresh (an update failed half way)
     std::list<std::string>::iterator recent;
     std::mutex state_mutex;  // held while the figures or bounds are read or replaced
     std::shared_ptr<const Model_Distribution> distribution;
