@@ -6,3 +6,5 @@
 
 // A number with a fixed count of decimals and a point, rounded as printf's "%.Nf" rounds it.
 std::string Fixed_Text(double value, int decimals);
+// The same text appended to out, for texts built of many numbers.
+void Append_Fixed(std::string& out, double value, int decimals);

@@ -67,8 +67,7 @@ class Svg_Text {
   }
   Svg_Text& operator<<(int value) { return *this << std::int64_t{value}; }
   Svg_Text& operator<<(double value) {
-    char digits[400];  // the longest double written in full
-    text_.append(digits, std::to_chars(digits, digits + sizeof digits, value, std::chars_format::fixed, 1).ptr);
+    Append_Fixed(text_, value, 1);
     return *this;
   }
   std::string& Text() { return text_; }
