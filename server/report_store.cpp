@@ -191,13 +191,13 @@ class View_Key_Giver {
     for (std::size_t first = 0; first < ordered_.size();) {
       const std::size_t end = Computer_End(first);
       if (Same_Report(first, end - 1)) {
-        offers_.push_back({first, end, New_View_Key()});
+        offers_.push_back({first, end, New_View_Key(ordered_[first]->received_ms)});
       } else {
         Send_Offers();
         for (std::size_t i = first; i < end;) {
           std::size_t copies = i + 1;
           while (copies < end && Same_Report(i, copies)) ++copies;
-          offers_.push_back({i, copies, New_View_Key()});
+          offers_.push_back({i, copies, New_View_Key(ordered_[i]->received_ms)});
           Send_Offers();
           i = copies;
         }
@@ -336,14 +336,15 @@ std::vector<Stored_Report> Report_Store::Computer_History(const std::string& com
 }
 
 // The key's computer and its reports in one statement: a page opened by key costs one
-// round trip to the database.
+// round trip to the database. A key handed out before keys began with their time is kept
+// as its digest alone.
 std::vector<Stored_Report> Report_Store::History_Of_Key(const std::string& view_key, int limit) {
   if (!Is_View_Key(view_key)) return {};
   return With_Session(readers_, [&](Sql_Session& session) {
     auto reports = Read_Reports(session,
-                                "WHERE comp_id = (SELECT comp_id FROM computers WHERE view_hash = $1) "
-                                "ORDER BY id DESC LIMIT $2",
-                                {View_Key_Hash(view_key), std::int64_t{limit}});
+                                "WHERE comp_id = (SELECT comp_id FROM computers WHERE view_hash IN ($1, $2)) "
+                                "ORDER BY id DESC LIMIT $3",
+                                {View_Key_Hash(view_key), Untimed_View_Key_Hash(view_key), std::int64_t{limit}});
     return std::vector<Stored_Report>(reports.rbegin(), reports.rend());
   });
 }

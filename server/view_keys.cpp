@@ -7,10 +7,23 @@
 #include <cctype>
 #include <stdexcept>
 
-std::string New_View_Key() {
+namespace {
+
+constexpr std::size_t kTimeDigits = 12;
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+}  // namespace
+
+std::string New_View_Key(std::int64_t now_ms) {
   if (sodium_init() < 0) throw std::runtime_error("Cannot start libsodium");
   unsigned char bytes[16];
-  randombytes_buf(bytes, sizeof bytes);
+  auto time = static_cast<std::uint64_t>(now_ms);
+  for (int i = 5; i >= 0; --i, time >>= 8) bytes[i] = static_cast<unsigned char>(time);
+  randombytes_buf(bytes + kTimeDigits / 2, sizeof bytes - kTimeDigits / 2);
   char hex[sizeof bytes * 2 + 1];
   sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
   return hex;
@@ -21,10 +34,11 @@ bool Is_View_Key(const std::string& text) {
 }
 
 std::string View_Key_Hash(const std::string& key) {
-  std::string lower = key;
-  std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-  return Digest_Hex(lower, 32);
+  const std::string lower = Lower(key);
+  return lower.substr(0, kTimeDigits) + Digest_Hex(lower, 32);
 }
+
+std::string Untimed_View_Key_Hash(const std::string& key) { return Digest_Hex(Lower(key), 32); }
 
 std::string Digest_Hex(const std::string& bytes, std::size_t digest_size) {
   unsigned char digest[crypto_generichash_BYTES_MAX];

@@ -5,6 +5,7 @@
 #include "server/model_stats.h"
 #include "server/postgres_session.h"
 #include "server/sqlite_session.h"
+#include "server/view_keys.h"
 
 #include "reporting/report_codec.h"
 
@@ -240,6 +241,25 @@ TEST_P(Report_Store_Test, ABatchGivesEachComputerOneKeyAsSeparateCommitsWould) {
   EXPECT_EQ(computer_of(first[0]), "none") << "the earlier key is replaced";
   EXPECT_EQ(Stored_Reports(), 44);
   EXPECT_EQ(store_->Report_Count(), 44);
+}
+
+// A key begins with the time of its report, so the database's index of keys grows at its
+// end; it is kept as those digits and its digest. Keys handed out before, kept as the digest
+// alone, still open their computer's pages.
+TEST_P(Report_Store_Test, KeysBeginWithTheirTimeAndKeysHandedOutBeforeStillOpenPages) {
+  const Report report = Parsed(Whole_Run("A", 100));
+  const std::string key = Report_Store::Insert_Reports(*store_->Open_Session(), {&report}).at(0);
+  EXPECT_EQ(key.substr(0, 12), "018bcfe56800") << "1700000000000 ms";
+  const auto stored = [&] { return Sql_Text(Factory()()->Query("SELECT view_hash FROM computers").at(0).at(0)); };
+  EXPECT_EQ(stored(), "018bcfe56800" + Digest_Hex(key, 32));
+  EXPECT_EQ(store_->History_Of_Key(key, 1).size(), 1u);
+
+  const std::string earlier = "7c2f0a9d41e3b6c85f0e2d1a9b8c7d6e";
+  Factory()()->Execute("UPDATE computers SET view_hash = $1", {Digest_Hex(earlier, 32)});
+  for (const std::string& opens : {earlier, std::string("7C2F0A9D41E3B6C85F0E2D1A9B8C7D6E")})
+    EXPECT_EQ(store_->History_Of_Key(opens, 1).size(), 1u) << opens;
+  EXPECT_TRUE(store_->History_Of_Key(key, 1).empty());
+  EXPECT_NE(New_View_Key(1700000000000), New_View_Key(1700000000000)) << "80 random bits after the time";
 }
 
 TEST_P(Report_Store_Test, HistoryLatestModelsAndAdCounters) {
