@@ -1,6 +1,8 @@
 // SQLite connection with its prepared statements kept for reuse. WAL lets the page
 // handlers read while reports are written; synchronous=FULL makes a commit survive a
-// power cut, not only a crash of the server.
+// power cut, not only a crash of the server. A statement that writes many rows keeps the
+// pages it changes until it ends, so it can be undone alone; temp_store=MEMORY keeps those
+// in memory instead of writing them to a temporary file page by page.
 #include "server/sqlite_session.h"
 
 #include <sqlite3.h>
@@ -24,6 +26,7 @@ class Sqlite_Session final : public Sql_Session {
     try {
       Execute("PRAGMA journal_mode=WAL", {});
       Execute("PRAGMA synchronous=FULL", {});
+      Execute("PRAGMA temp_store=MEMORY", {});
     } catch (...) {
       Close();
       throw;
