@@ -36,22 +36,13 @@ class Sqlite_Session final : public Sql_Session {
   ~Sqlite_Session() override { Close(); }
 
   std::int64_t Execute(const std::string& sql, const Sql_Params& params) override {
-    sqlite3_stmt* statement = Prepare(sql, params);
-    int rc;
-    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
-    }
-    sqlite3_reset(statement);
-    if (rc != SQLITE_DONE) Fail(sql);
+    Run(sql, params, [](sqlite3_stmt*) {});
     return sqlite3_changes(db_);
   }
 
   std::vector<Sql_Row> Query(const std::string& sql, const Sql_Params& params) override {
-    sqlite3_stmt* statement = Prepare(sql, params);
     std::vector<Sql_Row> rows;
-    int rc;
-    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) rows.push_back(Read_Row(statement));
-    sqlite3_reset(statement);
-    if (rc != SQLITE_DONE) Fail(sql);
+    Run(sql, params, [&rows](sqlite3_stmt* statement) { rows.push_back(Read_Row(statement)); });
     return rows;
   }
 
@@ -116,10 +107,28 @@ class Sqlite_Session final : public Sql_Session {
     return prepared;
   }
 
-  sqlite3_stmt* Prepare(const std::string& sql, const Sql_Params& params) {
+  // Runs sql with params, giving each row to take. Texts are bound without a copy, so the
+  // statement is reset and its bindings cleared before the parameters can go, however the
+  // run ends.
+  template <class Take>
+  void Run(const std::string& sql, const Sql_Params& params, Take take) {
     const Statement& prepared = Prepared(sql);
     sqlite3_stmt* statement = prepared.statement;
-    sqlite3_clear_bindings(statement);
+    struct Unbind {
+      sqlite3_stmt* statement;
+      ~Unbind() {
+        sqlite3_reset(statement);
+        sqlite3_clear_bindings(statement);
+      }
+    } unbind{statement};
+    Bind(prepared, params);
+    int rc;
+    while ((rc = sqlite3_step(statement)) == SQLITE_ROW) take(statement);
+    if (rc != SQLITE_DONE) Fail(sql);
+  }
+
+  static void Bind(const Statement& prepared, const Sql_Params& params) {
+    sqlite3_stmt* statement = prepared.statement;
     for (std::size_t i = 0; i < params.size() && i < prepared.index.size(); ++i) {
       const int index = prepared.index[i];
       if (index == 0) continue;
@@ -127,10 +136,9 @@ class Sqlite_Session final : public Sql_Session {
       if (const auto* number = std::get_if<std::int64_t>(&value)) sqlite3_bind_int64(statement, index, *number);
       else if (const auto* real = std::get_if<double>(&value)) sqlite3_bind_double(statement, index, *real);
       else if (const auto* text = std::get_if<std::string>(&value))
-        sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()), SQLITE_STATIC);
       else sqlite3_bind_null(statement, index);
     }
-    return statement;
   }
 
   static Sql_Row Read_Row(sqlite3_stmt* statement) {

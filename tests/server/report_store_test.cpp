@@ -418,3 +418,23 @@ TEST(ModelFigures, MedianAbsoluteDeviation) {
     EXPECT_DOUBLE_EQ(Median_Absolute_Deviation(c.ascending, Interpolated_Percentile(c.ascending, 0.5)), c.deviation)
         << testing::PrintToString(c.ascending);
 }
+
+// SQLite binds a run's texts without copying them: no run leaves a value bound for the
+// next, whether it ends, fails on a later row, or is given fewer values than it names.
+TEST(SqliteSession, EachRunSeesOnlyItsOwnValues) {
+  Scratch_Folder folder;
+  auto session = Open_Sqlite_Session(folder / "values.sqlite");
+  session->Execute("CREATE TABLE t (a TEXT NOT NULL UNIQUE)");
+  const std::string insert = "INSERT INTO t (a) VALUES ($1), ($2)";
+  session->Execute(insert, {std::string(500, 'x'), std::string("y")});
+  EXPECT_THROW(session->Execute(insert, {std::string("z"), std::string("y")}), Sql_Error);
+  session->Execute(insert, {std::string("z"), std::string("w")});
+  const auto rows = session->Query("SELECT a FROM t ORDER BY a");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(Sql_Text(rows[0][0]), "w");
+  EXPECT_EQ(Sql_Text(rows[1][0]), std::string(500, 'x'));
+  session->Query("SELECT $1, $2", {std::string(300, 'p'), std::string(300, 'q')});
+  const auto values = session->Query("SELECT $1, $2", {std::string("only")});
+  EXPECT_EQ(Sql_Text(values.at(0).at(0)), "only");
+  EXPECT_TRUE(Sql_Is_Null(values.at(0).at(1))) << "nothing left bound from an earlier run";
+}
