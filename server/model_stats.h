@@ -73,9 +73,10 @@ std::uint32_t Outlier_Mask(const Model_Bounds& bounds, const Rate_Row& rates);
 class Model_Stats {
  public:
   // At most max_models models are kept; the bounds of a model are read afresh when they are
-  // older than bounds_age.
+  // older than bounds_age. A population of twenty computers or more moves little in ten
+  // seconds, and each reading costs the database a query for the model.
   Model_Stats(Report_Store& store, std::size_t max_models,
-              std::chrono::milliseconds bounds_age = std::chrono::milliseconds(1000));
+              std::chrono::milliseconds bounds_age = std::chrono::seconds(10));
 
   // The model's figures as the database holds them now. Only reports added since the last
   // call are read, unless the count shows that the model's reports changed otherwise; while

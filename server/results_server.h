@@ -27,7 +27,7 @@ struct Server_Options {
   std::size_t max_batch = 256;              // reports sharing one commit at most
   std::chrono::milliseconds commit_wait{20000};  // longer waits for the database answer "0"
   int threads = 0;                          // 0: the configuration's
-  std::chrono::milliseconds bounds_age{1000};  // a model's outlier bounds are read afresh after this
+  std::chrono::milliseconds bounds_age{10000};  // a model's outlier bounds are read afresh after this
 };
 
 class Results_Server {
