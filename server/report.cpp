@@ -10,8 +10,8 @@
 #include <QStringDecoder>
 
 #include <algorithm>
-#include <charconv>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -103,14 +103,20 @@ bool Is_Like_Run(const Report& report) {
 // different reports can be written alike.
 std::string Report_Identity(const Report& report) {
   std::string values;
+  char number[24];
+  const auto append_number = [&](std::uint64_t value) {
+    values.append(number, std::to_chars(number, number + sizeof number, value).ptr);
+  };
   for (std::size_t i = 0; i < kProfileCount; ++i) {
     const std::string& text = report.profile[i];
-    values += std::to_string(text.size()) + ":" + text;
+    append_number(text.size());
+    values.append(":").append(text);
   }
   for (const auto& rate : report.rates) {
     std::uint64_t bits = 0;
     if (rate) std::memcpy(&bits, &*rate, sizeof bits);
-    values.append(rate ? "r" : "-").append(rate ? std::to_string(bits) : std::string());
+    values.append(rate ? "r" : "-");
+    if (rate) append_number(bits);
   }
   return Digest_Hex(values, 16);
 }
@@ -146,6 +152,7 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
   // The check value covers every entry before it exactly as the program stored it; an
   // entry can only be as long as its slot, and only a full slot can end inside a value.
   std::vector<std::string> stored;
+  stored.reserve(entries.size());
   for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
     stored.push_back(entries[i].name + "=" + entries[i].value);
     if (stored.back().size() > kShortStringMax) return {std::nullopt, "entry too long: " + entries[i].name};
@@ -153,10 +160,11 @@ Report_Parse Parse_Report(const std::vector<Form_Entry>& entries, const std::str
   if (!Equal_No_Case(Report_Check_Value(stored), entries.back().value)) return {std::nullopt, "bad check value"};
 
   std::vector<std::string> decoded;
+  decoded.reserve(entries.size());
   for (std::size_t i = 0; i + 1 < entries.size(); ++i) {
-    const auto value = Decode_Entry_Value(entries[i].value, stored[i].size() == kShortStringMax);
+    auto value = Decode_Entry_Value(entries[i].value, stored[i].size() == kShortStringMax);
     if (!value) return {std::nullopt, "entry " + entries[i].name + " is not encoded"};
-    decoded.push_back(*value);
+    decoded.push_back(std::move(*value));
   }
   if (!Equal_No_Case(decoded[kSignature], Report_Signature(decoded[kComputerId], host)))
     return {std::nullopt, "bad signature"};

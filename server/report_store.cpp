@@ -15,10 +15,13 @@
 namespace {
 
 // Profile columns in kProfileFields order, without the signature's empty slot.
-std::vector<std::pair<std::size_t, std::string>> Profile_Columns() {
-  std::vector<std::pair<std::size_t, std::string>> columns;
-  for (std::size_t i = 0; i < kProfileCount; ++i)
-    if (kProfileFields[i].column != nullptr) columns.emplace_back(i, kProfileFields[i].column);
+const std::vector<std::pair<std::size_t, std::string>>& Profile_Columns() {
+  static const auto columns = [] {
+    std::vector<std::pair<std::size_t, std::string>> list;
+    for (std::size_t i = 0; i < kProfileCount; ++i)
+      if (kProfileFields[i].column != nullptr) list.emplace_back(i, kProfileFields[i].column);
+    return list;
+  }();
   return columns;
 }
 
@@ -110,6 +113,7 @@ const Batch_Statement& Insert_Statement() {
 Sql_Params Insert_Params(const Report& report) {
   Sql_Params params{report.received_ms, report.model_key, report.check_value, report.identity,
                     std::int64_t{report.outliers}};
+  params.reserve(params.size() + Profile_Columns().size() + kRateCount);
   for (const auto& [index, column] : Profile_Columns()) params.emplace_back(report.profile[index]);
   for (const auto& rate : report.rates) {
     if (rate) params.emplace_back(*rate);

@@ -201,3 +201,14 @@ TEST(ReportChecks, RateTexts) {
   EXPECT_EQ(Model_Key("  Samsung   SSD\t970 "), "SAMSUNG SSD 970");
   EXPECT_EQ(Model_Key("Disque  \xC3\xA9t\xC3\xA9 "), "DISQUE \xC3\x89T\xC3\x89") << "letters beyond ASCII too";
 }
+
+// Databases hold the identities of the reports stored so far: the digest of a report's
+// values must come out as it always has, or a report sent again would be stored twice.
+TEST(ReportIdentity, StaysAsStoredDatabasesHoldIt) {
+  Report report;
+  report.profile[kComputerId] = "20240101120000000";
+  report.profile[kModel] = "Disk \xC3\xA4";
+  report.rates[0] = 159.5;
+  report.rates[1] = 0.001;
+  EXPECT_EQ(Report_Identity(report), "38371c58b7b5c0bb3654af4b6973ad73");
+}
