@@ -85,16 +85,17 @@ std::string Values_Rows(std::size_t rows, std::size_t columns) {
   return values;
 }
 
-// The statement of each row count in kRowsPerStatement: head, the rows, then tail.
+// The insert of each row count in kRowsPerStatement: the session's way to begin an insert
+// in a write transaction, target ("INTO table (columns)"), the rows, then tail.
 class Batch_Statement {
  public:
-  Batch_Statement(const std::string& head, std::size_t columns, const std::string& tail) {
+  Batch_Statement(const std::string& target, std::size_t columns, const std::string& tail) {
     for (std::size_t i = 0; i < kRowsPerStatement.size(); ++i)
-      sql_[i] = head + " VALUES " + Values_Rows(kRowsPerStatement[i], columns) + tail;
+      sql_[i] = " " + target + " VALUES " + Values_Rows(kRowsPerStatement[i], columns) + tail;
   }
-  const std::string& For(std::size_t rows) const {
+  std::string For(const Sql_Session& session, std::size_t rows) const {
     for (std::size_t i = 0; i < kRowsPerStatement.size(); ++i)
-      if (kRowsPerStatement[i] == rows) return sql_[i];
+      if (kRowsPerStatement[i] == rows) return session.Insert_In_Transaction() + sql_[i];
     throw std::logic_error("no statement for " + std::to_string(rows) + " rows");
   }
 
@@ -104,7 +105,7 @@ class Batch_Statement {
 
 // Inserts that skip the reports already stored and name the model of each one stored.
 const Batch_Statement& Insert_Statement() {
-  static const Batch_Statement statement("INSERT INTO reports (" + Report_Columns() + ")",
+  static const Batch_Statement statement("INTO reports (" + Report_Columns() + ")",
                                          5 + Profile_Columns().size() + kRateCount,
                                          " ON CONFLICT DO NOTHING RETURNING model_key, model");
   return statement;
@@ -230,7 +231,7 @@ class View_Key_Giver {
 
   void Send_Offers() {
     static const Batch_Statement upsert(
-        "INSERT INTO computers (comp_id, view_hash, key_report)", 3,
+        "INTO computers (comp_id, view_hash, key_report)", 3,
         " ON CONFLICT (comp_id) DO UPDATE SET view_hash = excluded.view_hash"
         " WHERE computers.key_report = excluded.key_report RETURNING comp_id");
     In_Statements(offers_.size(), [&](std::size_t first, std::size_t rows) {
@@ -242,7 +243,7 @@ class View_Key_Giver {
         params.insert(params.end(), {report.profile[kComputerId], View_Key_Hash(offer.key), report.identity});
         by_computer.emplace(report.profile[kComputerId], &offer);
       }
-      for (const Sql_Row& given : session_.Query(upsert.For(rows), params)) {
+      for (const Sql_Row& given : session_.Query(upsert.For(session_, rows), params)) {
         const Offer& offer = *by_computer.at(Sql_Text(given[0]));
         for (std::size_t i = offer.first; i < offer.end; ++i) keys_[i] = offer.key;
       }
@@ -259,14 +260,14 @@ class View_Key_Giver {
 // Adds each model's new reports to its count, in the order of the model.
 void Count_Models(Sql_Session& session, const std::map<std::string, std::pair<std::string, std::int64_t>>& added) {
   static const Batch_Statement upsert(
-      "INSERT INTO model_counts (model_key, model, reports)", 3,
+      "INTO model_counts (model_key, model, reports)", 3,
       " ON CONFLICT (model_key) DO UPDATE SET reports = model_counts.reports + excluded.reports");
   const std::vector<std::pair<std::string, std::pair<std::string, std::int64_t>>> models(added.begin(), added.end());
   In_Statements(models.size(), [&](std::size_t first, std::size_t rows) {
     Sql_Params params;
     for (std::size_t m = first; m < first + rows; ++m)
       params.insert(params.end(), {models[m].first, models[m].second.first, models[m].second.second});
-    session.Execute(upsert.For(rows), params);
+    session.Execute(upsert.For(session, rows), params);
   });
 }
 
@@ -307,7 +308,7 @@ std::vector<std::string> Report_Store::Insert_Reports(Sql_Session& session, cons
         Sql_Params row = Insert_Params(*ordered[i]);
         params.insert(params.end(), std::make_move_iterator(row.begin()), std::make_move_iterator(row.end()));
       }
-      for (const Sql_Row& stored : session.Query(Insert_Statement().For(rows), params)) {
+      for (const Sql_Row& stored : session.Query(Insert_Statement().For(session, rows), params)) {
         auto& [model, count] = added[Sql_Text(stored[0])];
         if (count++ == 0) model = Sql_Text(stored[1]);
       }

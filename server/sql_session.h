@@ -73,6 +73,10 @@ class Sql_Session {
   virtual bool Has_Column(const std::string& table, const std::string& column) = 0;
   // The column clause of the generated report number, which the two databases spell apart.
   virtual std::string Id_Column() const = 0;
+  // How an insert begins inside a write transaction that is rolled back whole when any of
+  // its statements fails. SQLite otherwise keeps every page a many-row statement changes
+  // until it ends, to undo that statement alone.
+  virtual std::string Insert_In_Transaction() const { return "INSERT"; }
 };
 
 using Session_Factory = std::function<std::unique_ptr<Sql_Session>()>;

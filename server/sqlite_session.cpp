@@ -68,6 +68,8 @@ class Sqlite_Session final : public Sql_Session {
   }
 
   std::string Id_Column() const override { return "id INTEGER PRIMARY KEY"; }
+  // The rows a failing statement wrote before its failing row stay, for the rollback.
+  std::string Insert_In_Transaction() const override { return "INSERT OR FAIL"; }
 
  private:
   // A statement and, for each of its numbered parameters $1, $2, ..., the index SQLite binds

@@ -243,6 +243,33 @@ TEST_P(Report_Store_Test, ABatchGivesEachComputerOneKeyAsSeparateCommitsWould) {
   EXPECT_EQ(store_->Report_Count(), 44);
 }
 
+// A batch the database refuses on a later row of a many-row statement stores none of its
+// rows: the whole transaction is rolled back, and the same session then stores the others.
+TEST_P(Report_Store_Test, ABatchRefusedOnALaterRowStoresNothing) {
+  auto session = store_->Open_Session();
+  if (database_.empty()) {
+    session->Execute("CREATE TRIGGER refuse BEFORE INSERT ON reports WHEN NEW.comp_id = 'C5' "
+                     "BEGIN SELECT RAISE(FAIL, 'refused'); END");
+  } else {
+    session->Execute("CREATE FUNCTION refuse() RETURNS trigger AS $$ BEGIN IF NEW.comp_id = 'C5' THEN "
+                     "RAISE EXCEPTION 'refused'; END IF; RETURN NEW; END $$ LANGUAGE plpgsql");
+    session->Execute("CREATE TRIGGER refuse BEFORE INSERT ON reports FOR EACH ROW EXECUTE FUNCTION refuse()");
+  }
+  std::vector<Report> batch;
+  for (int n = 0; n < 10; ++n) batch.push_back(Parsed(Whole_Run("C" + std::to_string(n), 100)));
+  std::vector<const Report*> pointers;
+  for (const Report& report : batch) pointers.push_back(&report);
+  EXPECT_THROW(Report_Store::Insert_Reports(*session, pointers), Sql_Error);
+  EXPECT_EQ(Stored_Reports(), 0);
+  EXPECT_EQ(store_->Report_Count(), 0);
+  EXPECT_EQ(Sql_Int(session->Query("SELECT COUNT(*) FROM computers").at(0).at(0)), 0);
+
+  pointers.erase(pointers.begin() + 5);
+  const std::vector<std::string> keys = Report_Store::Insert_Reports(*session, pointers);
+  EXPECT_EQ(Stored_Reports(), 9);
+  for (const std::string& key : keys) EXPECT_EQ(store_->History_Of_Key(key, 1).size(), 1u) << key;
+}
+
 // A key begins with the time of its report, so the database's index of keys grows at its
 // end; it is kept as those digits and its digest. Keys handed out before, kept as the digest
 // alone, still open their computer's pages.
