@@ -22,7 +22,7 @@ std::string New_View_Key(std::int64_t now_ms) {
   if (sodium_init() < 0) throw std::runtime_error("Cannot start libsodium");
   unsigned char bytes[16];
   auto time = static_cast<std::uint64_t>(now_ms);
-  for (int i = 5; i >= 0; --i, time >>= 8) bytes[i] = static_cast<unsigned char>(time);
+  for (std::size_t i = kTimeDigits / 2; i-- > 0; time >>= 8) bytes[i] = static_cast<unsigned char>(time);
   randombytes_buf(bytes + kTimeDigits / 2, sizeof bytes - kTimeDigits / 2);
   char hex[sizeof bytes * 2 + 1];
   sodium_bin2hex(hex, sizeof hex, bytes, sizeof bytes);
