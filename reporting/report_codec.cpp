@@ -56,17 +56,15 @@ bool Is_Hex_Text(std::string_view text) {
   return std::all_of(text.begin(), text.end(), [](char c) { return Hex_Digit_Value(c) >= 0; });
 }
 
-std::optional<std::string> Hex_Decode(const std::string& text, int passes) {
-  if (passes <= 0) return text;
+std::optional<std::string> Hex_Decode(std::string_view text, int passes) {
+  if (passes <= 0) return std::string(text);
   std::optional<std::string> current = Decode_Once(text);
   for (int pass = 1; pass < passes && current; ++pass) current = Decode_Once(*current);
   return current;
 }
 
 std::optional<std::string> Decode_Report_Value(const std::string& encoded) {
-  const std::optional<std::string> once = Decode_Once(std::string_view(encoded).substr(0, encoded.size() - encoded.size() % 4));
-  if (!once) return std::nullopt;
-  return Decode_Once(*once);
+  return Hex_Decode(std::string_view(encoded).substr(0, encoded.size() - encoded.size() % 4), 2);
 }
 
 std::string MD5_Of_Text(const std::string& text) {

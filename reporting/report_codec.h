@@ -27,7 +27,7 @@ bool Is_Hex_Text(std::string_view text);
 
 // Undoes passes passes of Hex_Encode; nothing when a pass meets an odd length or a
 // character that is not a hexadecimal digit (either letter case).
-std::optional<std::string> Hex_Decode(const std::string& text, int passes);
+std::optional<std::string> Hex_Decode(std::string_view text, int passes);
 
 // The value of a report entry as it was before encoding (two passes). An entry cut at 255
 // characters may end inside one character's four digits; that incomplete rest is dropped.

@@ -2,6 +2,7 @@
 // order, check value, decoding, signature, then the values themselves.
 #include "server/report.h"
 
+#include "common/number_text.h"
 #include "reporting/report_codec.h"
 #include "reporting/upload_record.h"
 #include "server/view_keys.h"
@@ -103,20 +104,16 @@ bool Is_Like_Run(const Report& report) {
 // different reports can be written alike.
 std::string Report_Identity(const Report& report) {
   std::string values;
-  char number[24];
-  const auto append_number = [&](std::uint64_t value) {
-    values.append(number, std::to_chars(number, number + sizeof number, value).ptr);
-  };
   for (std::size_t i = 0; i < kProfileCount; ++i) {
     const std::string& text = report.profile[i];
-    append_number(text.size());
+    Append_Integer(values, text.size());
     values.append(":").append(text);
   }
   for (const auto& rate : report.rates) {
     std::uint64_t bits = 0;
     if (rate) std::memcpy(&bits, &*rate, sizeof bits);
     values.append(rate ? "r" : "-");
-    if (rate) append_number(bits);
+    if (rate) Append_Integer(values, bits);
   }
   return Digest_Hex(values, 16);
 }

@@ -2,7 +2,6 @@
 #include "server/svg_charts.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <string_view>
@@ -61,8 +60,7 @@ class Svg_Text {
     return *this;
   }
   Svg_Text& operator<<(std::int64_t value) {
-    char digits[24];
-    text_.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    Append_Integer(text_, value);
     return *this;
   }
   Svg_Text& operator<<(int value) { return *this << std::int64_t{value}; }
